@@ -1,0 +1,29 @@
+// Inertia invariants held by a database: taken from the database when
+// present, else computed from the nodal data, and then held.
+#ifndef ZEL_INVARIANTS_H
+#define ZEL_INVARIANTS_H
+
+#include <array>
+
+struct Database;
+
+namespace zel {
+
+// Each invariant as a query reports it, without holding a computed value:
+// the builder's consistency checks use these so that a check made halfway
+// through building does not freeze an invariant.
+double current_invariant1(const Database &db);
+std::array<double, 3> current_invariant2(const Database &db);
+std::array<double, 9> current_invariant7(const Database &db);
+
+// The same, held in the database from the first call on.
+// Total mass.
+double inertia_invariant1(Database &db);
+// First mass moment: sum of m_p x_p.
+std::array<double, 3> inertia_invariant2(Database &db);
+// Inertia tensor about the origin, row order, products of inertia negative.
+std::array<double, 9> inertia_invariant7(Database &db);
+
+}  // namespace zel
+
+#endif  // ZEL_INVARIANTS_H

@@ -1,0 +1,94 @@
+#include "node_index.h"
+
+#include <algorithm>
+
+namespace zel {
+
+int By_Id(const void *a, const void *b) {
+  const int32_t left = static_cast<const IdPos *>(a)->id;
+  const int32_t right = static_cast<const IdPos *>(b)->id;
+  return (left > right) - (left < right);
+}
+
+namespace {
+constexpr std::size_t kMinimumTableSize = 1024;
+
+// Fibonacci hashing: consecutive solver IDs spread over the whole table.
+std::size_t hash_id(int32_t id, unsigned shift) {
+  return static_cast<std::size_t>((static_cast<uint64_t>(static_cast<uint32_t>(id)) *
+                                   0x9E3779B97F4A7C15ull) >> shift);
+}
+
+unsigned shift_for(std::size_t table_size) {
+  unsigned bits = 0;
+  while ((std::size_t{1} << bits) < table_size) ++bits;
+  return 64 - bits;
+}
+}  // namespace
+
+std::size_t NodeIndex::slot_of(int32_t id) const {
+  const std::size_t mask = table_.size() - 1;
+  std::size_t slot = hash_id(id, shift_);
+  while (table_[slot].pos >= 0 && table_[slot].id != id) slot = (slot + 1) & mask;
+  return slot;
+}
+
+int32_t NodeIndex::find(int32_t id) const {
+  if (table_.empty()) return -1;
+  return table_[slot_of(id)].pos;
+}
+
+void NodeIndex::grow_table() {
+  std::vector<Slot> old = std::move(table_);
+  const std::size_t size = std::max(kMinimumTableSize, old.size() * 2);
+  table_.assign(size, Slot{0, -1});
+  shift_ = shift_for(size);
+  for (const Slot &slot : old)
+    if (slot.pos >= 0) table_[slot_of(slot.id)] = slot;
+}
+
+void NodeIndex::reserve(int32_t count) {
+  entries_.reserve(static_cast<std::size_t>(std::max(count, 0)));
+  while (table_.size() < 2 * static_cast<std::size_t>(std::max(count, 0))) grow_table();
+}
+
+void NodeIndex::insert(int32_t id, int32_t pos) {
+  // Both containers grow before anything is stored, so a failed allocation
+  // leaves the index as it was.
+  if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.size() + entries_.size() / 2 + 1000);
+  if (2 * (entries_.size() + 1) > table_.size()) grow_table();
+  const std::size_t slot = slot_of(id);
+  if (table_[slot].pos < 0) table_[slot] = Slot{id, pos};
+  if (entries_sorted_ && !entries_.empty() && entries_.back().id > id) entries_sorted_ = false;
+  entries_.push_back(IdPos{id, pos});
+}
+
+bool NodeIndex::reassign(int32_t id, int32_t pos) {
+  if (table_.empty()) return false;
+  Slot &slot = table_[slot_of(id)];
+  if (slot.pos < 0) return false;
+  const std::vector<IdPos> &order = sorted();
+  auto entry = std::lower_bound(order.begin(), order.end(), id,
+                                [](const IdPos &e, int32_t key) { return e.id < key; });
+  entries_[static_cast<std::size_t>(entry - order.begin())].pos = pos;
+  slot.pos = pos;
+  return true;
+}
+
+const std::vector<IdPos> &NodeIndex::sorted() const {
+  if (!entries_sorted_) {
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const IdPos &a, const IdPos &b) { return a.id < b.id; });
+    entries_sorted_ = true;
+  }
+  return entries_;
+}
+
+void NodeIndex::clear() {
+  table_.clear();
+  shift_ = 64;
+  entries_.clear();
+  entries_sorted_ = true;
+}
+
+}  // namespace zel

@@ -1,0 +1,103 @@
+// Database creation, the process-wide list of databases, and release.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "database.h"
+#include "messages.h"
+#include "reader.h"
+#include "zel.h"
+
+namespace {
+
+constexpr char kModule[] = "zelcreate";
+
+// Every live database, in creation order.
+Database *database_list = nullptr;
+
+// Releases one record (temporary stores deleted, the ZEL file closed) and
+// gives the one after it.
+Database *FreeDatabase(Database *db) {
+  if (db == nullptr) return nullptr;
+  Database *next = db->next;
+  delete db;
+  return next;
+}
+
+void append_to_list(Database *db) {
+  if (database_list == nullptr) {
+    database_list = db;
+    return;
+  }
+  Database *tail = database_list;
+  while (tail->next != nullptr) tail = tail->next;
+  tail->next = db;
+}
+
+Database *find_open_file(const char *path) {
+  for (Database *db = database_list; db != nullptr; db = db->next)
+    if (!db->file.name.empty() && db->file.name == path) return db;
+  return nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+ZEL_API Database *ZEL_Create(int expected_nodes, int max_modes) {
+  Database *db = new (std::nothrow) Database;
+  if (db == nullptr) return nullptr;
+  db->expected_nodes = expected_nodes;
+  db->max_modes = max_modes;
+  append_to_list(db);
+  return db;
+}
+
+ZEL_API Database *ZEL_CreateFromZEL(const char *path) {
+  return ZEL_GUARDED(static_cast<Database *>(nullptr), {
+    if (path == nullptr) return static_cast<Database *>(nullptr);
+    if (Database *open = find_open_file(path)) return open;
+    std::FILE *stream = std::fopen(path, "rb");
+    if (stream == nullptr) return static_cast<Database *>(nullptr);
+    Database *db = ZEL_Create(0, 0);
+    if (db == nullptr) {
+      std::fclose(stream);
+      return static_cast<Database *>(nullptr);
+    }
+    if (zel::read_zel_file(*db, stream, path)) return db;
+    ZEL_UnLink(db);
+    return static_cast<Database *>(nullptr);
+  });
+}
+
+ZEL_API void ZEL_UnLink(Database *db) {
+  if (db == nullptr) return;
+  if (db == database_list) {
+    database_list = FreeDatabase(db);
+    return;
+  }
+  for (Database *walk = database_list; walk != nullptr; walk = walk->next) {
+    if (walk->next == db) {
+      walk->next = FreeDatabase(db);
+      return;
+    }
+  }
+}
+
+ZEL_API void ZEL_Terminate(void) {
+  while (database_list != nullptr) database_list = FreeDatabase(database_list);
+}
+
+ZEL_API void ZEL_Destroy(void) {}
+
+ZEL_API int CheckZEL(Database *db) {
+  if (db != nullptr) return 1;
+  ZEL_Error("The database has not been initialized.");
+  return 0;
+}
+
+ZEL_API void ZEL_FreeMemory(void *memory) { std::free(memory); }
+
+ZEL_API const char *zelcreate_VersionId(void) { return "zelcreate 1.0"; }
+
+}  // extern "C"

@@ -1,0 +1,91 @@
+// Inertia invariants.
+//
+// Invariants held in the database (set by the builder, or read) win; a
+// file-backed database will read them from their blocks once the reader
+// exists; otherwise they are computed from the nodal data and held, so the
+// work is done once per database.
+#include <algorithm>
+
+#include "database.h"
+#include "invariants.h"
+#include "zel.h"
+
+namespace zel {
+namespace {
+
+bool has_nodal_masses(const Database &db) { return db.exists[content_position(kNodalMassesBlock)] != 0; }
+
+// The node's inertia as a full symmetric tensor, row order.
+std::array<double, 9> full_tensor(const NodalInertia &i) {
+  return {i[0], i[3], i[4], i[3], i[1], i[5], i[4], i[5], i[2]};
+}
+
+}  // namespace
+
+double current_invariant1(const Database &db) {
+  if (!db.invar1.empty()) return db.invar1[0];
+  if (!has_nodal_masses(db)) return db.global_mass;
+  double total = 0.0;
+  for (const NodeRecord &node : db.nodes) total += node.mass;
+  return total;
+}
+
+std::array<double, 3> current_invariant2(const Database &db) {
+  std::array<double, 3> moment{};
+  if (!db.invar2.empty()) {
+    std::copy_n(db.invar2.begin(), 3, moment.begin());
+  } else if (has_nodal_masses(db)) {
+    for (const NodeRecord &node : db.nodes) {
+      moment[0] += node.mass * node.x;
+      moment[1] += node.mass * node.y;
+      moment[2] += node.mass * node.z;
+    }
+  } else if (db.global_mass != 0.0) {
+    for (int a = 0; a < 3; ++a) moment[a] = db.global_mass * db.global_cm[a];
+  }
+  return moment;
+}
+
+std::array<double, 9> current_invariant7(const Database &db) {
+  std::array<double, 9> tensor{};
+  if (!db.invar7.empty()) {
+    std::copy_n(db.invar7.begin(), 9, tensor.begin());
+  } else if (has_nodal_masses(db)) {
+    for (const NodeRecord &node : db.nodes) {
+      // -m x~ x~ = m (|x|^2 I - x x^T)
+      const double x[3] = {node.x, node.y, node.z};
+      const double square = x[0] * x[0] + x[1] * x[1] + x[2] * x[2];
+      for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) tensor[r * 3 + c] += node.mass * ((r == c ? square : 0.0) - x[r] * x[c]);
+      if (node.inertia) {
+        const std::array<double, 9> own = full_tensor(*node.inertia);
+        for (int k = 0; k < 9; ++k) tensor[k] += own[k];
+      }
+    }
+  } else if (db.global_mass != 0.0) {
+    // The caller's tensor carries products of inertia with the opposite sign.
+    for (int k = 0; k < 9; ++k) tensor[k] = (k % 4 == 0) ? db.global_inertia[k] : -db.global_inertia[k];
+  }
+  return tensor;
+}
+
+double inertia_invariant1(Database &db) {
+  if (db.invar1.empty()) db.invar1.assign(1, current_invariant1(db));
+  return db.invar1[0];
+}
+
+std::array<double, 3> inertia_invariant2(Database &db) {
+  const std::array<double, 3> moment = current_invariant2(db);
+  if (db.invar2.empty()) db.invar2.assign(moment.begin(), moment.end());
+  return moment;
+}
+
+std::array<double, 9> inertia_invariant7(Database &db) {
+  const std::array<double, 9> tensor = current_invariant7(db);
+  if (db.invar7.empty()) db.invar7.assign(tensor.begin(), tensor.end());
+  return tensor;
+}
+
+}  // namespace zel
+
+extern "C" ZEL_API const char *zelinvar_VersionId(void) { return "zelinvar 0.1"; }
