@@ -5,6 +5,7 @@
 
 #include "database.h"
 #include "messages.h"
+#include "database_list.h"
 #include "reader.h"
 #include "zel.h"
 
@@ -41,6 +42,8 @@ Database *find_open_file(const char *path) {
 }
 
 }  // namespace
+
+Database *zel::first_database() { return database_list; }
 
 extern "C" {
 

@@ -1,0 +1,94 @@
+// The ID -> position index against a plain reference model.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <vector>
+
+#include "node_index.h"
+
+using zel::IdPos;
+using zel::NodeIndex;
+
+namespace {
+
+std::vector<int32_t> ids_of(const std::vector<IdPos> &pairs) {
+  std::vector<int32_t> ids;
+  for (const IdPos &pair : pairs) ids.push_back(pair.id);
+  return ids;
+}
+
+}  // namespace
+
+TEST(NodeIndex, MatchesAReferenceMapUnderRandomInsertsAndInterleavedSortedViews) {
+  NodeIndex index;
+  std::map<int32_t, int32_t> reference;
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int32_t> any_id(-50000, 50000);
+  for (int32_t pos = 0; pos < 20000; ++pos) {
+    const int32_t id = any_id(random);
+    if (reference.count(id)) continue;
+    index.insert(id, pos);
+    reference[id] = pos;
+    if (pos % 997 == 0) {
+      const auto &sorted = index.sorted();
+      ASSERT_TRUE(std::is_sorted(sorted.begin(), sorted.end(),
+                                 [](const IdPos &a, const IdPos &b) { return a.id < b.id; }));
+    }
+  }
+  for (const auto &[id, pos] : reference) ASSERT_EQ(index.find(id), pos);
+  for (int32_t probe = -50000; probe <= 50000; probe += 7)
+    ASSERT_EQ(index.find(probe), reference.count(probe) ? reference[probe] : -1);
+  std::vector<IdPos> expected;
+  for (const auto &[id, pos] : reference) expected.push_back({id, pos});
+  const auto &sorted = index.sorted();
+  ASSERT_EQ(sorted.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(sorted[i].id, expected[i].id);
+    EXPECT_EQ(sorted[i].pos, expected[i].pos);
+  }
+}
+
+TEST(NodeIndex, DuplicatesKeepTheFirstForLookupAndInsertionOrderWhenSorted) {
+  NodeIndex index;
+  index.insert(9, 0);
+  index.insert(3, 1);
+  index.insert(9, 2);
+  index.insert(1, 3);
+  EXPECT_EQ(index.find(9), 0);
+  const auto &sorted = index.sorted();
+  EXPECT_EQ(ids_of(sorted), (std::vector<int32_t>{1, 3, 9, 9}));
+  EXPECT_EQ(sorted[2].pos, 0);
+  EXPECT_EQ(sorted[3].pos, 2);
+}
+
+TEST(NodeIndex, ReassignMovesLookupAndSortedEntry) {
+  NodeIndex index;
+  for (int32_t id : {40, 10, 30, 20}) index.insert(id, index.size());
+  EXPECT_TRUE(index.reassign(30, 0));
+  EXPECT_TRUE(index.reassign(40, 2));
+  EXPECT_FALSE(index.reassign(50, 1));
+  EXPECT_EQ(index.find(30), 0);
+  EXPECT_EQ(index.find(40), 2);
+  EXPECT_EQ(index.sorted()[2].pos, 0);
+  EXPECT_EQ(index.sorted()[3].pos, 2);
+}
+
+TEST(NodeIndex, EmptyAndClearedIndexFindsNothing) {
+  NodeIndex index;
+  EXPECT_EQ(index.find(0), -1);
+  EXPECT_FALSE(index.reassign(0, 0));
+  index.insert(0, 0);
+  index.clear();
+  EXPECT_EQ(index.find(0), -1);
+  EXPECT_EQ(index.size(), 0);
+  EXPECT_TRUE(index.sorted().empty());
+}
+
+TEST(ById, ComparesFirstIntAsSigned) {
+  const IdPos low{-5, 9}, high{3, 0}, same{3, 7};
+  EXPECT_EQ(zel::By_Id(&low, &high), -1);
+  EXPECT_EQ(zel::By_Id(&high, &low), 1);
+  EXPECT_EQ(zel::By_Id(&high, &same), 0);
+}
