@@ -38,15 +38,10 @@ Result guarded(Result failure, int line, const char *module, Body &&body) noexce
 
 template <class Body>
 void guarded_void(int line, const char *module, Body &&body) noexcept {
-  try {
+  guarded(0, line, module, [&]() {
     body();
-  } catch (const std::bad_alloc &) {
-    report_memory_failure(line, module);
-  } catch (const std::exception &e) {
-    report_internal_failure(module, e.what());
-  } catch (...) {
-    report_internal_failure(module, "unknown exception");
-  }
+    return 0;
+  });
 }
 
 }  // namespace zel
