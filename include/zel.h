@@ -137,6 +137,25 @@ ZEL_API int ZEL_CalculateGlobalMassFromNodeMass(Database *db);
  * File container: block access and 64-bit positioning
  * ------------------------------------------------------------------- */
 
+/* Block b is named by its index, block id - 1 (0..31).
+ * 1 for b = 0, 1, 2 (always present); the block's content flag (the stored
+ * char, sign-extended) for b = 3..31; 0 for b outside 0..31 or a bad db. */
+ZEL_API int ZEL_Exists(Database *db, int b);
+/* Moves db's file to the start of block b: 1, or 0 when db is bad, has no
+ * open file or the block is absent (the position is then unchanged). */
+ZEL_API int ZEL_goto_block(Database *db, int b);
+/* The byte length of block b from the counts at its start; the file
+ * position is restored. 0 for a bad db or an absent block; 0 with the
+ * block's error message when a count cannot be read, is negative, or gives
+ * a block running past the end of the file. */
+ZEL_API unsigned long long ZEL_size_of_block(Database *db, int b);
+/* 64-bit stream positioning. whence 0: from the start, 1: from the current
+ * position, 2: from the end. 0 on success; nonzero on failure (a null
+ * stream, a negative target, another whence), the position unchanged. */
+ZEL_API int FileSeek_Win32(FILE *stream, long long offset, int whence);
+/* The stream's 64-bit position, -1 on failure or for a null stream. */
+ZEL_API long long FileTell_Win32(FILE *stream);
+
 /* ---------------------------------------------------------------------
  * Units and scaling
  * ------------------------------------------------------------------- */
@@ -149,6 +168,30 @@ ZEL_API int ZEL_CalculateGlobalMassFromNodeMass(Database *db);
  * System utilities
  * ------------------------------------------------------------------- */
 
+/* Local date and/or time with the offset from Greenwich time into out (at
+ * least 64 chars): mode 1 "YYYY-MM-DD", mode 2 "hh:mm +HHMM", any other
+ * mode both, separated by a blank. A negative mode gives the text of its
+ * absolute value and also prints two trace lines on standard output.
+ * Always 0. */
+ZEL_API int ZEL_localtime_ISO8601(int mode, char *out);
+/* The operating system into out (at least 64 chars): its name, and for
+ * modes 2, 3, 12, 13 its release (3 and 13 also a version number), joined
+ * by blanks (2, 3) or underscores (12, 13). Other modes: the name alone.
+ * Always 0. */
+ZEL_API int ZEL_uname(int mode, char *out);
+/* Processor time used by the process so far, in seconds; -1.0 when the
+ * runtime cannot tell. */
+ZEL_API double ZEL_cputime(void);
+/* Turns the trailing blanks of text[0..length-1] into NULs, from the end
+ * back to the first non-blank. length <= 0 does nothing. */
+ZEL_API void terminate_string(char *text, int length);
+/* Widens n floats into n doubles, last to first, so that dst may be the
+ * same memory as src. Gives dst. */
+ZEL_API double *float2double(double *dst, float *src, int n);
+/* Narrows n doubles into n floats, first to last, so that dst may be the
+ * same memory as src. Gives dst. */
+ZEL_API float *double2float(float *dst, double *src, int n);
+
 /* ---------------------------------------------------------------------
  * Module versions
  * ------------------------------------------------------------------- */
@@ -157,6 +200,7 @@ ZEL_API const char *zelmsg_VersionId(void);
 ZEL_API const char *zelset_VersionId(void);
 ZEL_API const char *zelinvar_VersionId(void);
 ZEL_API const char *zelread_VersionId(void);
+ZEL_API const char *zeltoc_VersionId(void);
 
 #ifdef __cplusplus
 }

@@ -12,6 +12,10 @@
 // writes narrow. Every read is checked against the bytes left in the file,
 // so a count taken from a hostile file cannot cause a read past its end or
 // an allocation larger than the file could fill (see fits()).
+//
+// Scalars of an XDR file go through libtirpc's stdio stream; arrays are
+// moved a chunk at a time and converted in one pass (xdr_codec.h), with the
+// same bytes as a call per value would give.
 #ifndef ZEL_ZELFILE_H
 #define ZEL_ZELFILE_H
 
@@ -19,6 +23,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <rpc/xdr.h>
 
@@ -30,7 +35,7 @@ struct ZelFile {
   std::FILE *fp = nullptr;   // the open stream, or null
   std::string name;          // the file's path
   int use_xdr = 0;           // 1: big-endian XDR encoding, 0: native order
-  XDR *xdr = nullptr;        // XDR stream over fp, owned, or null
+  XDR *xdr = nullptr;        // XDR stream over fp, owned (unless shared), or null
   int double_precision = 1;  // 1: reals are binary64, 0: binary32
 
   ZelFile() = default;
@@ -40,22 +45,34 @@ struct ZelFile {
 
   // Takes over `stream` (named `path`) for reading or writing with the
   // given encoding. For reading, the file's size is taken now: every later
-  // read is bounded by it.
+  // read is bounded by it. A stream opened for update ("w+b") is attached
+  // for writing; its reads are bounded by the size it has when they start.
   void attach(std::FILE *stream, std::string path, FileMode mode, bool xdr_encoding, bool double_prec);
   // Switches the encoding of an attached stream (opening decides it only
   // after reading the version code); the position is kept.
   void set_encoding(bool xdr_encoding, bool double_prec);
+  // Makes this record a second view of `owner`'s stream: same stream, name,
+  // encoding and size, sharing one file position. The view never closes
+  // the stream; `owner` must outlive it (or the view be closed first).
+  void share(const ZelFile &owner);
+  bool is_shared() const { return shared_; }
 
   // Releases the XDR stream and closes the stream; the file stays on disk.
+  // A shared view only forgets the stream.
   void close() noexcept;
 
   int char_width() const { return use_xdr ? 4 : 1; }
   int real_size() const { return double_precision ? 8 : 4; }
 
-  // 64-bit positioning on the underlying stream.
+  // 64-bit positioning on the underlying stream; -1 / false when there is
+  // no stream or the runtime refuses.
   int64_t tell() const;
   bool seek(int64_t offset);
-  int64_t size() const { return size_; }
+  // Moves `offset` bytes from the current position (skipping a mode vector).
+  bool skip(int64_t offset);
+  // The file's size in bytes: taken at attach for reading; measured now
+  // (after flushing) for a stream attached for writing, which grows.
+  int64_t size() const;
   int64_t bytes_left() const;
   // True when `count` items of `bytes_each` bytes fit in what is left of
   // the file from the current position. A negative count never fits.
@@ -65,9 +82,12 @@ struct ZelFile {
   bool read_int(int32_t &value);
   bool read_real(double &value);
   bool read_char(char &value);
-  // A text field of n chars: trailing blanks and NULs are cut, at most n
-  // characters kept.
-  bool read_text(std::string &text, std::size_t n);
+  // A text field of n chars read as a C string: trailing blanks become
+  // terminators from the end backwards (terminate_string), then the text
+  // ends at the first NUL, so blank and NUL padding read alike and at most
+  // n characters are kept. With trim false only the NUL rule applies (the
+  // load-case labels are kept as written).
+  bool read_text(std::string &text, std::size_t n, bool trim = true);
   bool read_ints(int32_t *values, std::size_t n);
   bool read_reals(double *values, std::size_t n);
   bool read_chars(char *values, std::size_t n);
@@ -83,8 +103,18 @@ struct ZelFile {
   bool write_chars(const char *values, std::size_t n);
 
  private:
+  // libtirpc's stdio stream reads and writes through fp itself, so it
+  // shares the position with the bulk paths; its direction is set per call.
+  XDR *xdr_stream(xdr_op direction);
+  // Reads n bytes into the scratch buffer's front (n <= kChunkBytes).
+  bool read_chunk(std::size_t n);
+  bool write_bytes(const unsigned char *bytes, std::size_t n);
+  unsigned char *scratch();
+
   int64_t size_ = 0;
   FileMode mode_ = FileMode::kRead;
+  bool shared_ = false;
+  std::vector<unsigned char> scratch_;  // one chunk of encoded bytes
 };
 
 }  // namespace zel

@@ -1,0 +1,273 @@
+// Version code, content summary, block offsets and 64-bit positioning.
+#include "zeltoc.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "block_table.h"
+#include "database.h"
+#include "messages.h"
+#include "zel.h"
+
+namespace {
+
+constexpr char kModule[] = "zeltoc";
+
+// Block lengths are worked out wide enough that no product of four 32-bit
+// counts can overflow; only a length that fits in the file is believed.
+using WideSize = unsigned __int128;
+
+constexpr uint32_t kLowByte = 0xFFu;
+constexpr uint32_t kXdrFlag = 0x100u;
+constexpr uint32_t kFirstFlaggedVersion = 60;
+
+// Version codes 10..50 say everything in their low byte; from 60 on, flag
+// bits above it carry the encoding and precision.
+bool is_plain_native_version(uint32_t low_byte) {
+  return low_byte == 10 || low_byte == 20 || low_byte == 30 || low_byte == 40 || low_byte == 50;
+}
+
+bool is_plain_xdr_version(uint32_t low_byte) { return low_byte == 31 || low_byte == 41 || low_byte == 51; }
+
+bool report_invalid_format() {
+  ZEL_Error("Not a valid ZEL format.");
+  return false;
+}
+
+bool block_present(const Database &db, int b) {
+  if (b < zel::kFirstOptionalBlock) return true;
+  return db.exists[static_cast<std::size_t>(zel::content_position(b))] != 0;
+}
+
+// A count at a block's start: unreadable or negative ends the sizing.
+bool read_count(zel::ZelFile &file, WideSize &count) {
+  int32_t value = 0;
+  if (!file.read_int(value) || value < 0) return false;
+  count = static_cast<WideSize>(value);
+  return true;
+}
+
+// The obsolete topology block has no length of its own: it is 8 bytes of
+// counts, 12 bytes per element entry {label, F, V}, then per element F face
+// records of 2 + V ints. The walk stops as soon as it passes `available`.
+std::optional<WideSize> element_topology_size(zel::ZelFile &file, WideSize available) {
+  WideSize total_faces = 0;
+  WideSize elements = 0;
+  if (!read_count(file, total_faces) || !read_count(file, elements)) return std::nullopt;
+  WideSize size = 8 + 12 * elements;
+  if (size > available) return std::nullopt;
+  for (WideSize e = 0; e < elements; ++e) {
+    int32_t entry[3];  // label, faces, vertices per face
+    if (!file.read_ints(entry, 3) || entry[1] < 0 || entry[2] < 0) return std::nullopt;
+    size += 4 * static_cast<WideSize>(entry[1]) * (static_cast<WideSize>(entry[2]) + 2);
+    if (size > available) return std::nullopt;
+  }
+  return size;
+}
+
+WideSize fixed_size(const zel::BlockInfo &block, WideSize w, WideSize r) {
+  return 4 * static_cast<WideSize>(block.fixed_ints) + w * static_cast<WideSize>(block.fixed_chars) +
+         r * static_cast<WideSize>(block.fixed_reals);
+}
+
+// The size rules of block_table.h, reading the counts from the file's
+// current position (the block's start).
+std::optional<WideSize> size_from_counts(const zel::BlockInfo &block, Database &db, WideSize available) {
+  zel::ZelFile &file = db.file;
+  const WideSize w = static_cast<WideSize>(file.char_width());
+  const WideSize r = static_cast<WideSize>(file.real_size());
+  const WideSize per_mode = static_cast<WideSize>(block.fixed_reals);
+  WideSize n = 0;
+  WideSize m = 0;
+  switch (block.size_rule) {
+    case zel::SizeRule::kFixed:
+      return fixed_size(block, w, r);
+    case zel::SizeRule::kNodeRecords:
+      if (!read_count(file, n) || !read_count(file, m)) return std::nullopt;
+      return 8 + n * (4 + m * r);
+    case zel::SizeRule::kElementTopology:
+      return element_topology_size(file, available);
+    case zel::SizeRule::kEigenvalues:
+      if (!read_count(file, n)) return std::nullopt;
+      return 4 + n * (4 + 5 * r);
+    case zel::SizeRule::kModeVectors: {
+      if (!read_count(file, m) || !read_count(file, n)) return std::nullopt;
+      const WideSize mode_number_slot = zel::has_mode_number_slot(db.version) ? 4 : 0;
+      return 8 + 4 * n + m * (mode_number_slot + 6 * n * r);
+    }
+    case zel::SizeRule::kNodalInertias:
+      if (!read_count(file, n)) return std::nullopt;
+      return 4 + n * (4 + 2 * w + r);
+    case zel::SizeRule::kGeneralizedEntries:
+      if (!read_count(file, n)) return std::nullopt;
+      return 8 + n * (12 + r);
+    case zel::SizeRule::kSelfSized: {
+      // Four header ints at least; anything shorter would make the next
+      // block start inside this one.
+      if (!read_count(file, n) || n < 16) return std::nullopt;
+      return n;
+    }
+    case zel::SizeRule::kTransformation: {
+      // A count of zero or below stands for "no transformation": the block
+      // is that one int.
+      int32_t modes = 0;
+      if (!file.read_int(modes)) return std::nullopt;
+      if (modes <= 0) return WideSize{4};
+      n = static_cast<WideSize>(modes);
+      return 4 + n * (4 + n * r);
+    }
+    case zel::SizeRule::kIntList:
+      if (!read_count(file, n)) return std::nullopt;
+      return 4 * (n + 1);
+    case zel::SizeRule::kPerMode:
+      if (!read_count(file, m)) return std::nullopt;
+      return 4 + per_mode * m * r;
+    case zel::SizeRule::kPerModePair:
+      if (!read_count(file, m)) return std::nullopt;
+      return 4 + per_mode * m * m * r;
+    case zel::SizeRule::kPreload:
+      if (!read_count(file, m)) return std::nullopt;
+      return 8 + m * r;
+    case zel::SizeRule::kModalLoads:
+      if (!read_count(file, m) || !read_count(file, n)) return std::nullopt;
+      return 8 + n * (zel::kLoadCaseLabelChars * w + 4 + m * r);
+    case zel::SizeRule::kStatistics:
+      if (!read_count(file, n)) return std::nullopt;
+      return 4 + 13 * n * (4 + r);
+    case zel::SizeRule::kNodalSixValues:
+      if (!read_count(file, n)) return std::nullopt;
+      return 4 + 6 * n * r;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+namespace zel {
+
+bool detect_encoding(ZelFile &file, uint32_t &version) {
+  file.set_encoding(false, true);
+  int32_t code = 0;
+  if (!file.seek(0) || !file.read_int(code)) return report_invalid_format();
+  uint32_t value = static_cast<uint32_t>(code);
+  uint32_t low_byte = value & kLowByte;
+  if (is_plain_native_version(low_byte)) {
+    version = low_byte;
+  } else if (low_byte >= kFirstFlaggedVersion && (value & kXdrFlag) == 0) {
+    version = value;
+  } else {
+    file.set_encoding(true, true);
+    if (!file.seek(0) || !file.read_int(code)) return report_invalid_format();
+    value = static_cast<uint32_t>(code);
+    low_byte = value & kLowByte;
+    if (is_plain_xdr_version(low_byte))
+      version = low_byte;
+    else if (low_byte < kFirstFlaggedVersion || (value & kXdrFlag) == 0)
+      return report_invalid_format();
+    else
+      version = value;
+  }
+  file.set_encoding(is_xdr_version(version), !is_single_precision_version(version));
+  return true;
+}
+
+bool build_table_of_contents(Database &db) {
+  ZelFile &file = db.file;
+  std::array<char, kExistsFlagCount> flags{};
+  const bool summary_read =
+      file.seek(4 + int64_t{kHeaderChars} * file.char_width()) && file.read_chars(flags.data(), flags.size());
+  if (summary_read) std::copy(flags.begin(), flags.end(), db.exists.begin());
+  if (has_short_content_summary(db.version))
+    std::fill(db.exists.begin() + kShortContentSummaryPositions, db.exists.end(), 0);
+  if (!summary_read) {
+    ZEL_Error("Problem reading ZEL table of contents.");
+    return false;
+  }
+  db.toc[0] = 0;
+  for (int b = 1; b < kBlockCount; ++b) db.toc[b] = db.toc[b - 1] + static_cast<int64_t>(block_size(db, b - 1));
+  return true;
+}
+
+uint64_t block_size(Database &db, int b) {
+  if (b < 0 || b >= kBlockCount || !block_present(db, b)) return 0;
+  const BlockInfo &block = kBlocks[static_cast<std::size_t>(b)];
+  ZelFile &file = db.file;
+  if (block.size_rule == SizeRule::kFixed)
+    return static_cast<uint64_t>(fixed_size(block, static_cast<WideSize>(file.char_width()),
+                                            static_cast<WideSize>(file.real_size())));
+
+  const int64_t resume = file.tell();
+  std::optional<WideSize> size;
+  WideSize available = 0;
+  if (file.seek(db.toc[b])) {
+    available = static_cast<WideSize>(std::max<int64_t>(file.size() - db.toc[b], 0));
+    size = size_from_counts(block, db, available);
+  }
+  if (resume >= 0) file.seek(resume);
+  if (!size || *size > available) {
+    ZEL_Error("%s", block.size_failure);
+    return 0;
+  }
+  return static_cast<uint64_t>(*size);
+}
+
+}  // namespace zel
+
+extern "C" {
+
+ZEL_API int ZEL_Exists(Database *db, int b) {
+  if (!CheckZEL(db) || b < 0 || b >= zel::kBlockCount) return 0;
+  if (b < zel::kFirstOptionalBlock) return 1;
+  // Any nonzero flag means present; the stored char is reported as is.
+  return static_cast<signed char>(zel::block_flag(*db, b));
+}
+
+ZEL_API int ZEL_goto_block(Database *db, int b) {
+  return ZEL_GUARDED(0, {
+    if (!CheckZEL(db) || db->file.fp == nullptr || !ZEL_Exists(db, b)) return 0;
+    FileSeek_Win32(db->file.fp, db->toc[static_cast<std::size_t>(b)], SEEK_SET);
+    return 1;
+  });
+}
+
+ZEL_API unsigned long long ZEL_size_of_block(Database *db, int b) {
+  return ZEL_GUARDED(0ULL, {
+    if (!CheckZEL(db)) return 0ULL;
+    return static_cast<unsigned long long>(zel::block_size(*db, b));
+  });
+}
+
+ZEL_API int FileSeek_Win32(FILE *stream, long long offset, int whence) {
+  if (stream == nullptr) return 1;
+  const off_t start = ftello(stream);
+  long long base = 0;
+  switch (whence) {
+    case SEEK_SET:
+      break;
+    case SEEK_CUR:
+      base = start;
+      break;
+    case SEEK_END:
+      if (fseeko(stream, 0, SEEK_END) != 0) return 1;
+      base = ftello(stream);
+      break;
+    default:
+      return 1;
+  }
+  long long target = 0;
+  if (base < 0 || __builtin_add_overflow(base, offset, &target) || target < 0 ||
+      fseeko(stream, static_cast<off_t>(target), SEEK_SET) != 0) {
+    if (start >= 0) fseeko(stream, start, SEEK_SET);
+    return 1;
+  }
+  return 0;
+}
+
+ZEL_API long long FileTell_Win32(FILE *stream) {
+  if (stream == nullptr) return -1;
+  return static_cast<long long>(ftello(stream));
+}
+
+ZEL_API const char *zeltoc_VersionId(void) { return "zeltoc 0.1"; }
+
+}  // extern "C"
