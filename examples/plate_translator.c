@@ -48,6 +48,26 @@ static int build_plate(Database *db) {
   return ok;
 }
 
+static void print_summary(Database *db) {
+  double mass = 0.0, inertia[9], cm[3];
+  int faces = 0, face_list_size = 0, interface_count = 0;
+  int *interface_ids = ZEL_InterfaceNodeIDs(db, &interface_count);
+  char title[128];
+  ZEL_Header(db, title, NULL, NULL, NULL, NULL, NULL, NULL);
+  ZEL_FaceListSize(db, &faces, &face_list_size);
+  ZEL_TotalMassInertia(db, &mass, inertia, cm);
+  ZEL_Info("\nBody \"%s\": %d nodes, %d faces (%d list entries), %d interface nodes", title,
+           ZEL_NodeCount(db), faces, face_list_size, interface_count);
+  if (interface_ids != NULL)
+    ZEL_Info("Interface node IDs: %d %d %d %d", interface_ids[0], interface_ids[1], interface_ids[2],
+             interface_ids[3]);
+  ZEL_FreeMemory(interface_ids);
+  ZEL_Info("Mass %.4f kg, centre of mass (%.4f, %.4f, %.4f) m", mass, cm[0], cm[1], cm[2]);
+  ZEL_Info("Inertia about the origin [kg m^2]:\n%12.6f %12.6f %12.6f\n%12.6f %12.6f %12.6f\n%12.6f %12.6f %12.6f",
+           inertia[0], inertia[1], inertia[2], inertia[3], inertia[4], inertia[5], inertia[6], inertia[7],
+           inertia[8]);
+}
+
 int main(void) {
   Database *db = ZEL_Create(kColumns * kRows, 0);
   if (db == NULL || !build_plate(db)) {
@@ -55,9 +75,7 @@ int main(void) {
     ZEL_Terminate();
     return 1;
   }
-  ZEL_Info("Built a plate of %d nodes (last node ID %d at index %d).", kColumns * kRows,
-           node_id(kColumns - 1, kRows - 1), ZEL_NodeIndex(db, node_id(kColumns - 1, kRows - 1)));
-  ZEL_Info("Faces: %d quadrilaterals; interface nodes: 4 corners.", (kColumns - 1) * (kRows - 1));
+  print_summary(db);
   ZEL_Terminate();
   return 0;
 }

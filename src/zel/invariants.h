@@ -24,6 +24,11 @@ std::array<double, 3> inertia_invariant2(Database &db);
 // Inertia tensor about the origin, row order, products of inertia negative.
 std::array<double, 9> inertia_invariant7(Database &db);
 
+// Global mass, centre of mass and inertia tensor (usual sign convention:
+// invariant 7 with its products of inertia negated) from the invariants.
+void store_global_mass_properties(Database &db, double invariant1, const std::array<double, 3> &invariant2,
+                                  const std::array<double, 9> &invariant7);
+
 }  // namespace zel
 
 #endif  // ZEL_INVARIANTS_H

@@ -86,6 +86,14 @@ std::array<double, 9> inertia_invariant7(Database &db) {
   return tensor;
 }
 
+void store_global_mass_properties(Database &db, double invariant1, const std::array<double, 3> &invariant2,
+                                  const std::array<double, 9> &invariant7) {
+  db.global_mass = invariant1;
+  for (int a = 0; a < 3; ++a) db.global_cm[a] = invariant1 != 0.0 ? invariant2[a] / invariant1 : 0.0;
+  // Written as 0.0 - x so that a zero product stays +0.0.
+  for (int k = 0; k < 9; ++k) db.global_inertia[k] = (k % 4 == 0) ? invariant7[k] : 0.0 - invariant7[k];
+}
+
 }  // namespace zel
 
 extern "C" ZEL_API const char *zelinvar_VersionId(void) { return "zelinvar 0.1"; }

@@ -336,11 +336,8 @@ ZEL_API int ZEL_SetGlobalMass(Database *db, double mass, double *cm, double *ine
 
 ZEL_API int ZEL_CalculateGlobalMassFromNodeMass(Database *db) {
   if (!CheckZEL(db)) return 0;
-  db->global_mass = current_invariant1(*db);
-  const std::array<double, 3> moment = current_invariant2(*db);
-  for (int a = 0; a < 3; ++a) db->global_cm[a] = db->global_mass != 0.0 ? moment[a] / db->global_mass : 0.0;
-  const std::array<double, 9> tensor = current_invariant7(*db);
-  for (int k = 0; k < 9; ++k) db->global_inertia[k] = (k % 4 == 0) ? tensor[k] : -tensor[k];
+  // The invariants are not held here: the body may still grow.
+  store_global_mass_properties(*db, current_invariant1(*db), current_invariant2(*db), current_invariant7(*db));
   return 1;
 }
 
