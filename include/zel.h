@@ -130,8 +130,88 @@ ZEL_API int ZEL_SetGlobalMass(Database *db, double mass, double *cm, double *ine
 ZEL_API int ZEL_CalculateGlobalMassFromNodeMass(Database *db);
 
 /* ---------------------------------------------------------------------
+ * Queries: header, nodes, interface nodes, faces, global mass
+ * A null handle gives 0, 0.0 or NULL without a message; indices are
+ * 0-based and out-of-range indices give 0 (0.0) without a message.
+ * ------------------------------------------------------------------- */
+
+/* The file version code (its low byte). */
+ZEL_API int ZEL_Version(Database *db);
+/* Copies the header texts into the caller's buffers of 128, 32, 128, 16,
+ * 80, 80 and 80 bytes; a NULL buffer is skipped. */
+ZEL_API void ZEL_Header(Database *db, char *title, char *date, char *input_file_name,
+                        char *input_file_type, char *comment1, char *comment2, char *comment3);
+ZEL_API int ZEL_NodeCount(Database *db);
+ZEL_API int ZEL_NodeID(Database *db, int index);
+/* 1 and x, y, z; an index out of range zeroes xyz and gives 0. */
+ZEL_API int ZEL_NodeCoordinates(Database *db, int index, double *xyz);
+/* x, y, z of every node (xyz holds 3 x ZEL_NodeCount) and the count. */
+ZEL_API int ZEL_NodeCoordinateList(Database *db, double *xyz, int *count);
+ZEL_API double ZEL_NodalMass(Database *db, int index);
+/* 1 and the full symmetric tensor in row order; 0 (tensor untouched)
+ * when the node has no inertia. */
+ZEL_API int ZEL_NodalInertia(Database *db, int index, double *tensor);
+ZEL_API int ZEL_NodalMassAndGeometry(Database *db, int index, double *mass, double *xyz);
+/* New arrays of the interface nodes' indices (or IDs), *count set; NULL
+ * when there are none. Release with ZEL_FreeMemory. */
+ZEL_API int *ZEL_InterfaceNodes(Database *db, int *count);
+ZEL_API int *ZEL_InterfaceNodeIDs(Database *db, int *count);
+/* Recomputes the global mass, inertia tensor (9, row order, usual sign
+ * convention) and centre of mass (3) from the invariants; stores and
+ * returns them. */
+ZEL_API int ZEL_TotalMassInertia(Database *db, double *mass, double *inertia, double *cm);
+ZEL_API int ZEL_ModeCount(Database *db);
+/* The number of faces and of integers in the face list. */
+ZEL_API void ZEL_FaceListSize(Database *db, int *faces, int *size);
+/* Copies the face list (ZEL_FaceListSize integers) into faces. */
+ZEL_API int ZEL_ElementFaces(Database *db, int *faces);
+/* Copies the mode-shape transformation (modes x modes) into matrix. */
+ZEL_API int ZEL_Transformation(Database *db, double *matrix);
+/* Always 0. */
+ZEL_API int ZEL_DiscreteMethod(void);
+
+/* ---------------------------------------------------------------------
  * Builder: mode list, mode shapes, modal stresses and strains
  * ------------------------------------------------------------------- */
+
+/* Mode numbers are the caller's labels (any int, 0 included); mode indices
+ * run 0..mode count - 1 in order of first appearance. */
+
+/* Mode index of the first mode with this number, or -1. */
+ZEL_API int ZEL_ModeIndex(Database *db, int number);
+/* Mode number at a mode index, or -1 for an index outside the list. */
+ZEL_API int ZEL_ModeNumber(Database *db, int index);
+/* Appends a mode without looking for the number first; its index, or -1
+ * (with an error) when the list already holds max_modes modes. */
+ZEL_API int ZEL_AddMode(Database *db, int number);
+/* The mode's index, adding the mode when the number is new; -1 on failure. */
+ZEL_API int ZEL_LookupOrAddMode(Database *db, int number);
+
+/* Value sets: 0 mode shapes (every node; position = node index), 1 modal
+ * stress and pre-stress, 2 modal strain and pre-strain (a node takes the
+ * next free position the first time a value of the set names it).
+ * Position of a node in a set, or -1. */
+ZEL_API int ZEL_ModeNodeIndex(Database *db, int set, int id);
+
+/* Stores six values of one node in one mode of a set: translations x, y, z
+ * then rotations (set 0), or normal xx, yy, zz then shear xy, xz, yz
+ * components (sets 1 and 2). The mode and node are added when new; the
+ * first value of a set creates its temporary store file (KOR_TMP_MOD,
+ * KOR_TMP_STR, KOR_TMP_STN name it, else a new file "zel_*" in $TMP),
+ * deleted when the database is released. Mode number 0 in set 1 or 2 sets
+ * the pre-stress or pre-strain instead. A later value replaces an earlier
+ * one. 1, or 0 with an error. */
+ZEL_API int ZEL_SetModeVec(Database *db, int number, int id, int set, double *values);
+/* ZEL_SetModeVec with the six values as arguments. */
+ZEL_API int ZEL_SetMode(Database *db, int number, int id, int set, double v1, double v2, double v3,
+                        double v4, double v5, double v6);
+/* Stores one component (0..5) of one node in one mode; mode number 0 is an
+ * ordinary mode here. 1 or 0. */
+ZEL_API int ZEL_SetModeEntry(Database *db, int number, int id, int set, int component, double value);
+/* The six pre-stress (set 1) or pre-strain (set 2) values of a node, kept
+ * in memory; the node enters the set when new. 1 or 0. */
+ZEL_API int ZEL_SetPreStressVec(Database *db, int id, double *values);
+ZEL_API int ZEL_SetPreStrainVec(Database *db, int id, double *values);
 
 /* ---------------------------------------------------------------------
  * File container: block access and 64-bit positioning
@@ -160,9 +240,119 @@ ZEL_API long long FileTell_Win32(FILE *stream);
  * Units and scaling
  * ------------------------------------------------------------------- */
 
+/* One row of a unit table: a canonical unit name and the SI value of one
+ * such unit. A table ends with a row whose name is NULL. */
+typedef struct ZEL_UnitRow {
+  const char *name;
+  double factor;
+} ZEL_UnitRow;
+
+/* The quantities, in the order of the database's unit names. */
+#define ZEL_MASS_UNITS 0
+#define ZEL_LENGTH_UNITS 1
+#define ZEL_TIME_UNITS 2
+#define ZEL_FORCE_UNITS 3
+
+/* The unit table of a quantity (ZEL_MASS_UNITS ... ZEL_FORCE_UNITS), owned
+ * by the library; NULL for any other value. */
+ZEL_API const ZEL_UnitRow *ZEL_UnitTable(int quantity);
+
+/* Turns the label in buffer (at least 16 bytes) into its canonical unit
+ * name, matching the accepted spellings without regard to case. 1 and the
+ * buffer overwritten; 0 and the buffer unchanged when the label is unknown. */
+ZEL_API int ZEL_ConvertUnitsLabel(char *buffer);
+
+/* SI value of the unit called name in table: 1.0 for an empty name, 0.0
+ * when no row has that name (case ignored). */
+ZEL_API double ZEL_UnitsDivider(const char *name, const ZEL_UnitRow *table);
+
+/* Canonical name of the first row of table whose SI value is within a
+ * relative 1e-4 of value; NULL when none. The text belongs to the library. */
+ZEL_API const char *ZEL_UnitsLabel(double value, const ZEL_UnitRow *table);
+
+/* value expressed in SI units, from the database's mass, length, time or
+ * force unit. An unset unit counts as SI; an unknown name gives 0.0. */
+ZEL_API double ZEL_Mass2Kilogram(Database *db, double value);
+ZEL_API double ZEL_Length2Meter(Database *db, double value);
+ZEL_API double ZEL_Time2Second(Database *db, double value);
+ZEL_API double ZEL_Force2Newton(Database *db, double value);
+
+/* Units consistency factor: force SI x time SI^2 / (length SI x mass SI);
+ * 1.0 for any consistent unit system, 0.0 when a unit name is unknown. */
+ZEL_API double ZEL_UCF(Database *db);
+
+/* Copies the four unit names into the caller's 16-byte buffers; unset
+ * names read "KILOGRAM", "METER", "SECOND", "NEWTON". 1, or 0 for a null
+ * handle or buffer. */
+ZEL_API int ZEL_Units(Database *db, char *mass, char *length, char *time, char *force);
+
+/* Sets the database's units (names cut to 15 characters, then recognised).
+ * A database without units just takes the names; one with units is
+ * converted: its unit factors change and every value it holds is rescaled.
+ * 1 on success; 0 with nothing changed when a name is unknown. */
+ZEL_API int ZEL_SetUnits(Database *db, const char *mass, const char *length,
+                         const char *time, const char *force);
+
+/* ZEL_SetUnits with the units whose SI values are given; 0 when a value
+ * names no unit within a relative 1e-4. */
+ZEL_API int ZEL_SetUnitsByMultiplierOnSI(Database *db, double mass, double length,
+                                         double time, double force);
+
+/* Multiplies count values in place by factor; gives values. */
+ZEL_API double *ZEL_Convert_Units(double *values, int count, double factor);
+
+/* Rescales every value the database holds in memory by its unit factors
+ * (mode data kept in files is converted when read). Applies the factors
+ * again on every call. */
+ZEL_API void ZEL_ScaleDatabase(Database *db);
+
 /* ---------------------------------------------------------------------
  * Geometry tools: node search, faces, sketch grid, geometry nodes
  * ------------------------------------------------------------------- */
+
+/* Node searches around point (x, y, z) by squared distance. With
+ * interface_only non-zero only the interface nodes are candidates. */
+
+/* Index of the nearest node; ties go to the node scanned first (interface
+ * nodes in their stored order, else node index order). With interface_only
+ * set but no interface nodes, every node is a candidate. -1 with an error
+ * for a null handle or point, or when there are no nodes. */
+ZEL_API int ZEL_ClosestNode(Database *db, double *point, int interface_only);
+
+/* The node indices of the k nearest candidates, nearest first, ties in scan
+ * order; *count tells how many (fewer than k when there are fewer
+ * candidates). NULL with *count 0 when there is none. The caller releases
+ * the array with ZEL_FreeMemory. */
+ZEL_API int *ZEL_ClosestNodes(Database *db, double *point, int k, int interface_only, int *count);
+
+/* The node indices of every candidate within radius (inclusive), nearest
+ * first, among equal distances the later scanned first; *count tells how
+ * many. NULL with *count 0 when there is none. Release with ZEL_FreeMemory. */
+ZEL_API int *ZEL_ClosestNodesInNeighborhood(Database *db, double *point, double radius,
+                                            int interface_only, int *count);
+
+/* Removes interior faces: a face given twice with opposite orientations
+ * goes; one given twice with the same orientation is kept once. The face
+ * list is rewritten in a canonical order, each face starting at its largest
+ * node index. */
+ZEL_API void ZEL_StripCommonFaces(Database *db);
+
+/* Replaces the face list by the faces of a sketch file: whitespace-
+ * separated integers, the face count, then per face its vertex count and
+ * node IDs. A missing file or a malformed face (or an unknown node ID)
+ * draws a warning and leaves the face list as it was. */
+ZEL_API void ZEL_SketchGrid(Database *db, const char *path);
+
+/* The node indices of the face corners and the interface nodes, ascending,
+ * each once; *count tells how many. NULL with *count 0 when there are none
+ * or when the body has no faces. Release with ZEL_FreeMemory. */
+ZEL_API int *ZEL_GeometryNodes(Database *db, int *count);
+
+/* Exchanges the places of the nodes with IDs a and b in the node table;
+ * the node index, faces, interface nodes and stress and strain node sets
+ * follow them. An unknown ID does nothing. Refused once mode shapes are
+ * stored, since they are stored by node place. */
+ZEL_API void ZEL_SwapNodesByID(Database *db, int a, int b);
 
 /* ---------------------------------------------------------------------
  * System utilities
@@ -196,11 +386,14 @@ ZEL_API float *double2float(float *dst, double *src, int n);
  * Module versions
  * ------------------------------------------------------------------- */
 ZEL_API const char *zelcreate_VersionId(void);
+ZEL_API const char *zelunits_VersionId(void);
+ZEL_API const char *zeltools_VersionId(void);
 ZEL_API const char *zelmsg_VersionId(void);
 ZEL_API const char *zelset_VersionId(void);
 ZEL_API const char *zelinvar_VersionId(void);
 ZEL_API const char *zelread_VersionId(void);
 ZEL_API const char *zeltoc_VersionId(void);
+ZEL_API const char *zeldata_VersionId(void);
 
 #ifdef __cplusplus
 }
