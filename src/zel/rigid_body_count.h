@@ -1,0 +1,18 @@
+// The number of leading rigid-body modes of a body, for the operations that
+// treat rigid-body and flexible components of modal quantities apart.
+#ifndef ZEL_RIGID_BODY_COUNT_H
+#define ZEL_RIGID_BODY_COUNT_H
+
+#include <cstdint>
+#include <optional>
+
+struct Database;
+
+namespace zel {
+
+// The count, or nothing while the library cannot establish it.
+std::optional<int32_t> rigid_body_mode_count(Database &db);
+
+}  // namespace zel
+
+#endif  // ZEL_RIGID_BODY_COUNT_H
