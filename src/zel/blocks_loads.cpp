@@ -1,0 +1,236 @@
+// Payloads of the derived and load blocks: the stored inertia invariants,
+// modal preload, modal load cases and modal statistics.
+#include <algorithm>
+#include <cstring>
+
+#include "blocks.h"
+
+namespace zel {
+
+using blocks_detail::read_count;
+
+namespace {
+
+constexpr int kInt = 4;  // bytes of an int in either encoding
+constexpr std::size_t kMatrixValues = 9;
+
+}  // namespace
+
+// ---------------------------------------------------------- blocks 19 - 26
+
+bool invariant_has_mode_count(Invariant invariant) {
+  switch (invariant) {
+    case Invariant::k1:
+    case Invariant::k2:
+    case Invariant::k7:
+      return false;
+    default:
+      return true;
+  }
+}
+
+int64_t invariant_value_count(Invariant invariant, int32_t mode_count) {
+  const int64_t m = mode_count;
+  switch (invariant) {
+    case Invariant::k1:
+      return 1;
+    case Invariant::k2:
+      return 3;
+    case Invariant::k3:
+    case Invariant::k4:
+      return 3 * m;
+    case Invariant::k5:
+      return 3 * m * m;
+    case Invariant::k7:
+      return 9;
+    case Invariant::k8:
+      return 9 * m;
+    case Invariant::k9:
+      return 9 * m * m;
+  }
+  return 0;
+}
+
+bool read_invariant(ZelFile &file, Invariant invariant, int32_t mode_count, std::vector<double> &values,
+                    int32_t &stored_count) {
+  stored_count = mode_count;
+  if (mode_count < 0) return false;
+  if (invariant_has_mode_count(invariant) && !file.read_int(stored_count)) return false;
+  const int64_t count = invariant_value_count(invariant, mode_count);
+  if (!file.fits(count, file.real_size())) return false;
+  values.resize(static_cast<std::size_t>(count));
+  return file.read_reals(values.data(), values.size());
+}
+
+bool write_invariant(ZelFile &file, Invariant invariant, int32_t mode_count, std::span<const double> values) {
+  if (mode_count < 0 || static_cast<int64_t>(values.size()) != invariant_value_count(invariant, mode_count))
+    return false;
+  if (invariant_has_mode_count(invariant) && !file.write_int(mode_count)) return false;
+  return file.write_reals(values.data(), values.size());
+}
+
+namespace {
+
+template <class Matrix>
+void copy_matrices(std::span<const double> values, std::vector<Matrix> &matrices) {
+  matrices.resize(values.size() / kMatrixValues);
+  for (std::size_t k = 0; k < matrices.size(); ++k)
+    std::copy_n(&values[k * kMatrixValues], kMatrixValues, matrices[k].begin());
+}
+
+template <class Matrix>
+void append_matrices(const std::vector<Matrix> &matrices, std::vector<double> &values) {
+  for (const Matrix &matrix : matrices) values.insert(values.end(), matrix.begin(), matrix.end());
+}
+
+}  // namespace
+
+bool store_invariant(Database &db, Invariant invariant, int32_t mode_count, std::span<const double> values) {
+  if (mode_count < 0 || static_cast<int64_t>(values.size()) != invariant_value_count(invariant, mode_count))
+    return false;
+  const auto m = static_cast<std::size_t>(mode_count);
+  switch (invariant) {
+    case Invariant::k1:
+      db.invar1.assign(values.begin(), values.end());
+      break;
+    case Invariant::k2:
+      db.invar2.assign(values.begin(), values.end());
+      break;
+    case Invariant::k3:
+      db.invar3.assign(values.begin(), values.end());
+      break;
+    case Invariant::k4:
+      db.invar4.assign(values.begin(), values.end());
+      break;
+    case Invariant::k5:
+      db.invar5.assign(m, {});
+      for (std::size_t i = 0; i < m; ++i) db.invar5[i].assign(&values[i * 3 * m], &values[i * 3 * m] + 3 * m);
+      break;
+    case Invariant::k7:
+      db.invar7.assign(values.begin(), values.end());
+      break;
+    case Invariant::k8:
+      copy_matrices(values, db.invar8);
+      break;
+    case Invariant::k9:
+      copy_matrices(values, db.invar9);
+      break;
+  }
+  return true;
+}
+
+std::vector<double> invariant_values(const Database &db, Invariant invariant) {
+  std::vector<double> values;
+  switch (invariant) {
+    case Invariant::k1:
+      return db.invar1;
+    case Invariant::k2:
+      return db.invar2;
+    case Invariant::k3:
+      return db.invar3;
+    case Invariant::k4:
+      return db.invar4;
+    case Invariant::k5:
+      for (const std::vector<double> &array : db.invar5) values.insert(values.end(), array.begin(), array.end());
+      break;
+    case Invariant::k7:
+      return db.invar7;
+    case Invariant::k8:
+      append_matrices(db.invar8, values);
+      break;
+    case Invariant::k9:
+      append_matrices(db.invar9, values);
+      break;
+  }
+  return values;
+}
+
+// ---------------------------------------------------------------- block 27
+
+bool read_preload_head(ZelFile &file, PreloadHead &head) {
+  return read_count(file, head.mode_count) && file.read_int(head.processed);
+}
+
+bool read_preload_values(ZelFile &file, int32_t mode_count, std::vector<double> &values) {
+  if (mode_count < 0 || !file.fits(mode_count, file.real_size())) return false;
+  values.resize(static_cast<std::size_t>(mode_count));
+  return file.read_reals(values.data(), values.size());
+}
+
+bool write_preload(ZelFile &file, int32_t processed, std::span<const double> values) {
+  return file.write_int(static_cast<int32_t>(values.size())) && file.write_int(processed) &&
+         file.write_reals(values.data(), values.size());
+}
+
+// ---------------------------------------------------------------- block 28
+
+bool read_modal_loads_head(ZelFile &file, ModalLoadsHead &head) {
+  return read_count(file, head.mode_count) && read_count(file, head.case_count);
+}
+
+namespace {
+
+// The label as a C string: up to its first NUL, at most 255 characters so
+// that a copy with its terminator fits the 256-char field.
+std::string stored_label(const std::vector<char> &field) {
+  const std::size_t limit = kLoadLabelChars - 1;
+  const auto end = std::find(field.begin(), field.begin() + static_cast<std::ptrdiff_t>(limit), '\0');
+  return std::string(field.begin(), end);
+}
+
+}  // namespace
+
+bool read_load_cases(ZelFile &file, const ModalLoadsHead &head, std::vector<LoadCase> &cases) {
+  const int64_t case_bytes = int64_t{kLoadLabelChars} * file.char_width() + kInt +
+                             int64_t{head.mode_count} * file.real_size();
+  if (head.mode_count < 0 || head.case_count < 0 || !file.fits(head.case_count, case_bytes)) return false;
+  cases.resize(static_cast<std::size_t>(head.case_count));
+  std::vector<char> label(kLoadLabelChars);
+  for (LoadCase &load_case : cases) {
+    if (!file.read_chars(label.data(), label.size()) || !file.read_int(load_case.processed)) return false;
+    load_case.label = stored_label(label);
+    load_case.values.resize(static_cast<std::size_t>(head.mode_count));
+    if (!file.read_reals(load_case.values.data(), load_case.values.size())) return false;
+  }
+  return true;
+}
+
+bool write_modal_loads(ZelFile &file, std::span<const LoadCase> cases, std::size_t first_mode, int32_t mode_count) {
+  if (mode_count < 0) return false;
+  const auto count = static_cast<std::size_t>(mode_count);
+  if (!file.write_int(mode_count) || !file.write_int(static_cast<int32_t>(cases.size()))) return false;
+  for (const LoadCase &load_case : cases) {
+    if (load_case.values.size() < first_mode + count) return false;
+    if (!file.write_text(load_case.label, kLoadLabelChars, '\0') || !file.write_int(load_case.processed) ||
+        !file.write_reals(&load_case.values[first_mode], count))
+      return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- block 30
+
+bool read_statistics(ZelFile &file, std::vector<ModeStatistics> &statistics) {
+  int32_t count = 0;
+  constexpr int64_t kSlots = std::tuple_size_v<decltype(ModeStatistics::node_id)>;
+  if (!read_count(file, count) || !file.fits(count, kSlots * (kInt + int64_t{file.real_size()}))) return false;
+  statistics.resize(static_cast<std::size_t>(count));
+  for (ModeStatistics &record : statistics) {
+    if (!file.read_ints(record.node_id.data(), record.node_id.size()) ||
+        !file.read_reals(record.value.data(), record.value.size()))
+      return false;
+  }
+  return true;
+}
+
+bool write_statistics(ZelFile &file, std::span<const ModeStatistics> statistics) {
+  if (!file.write_int(static_cast<int32_t>(statistics.size()))) return false;
+  for (const ModeStatistics &record : statistics) {
+    if (!file.write_ints(record.node_id.data(), record.node_id.size()) ||
+        !file.write_reals(record.value.data(), record.value.size()))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace zel
