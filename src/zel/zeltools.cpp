@@ -57,6 +57,7 @@ bool nearer_or_later(const Hit &a, const Hit &b) {
 // max-heap keeps the k best seen so far: O(n log k) however large k is.
 std::vector<Hit> k_nearest(const Candidates &candidates, const double *p, std::size_t k) {
   std::priority_queue<Hit, std::vector<Hit>, decltype(&nearer_or_earlier)> best(nearer_or_earlier);
+  if (k == 0) return {};
   for (std::size_t scan = 0; scan < candidates.size(); ++scan) {
     const Hit hit{candidates.distance(scan, p), scan};
     if (best.size() < k) {
