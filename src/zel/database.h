@@ -177,6 +177,11 @@ constexpr int kNodalMassesBlock = 8;
 constexpr int kNodalInertiasBlock = 9;
 constexpr int kFacesBlock = 13;
 constexpr int kInterfaceNodesBlock = 16;
+constexpr int kModeShapesBlock = 7;
+constexpr int kModalStressBlock = 17;
+constexpr int kModalStrainBlock = 28;
+constexpr int kPreStressBlock = 30;
+constexpr int kPreStrainBlock = 31;
 
 // The content position of block index b (3..31) holds its present flag:
 // positions 7 and 11 belong to no block, so the mapping skips them.

@@ -1,16 +1,243 @@
 #include "tempstore.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "messages.h"
+#include "zel.h"
 
 namespace zel {
+namespace {
+
+constexpr char kModule[] = "zelset";
+
+// The directory variable every message points the caller to.
+constexpr char kDirectoryVariable[] = "TMP";
+
+struct StoreTexts {
+  const char *path_variable;
+  const char *created;
+  const char *cannot_open;
+  const char *no_room;
+};
+
+const StoreTexts kStoreTexts[3] = {
+    {"KOR_TMP_MOD", "Temp modeshape file: %s",
+     "Unable to open temporary mode shape file %s.\nTo write elsewhere, specify directory name in environment "
+     "variable %s,\nor specify path name (file name) in environment variable KOR_TMP_MOD.",
+     "Insufficient disk space for temporary mode shape file  %s.\nTo write elsewhere, specify directory name in "
+     "environment variable %s,\nor specify path name (file name) in environment variable KOR_TMP_MOD."},
+    {"KOR_TMP_STR", "Temp modal stress file: %s",
+     "Unable to open temporary modal stress file %s.\nTo write elsewhere, specify directory name in environment "
+     "variable %s,\nor specify path name (file name) in environment variable KOR_TMP_STR.",
+     "Insufficient disk space for temporary modal stress file %s.\nTo write elsewhere, specify directory name in "
+     "environment variable %s,\nor specify path name (file name) in environment variable KOR_TMP_STR."},
+    {"KOR_TMP_STN", "Temp modal strain file: %s",
+     "Unable to open temporary modal strain file %s.\nTo write elsewhere, specify directory name in environment "
+     "variable %s,\nor specify path name (file name) in environment variable KOR_TMP_STN.",
+     "Insufficient disk space for temporary modal strain file %s.\nTo write elsewhere, specify directory name in "
+     "environment variable %s,\nor specify path name (file name) in environment variable KOR_TMP_STN."},
+};
+
+const char *nonempty_env(const char *variable) {
+  const char *value = std::getenv(variable);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+std::string temporary_directory() {
+  std::string directory;
+  if (const char *tmp = nonempty_env(kDirectoryVariable)) {
+    directory = tmp;
+  } else {
+    std::error_code error;
+    directory = std::filesystem::temp_directory_path(error).string();
+    if (error || directory.empty()) directory = "/tmp";
+  }
+  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  return directory;
+}
+
+// Opens a new store file and names it in `name`; -1 on failure. A path the
+// caller gives replaces any file of that name; a generated name is unique
+// and created exclusively, so no other file is ever written through it.
+int open_store_file(const char *path_variable, std::string &name) {
+  if (const char *path = nonempty_env(path_variable)) {
+    name = path;
+    ::unlink(path);
+    return ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  }
+  name = temporary_directory() + "/zel_XXXXXX";
+  std::vector<char> pattern(name.begin(), name.end());
+  pattern.push_back('\0');
+  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd >= 0) name = pattern.data();
+  return fd;
+}
+
+// Bytes of a grid of `slots` x `positions` records of 6 values of `width`
+// bytes; false when that does not fit a file offset.
+bool grid_bytes(int64_t slots, int64_t positions, int width, int64_t &bytes) {
+  int64_t per_slot = 0;
+  return !__builtin_mul_overflow(positions, int64_t{6} * width, &per_slot) &&
+         !__builtin_mul_overflow(per_slot, slots, &bytes);
+}
+
+}  // namespace
+
+bool TempStore::create(int set, int32_t slots, int32_t positions, bool double_precision) {
+  discard();
+  const StoreTexts &texts = kStoreTexts[set];
+  if (slots <= 0 || positions <= 0) {
+    report_memory_failure(__LINE__, kModule);
+    return false;
+  }
+  std::string name;
+  const int fd = open_store_file(texts.path_variable, name);
+  if (fd < 0) {
+    ZEL_Error(texts.cannot_open, name.c_str(), kDirectoryVariable);
+    return false;
+  }
+  ZEL_Info(texts.created, name.c_str());
+  file.name = std::move(name);
+  file.fp = ::fdopen(fd, "w+b");
+  if (file.fp == nullptr) {
+    ::close(fd);
+    ::unlink(file.name.c_str());
+    report_memory_failure(__LINE__, kModule);
+    return false;
+  }
+  file.use_xdr = 0;
+  file.double_precision = double_precision ? 1 : 0;
+  struct stat identity {};
+  if (::fstat(fd, &identity) == 0) {
+    device_ = identity.st_dev;
+    inode_ = identity.st_ino;
+  }
+
+  int64_t bytes = 0;
+  if (!grid_bytes(slots, positions, value_size(), bytes) || ::posix_fallocate(fd, 0, bytes) != 0) {
+    ZEL_Error(texts.no_room, file.name.c_str(), kDirectoryVariable);
+    discard();
+    return false;
+  }
+  void *grid = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (grid == MAP_FAILED) {
+    report_memory_failure(__LINE__, kModule);
+    discard();
+    return false;
+  }
+  base_ = static_cast<unsigned char *>(grid);
+  mapped_bytes_ = bytes;
+  set_ = set;
+  slots_ = slots;
+  positions_ = positions;
+  return true;
+}
+
+bool TempStore::ensure_positions(int32_t count) {
+  if (count <= positions_) return true;
+  // Doubling keeps the cost of all moves linear in the final size.
+  const int32_t wanted = static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(count, 2 * int64_t{positions_}),
+                                                                INT32_MAX));
+  int64_t bytes = 0;
+  if (!grid_bytes(slots_, wanted, value_size(), bytes) ||
+      ::posix_fallocate(fd(), mapped_bytes_, bytes - mapped_bytes_) != 0) {
+    drop_unmapped_tail();
+    ZEL_Error(kStoreTexts[set_].no_room, file.name.c_str(), kDirectoryVariable);
+    return false;
+  }
+  void *grown = ::mremap(base_, static_cast<std::size_t>(mapped_bytes_), static_cast<std::size_t>(bytes),
+                         MREMAP_MAYMOVE);
+  if (grown == MAP_FAILED) {
+    drop_unmapped_tail();
+    report_memory_failure(__LINE__, kModule);
+    return false;
+  }
+  base_ = static_cast<unsigned char *>(grown);
+  mapped_bytes_ = bytes;
+
+  // Every slot moves to a higher offset, so moving the last slot first
+  // never overwrites one not yet moved; what lies behind a moved slot is
+  // stale and becomes the zero records of the new positions.
+  const int64_t old_slot = slot_bytes();
+  positions_ = wanted;
+  const int64_t new_slot = slot_bytes();
+  for (int32_t slot = slots_ - 1; slot >= 0; --slot) {
+    unsigned char *to = at(slot * new_slot);
+    std::memmove(to, at(slot * old_slot), static_cast<std::size_t>(old_slot));
+    std::memset(to + old_slot, 0, static_cast<std::size_t>(new_slot - old_slot));
+  }
+  return true;
+}
+
+// A refused growth may still have lengthened the file; the grid stays as
+// it was either way, so a failure to cut the file back changes nothing else.
+void TempStore::drop_unmapped_tail() noexcept {
+  [[maybe_unused]] const int result = ::ftruncate(fd(), mapped_bytes_);
+}
+
+void TempStore::store_values(int64_t offset, const double *values, std::size_t n) {
+  unsigned char *to = at(offset);
+  if (file.double_precision) {
+    std::memcpy(to, values, n * sizeof(double));
+    return;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    const float narrow = static_cast<float>(values[i]);
+    std::memcpy(to + i * sizeof(float), &narrow, sizeof(float));
+  }
+}
+
+void TempStore::write_record(int32_t slot, int32_t position, const double values[6]) {
+  store_values(value_offset(slot, position, 0), values, 6);
+}
+
+void TempStore::write_value(int32_t slot, int32_t position, int component, double value) {
+  store_values(value_offset(slot, position, component), &value, 1);
+}
+
+void TempStore::write_slot(int32_t slot, const double *values, int32_t count) {
+  store_values(slot_offset(slot), values, static_cast<std::size_t>(count) * 6);
+}
+
+void TempStore::read_slot(int32_t slot, double *values, int32_t count) const {
+  const unsigned char *from = at(slot_offset(slot));
+  const std::size_t n = static_cast<std::size_t>(count) * 6;
+  if (file.double_precision) {
+    std::memcpy(values, from, n * sizeof(double));
+    return;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    float narrow;
+    std::memcpy(&narrow, from + i * sizeof(float), sizeof(float));
+    values[i] = narrow;
+  }
+}
 
 void TempStore::discard() noexcept {
-  if (file.fp != nullptr && open == 1) {
-    file.close();
-    std::remove(file.name.c_str());
+  if (base_ != nullptr) ::munmap(base_, static_cast<std::size_t>(mapped_bytes_));
+  if (file.fp != nullptr) {
+    struct stat current {};
+    if (::stat(file.name.c_str(), &current) == 0 && current.st_dev == device_ && current.st_ino == inode_)
+      ::unlink(file.name.c_str());
   }
   file.close();
-  open = 0;
+  file.name.clear();
+  base_ = nullptr;
+  mapped_bytes_ = 0;
+  slots_ = 0;
+  positions_ = 0;
+  device_ = 0;
+  inode_ = 0;
 }
 
 }  // namespace zel

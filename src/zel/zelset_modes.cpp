@@ -1,0 +1,187 @@
+// Builder: the mode list, mode shapes, modal stresses and strains (kept in
+// the temporary stores) and pre-stress and pre-strain (kept in memory).
+#include <algorithm>
+#include <vector>
+
+#include "database.h"
+#include "messages.h"
+#include "mode_list.h"
+#include "tempstore.h"
+#include "zel.h"
+
+namespace zel {
+namespace {
+
+constexpr char kModule[] = "zelset";
+
+// Pre-stress and pre-strain rows are counted out in steps of this many.
+constexpr std::size_t kPreValueStep = 1000;
+
+constexpr int kValueBlock[kValueSetCount] = {kModeShapesBlock, kModalStressBlock, kModalStrainBlock};
+
+bool valid_set(int set) {
+  if (set >= kModeShapeSet && set < kValueSetCount) return true;
+  ZEL_Error("Value set %d is none of 0 (mode shapes), 1 (modal stress) and 2 (modal strain).", set);
+  return false;
+}
+
+// Component argument that stands for the whole six-value record.
+constexpr int kWholeRecord = -1;
+
+// Where one node's values of one mode go: the store, the mode's slot and
+// the node's position in the set.
+struct ValueTarget {
+  TempStore *store;
+  int32_t slot;
+  int32_t position;
+};
+
+// Registers the mode, creates the set's store and adds the node (to the
+// set too) as needed; false after the messages.
+bool locate_value(Database &db, int32_t number, int32_t id, int set, int component, ValueTarget &target) {
+  const int32_t slot = ZEL_LookupOrAddMode(&db, number);
+  if (slot < 0) return false;
+  TempStore &store = db.temp[set];
+  if (!store.is_open() && !store.create(set, db.max_modes, db.expected_nodes, db.file.double_precision != 0))
+    return false;
+  const int32_t node = ZEL_LookupOrAddNode(&db, id);
+  if (node < 0) return false;
+  target = ValueTarget{&store, slot, enter_value_set(db, set, node)};
+  // A set that outgrows the store widens it instead of spilling into the
+  // next mode's slot; only a refused widening leaves the node unreachable.
+  if (store.ensure_positions(target.position + 1)) return true;
+  if (component == kWholeRecord)
+    ZEL_Error("Couldn't seek to mode %ld node %ld position in temporary file", static_cast<long>(number),
+              static_cast<long>(id));
+  else
+    ZEL_Error("Couldn't seek to mode %ld node %ld dof %ld position in temporary file", static_cast<long>(number),
+              static_cast<long>(id), static_cast<long>(component + 1));
+  return false;
+}
+
+// Stores the whole record (`values` holds six) or one component of it.
+int store_values(Database &db, int32_t number, int32_t id, int set, int component, const double *values) {
+  ValueTarget target{};
+  if (!locate_value(db, number, id, set, component, target)) return 0;
+  if (component == kWholeRecord)
+    target.store->write_record(target.slot, target.position, values);
+  else
+    target.store->write_value(target.slot, target.position, component, *values);
+  block_flag(db, kValueBlock[set]) = 1;
+  return 1;
+}
+
+std::vector<double> &pre_values(Database &db, int set) {
+  return set == kStressSet ? db.pre_stress : db.pre_strain;
+}
+
+int set_pre_values(Database *db, int set, int id, const double *values) {
+  if (!CheckZEL(db)) return 0;
+  const char *what = set == kStressSet ? "Pre-Stress" : "Pre-Strain";
+  if (values == nullptr) {
+    ZEL_Error("The %s of node %d was given without its six values.", what, id);
+    return 0;
+  }
+  return ZEL_GUARDED(0, {
+    const int32_t node = ZEL_LookupOrAddNode(db, id);
+    if (node < 0) return 0;
+    const std::size_t position = static_cast<std::size_t>(enter_value_set(*db, set, node));
+    std::vector<double> &rows = pre_values(*db, set);
+    if (6 * position + 6 > rows.size()) {
+      // Whole steps of rows (new ones zero), enough for this position
+      // however far the set ran ahead of them; reserving geometrically
+      // keeps the copies linear.
+      const std::size_t capacity = (position / kPreValueStep + 1) * kPreValueStep;
+      try {
+        rows.reserve(std::max(6 * capacity, 2 * rows.size()));
+        rows.resize(6 * capacity, 0.0);
+      } catch (const std::bad_alloc &) {
+        report_memory_failure(__LINE__, kModule, what);
+        return 0;
+      }
+    }
+    std::copy_n(values, 6, rows.begin() + static_cast<std::ptrdiff_t>(6 * position));
+    block_flag(*db, set == kStressSet ? kPreStressBlock : kPreStrainBlock) = 1;
+    return 1;
+  });
+}
+
+}  // namespace
+}  // namespace zel
+
+using namespace zel;
+
+extern "C" {
+
+ZEL_API int ZEL_ModeIndex(Database *db, int number) {
+  if (!CheckZEL(db)) return -1;
+  return find_mode(*db, number);
+}
+
+ZEL_API int ZEL_ModeNumber(Database *db, int index) {
+  if (!CheckZEL(db)) return -1;
+  if (index < 0 || index >= db->mode_count()) return -1;
+  return db->mode_numbers[static_cast<std::size_t>(index)];
+}
+
+ZEL_API int ZEL_AddMode(Database *db, int number) {
+  if (!CheckZEL(db)) return -1;
+  if (db->mode_count() >= db->max_modes) {
+    ZEL_Error("Insufficient room for mode %d in temporary mode shape file.  \nSpecify larger number of modes in "
+              "ZEL_Create.\n",
+              number);
+    return -1;
+  }
+  return ZEL_GUARDED(-1, {
+    db->mode_numbers.push_back(number);
+    return db->mode_count() - 1;
+  });
+}
+
+ZEL_API int ZEL_LookupOrAddMode(Database *db, int number) {
+  if (!CheckZEL(db)) return -1;
+  const int index = find_mode(*db, number);
+  return index >= 0 ? index : ZEL_AddMode(db, number);
+}
+
+ZEL_API int ZEL_ModeNodeIndex(Database *db, int set, int id) {
+  if (set == kModeShapeSet) return ZEL_NodeIndex(db, id);
+  if (!CheckZEL(db) || !valid_set(set)) return -1;
+  return db->sets[set].position_of_id.find(id);
+}
+
+ZEL_API int ZEL_SetModeVec(Database *db, int number, int id, int set, double *values) {
+  if (!CheckZEL(db) || !valid_set(set)) return 0;
+  if (number == 0 && set == kStressSet) return ZEL_SetPreStressVec(db, id, values);
+  if (number == 0 && set == kStrainSet) return ZEL_SetPreStrainVec(db, id, values);
+  if (values == nullptr) {
+    ZEL_Error("Mode %d of node %d was given without its six values.", number, id);
+    return 0;
+  }
+  return ZEL_GUARDED(0, { return store_values(*db, number, id, set, kWholeRecord, values); });
+}
+
+ZEL_API int ZEL_SetMode(Database *db, int number, int id, int set, double v1, double v2, double v3, double v4,
+                        double v5, double v6) {
+  double values[6] = {v1, v2, v3, v4, v5, v6};
+  return ZEL_SetModeVec(db, number, id, set, values);
+}
+
+ZEL_API int ZEL_SetModeEntry(Database *db, int number, int id, int set, int component, double value) {
+  if (!CheckZEL(db) || !valid_set(set)) return 0;
+  if (component < 0 || component > 5) {
+    ZEL_Error("Component %d of mode %d at node %d is none of 0 to 5.", component, number, id);
+    return 0;
+  }
+  return ZEL_GUARDED(0, { return store_values(*db, number, id, set, component, &value); });
+}
+
+ZEL_API int ZEL_SetPreStressVec(Database *db, int id, double *values) {
+  return set_pre_values(db, kStressSet, id, values);
+}
+
+ZEL_API int ZEL_SetPreStrainVec(Database *db, int id, double *values) {
+  return set_pre_values(db, kStrainSet, id, values);
+}
+
+}  // extern "C"

@@ -1,0 +1,283 @@
+// The temporary value store: its file, layout, growth and removal.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "scoped_env.h"
+#include "tempstore.h"
+
+using zel::TempStore;
+using zel_test::capture;
+using zel_test::ScopedEnv;
+using zel_test::TempDir;
+
+namespace {
+
+std::vector<char> file_bytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+template <class T>
+T value_at(const std::vector<char> &bytes, std::size_t offset) {
+  T value{};
+  std::memcpy(&value, bytes.data() + offset, sizeof(T));
+  return value;
+}
+
+bool exists(const std::string &path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0;
+}
+
+// Six values that tell slot, position and component apart.
+std::vector<double> record(int slot, int position) {
+  std::vector<double> values(6);
+  for (int c = 0; c < 6; ++c) values[c] = slot * 1000.0 + position + c * 0.125;
+  return values;
+}
+
+// Keeps files this process writes below `bytes` for one scope; writing
+// beyond it fails (with the signal it would raise ignored).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    old_handler_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  rlimit saved_{};
+  sighandler_t old_handler_;
+};
+
+class ModeStore : public ::testing::Test, protected zel_test::PrivateStoreDirectory {};
+
+}  // namespace
+
+TEST_F(ModeStore, NamedStoreIsLaidOutAsZeroSlotsOfSixValuesPerPosition) {
+  ScopedEnv path("KOR_TMP_MOD", dir.file("modes.tmp"));
+  TempStore store;
+  const auto printed = capture([&] { ASSERT_TRUE(store.create(0, 2, 100, true)); });
+  EXPECT_EQ(printed.out, "Temp modeshape file: " + dir.file("modes.tmp") + "\n");
+  EXPECT_EQ(printed.err, "");
+  EXPECT_EQ(store.name(), dir.file("modes.tmp"));
+
+  std::vector<char> bytes = file_bytes(store.name());
+  ASSERT_EQ(bytes.size(), 9600u);
+  for (char byte : bytes) ASSERT_EQ(byte, 0);
+
+  store.write_record(1, 7, record(1, 7).data());
+  store.write_value(0, 99, 5, -2.5);
+  bytes = file_bytes(store.name());
+  EXPECT_EQ(store.slot_offset(1), 4800);
+  for (int c = 0; c < 6; ++c) EXPECT_EQ(value_at<double>(bytes, 4800 + (6 * 7 + c) * 8), record(1, 7)[c]);
+  EXPECT_EQ(value_at<double>(bytes, (6 * 99 + 5) * 8), -2.5);
+  EXPECT_EQ(value_at<double>(bytes, (6 * 99 + 4) * 8), 0.0);
+}
+
+TEST_F(ModeStore, SinglePrecisionStoreHoldsFloatsAndReadsBackDoubles) {
+  ScopedEnv path("KOR_TMP_STR", dir.file("stress.tmp"));
+  TempStore store;
+  capture([&] { ASSERT_TRUE(store.create(1, 3, 4, false)); });
+  EXPECT_EQ(store.value_size(), 4);
+  const std::vector<double> values = {0.1, -1e30, 3.0, 1e-3, 7.0, -0.0};
+  store.write_record(2, 3, values.data());
+
+  const std::vector<char> bytes = file_bytes(store.name());
+  ASSERT_EQ(bytes.size(), 3u * 4 * 6 * 4);
+  for (int c = 0; c < 6; ++c)
+    EXPECT_EQ(value_at<float>(bytes, (2 * 24 + 6 * 3 + c) * 4), static_cast<float>(values[c]));
+
+  std::vector<double> slot(24, 99.0);
+  store.read_slot(2, slot.data(), 4);
+  for (int c = 0; c < 6; ++c) EXPECT_EQ(slot[18 + c], static_cast<double>(static_cast<float>(values[c])));
+  for (int i = 0; i < 18; ++i) EXPECT_EQ(slot[i], 0.0);
+}
+
+TEST_F(ModeStore, WholeSlotsAreRewrittenAndReadBackAlone) {
+  TempStore store;
+  capture([&] { ASSERT_TRUE(store.create(0, 3, 5, true)); });
+  std::vector<double> first(30), second(30);
+  for (int i = 0; i < 30; ++i) {
+    first[i] = i + 0.5;
+    second[i] = -i - 0.25;
+  }
+  store.write_slot(0, first.data(), 5);
+  store.write_slot(1, second.data(), 5);
+  store.write_slot(0, second.data(), 2);
+
+  std::vector<double> slot(30);
+  store.read_slot(0, slot.data(), 5);
+  for (int i = 0; i < 30; ++i) EXPECT_EQ(slot[i], i < 12 ? second[i] : first[i]) << i;
+  store.read_slot(1, slot.data(), 5);
+  EXPECT_EQ(slot, second);
+  store.read_slot(2, slot.data(), 5);
+  EXPECT_EQ(slot, std::vector<double>(30, 0.0));
+}
+
+TEST_F(ModeStore, GeneratedNamesAreUniqueOwnerOnlyFilesInTmpRemovedOnDiscard) {
+  TempStore modes, strain;
+  const auto printed = capture([&] {
+    ASSERT_TRUE(modes.create(0, 1, 10, true));
+    ASSERT_TRUE(strain.create(2, 1, 10, true));
+  });
+  EXPECT_EQ(modes.name().rfind(dir.path() + "/zel_", 0), 0u) << modes.name();
+  EXPECT_EQ(strain.name().rfind(dir.path() + "/zel_", 0), 0u) << strain.name();
+  EXPECT_NE(modes.name(), strain.name());
+  EXPECT_EQ(printed.out,
+            "Temp modeshape file: " + modes.name() + "\nTemp modal strain file: " + strain.name() + "\n");
+
+  struct stat status {};
+  ASSERT_EQ(::stat(modes.name().c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+  const std::string name = modes.name();
+  modes.discard();
+  EXPECT_FALSE(modes.is_open());
+  EXPECT_FALSE(exists(name));
+  EXPECT_TRUE(exists(strain.name()));
+}
+
+TEST_F(ModeStore, WithoutTmpTheSystemTemporaryDirectoryIsUsed) {
+  TempDir system_dir;
+  ScopedEnv no_tmp("TMP", std::nullopt);
+  ScopedEnv tmpdir("TMPDIR", system_dir.path());
+  TempStore store;
+  capture([&] { ASSERT_TRUE(store.create(0, 1, 1, true)); });
+  EXPECT_EQ(store.name().rfind(system_dir.path() + "/zel_", 0), 0u) << store.name();
+}
+
+TEST_F(ModeStore, NamedPathReplacesWhatIsThereWithoutWritingThroughIt) {
+  const std::string target = dir.file("precious");
+  std::ofstream(target) << "keep me";
+  const std::string link = dir.file("link.tmp");
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  ScopedEnv path("KOR_TMP_MOD", link);
+
+  TempStore store;
+  capture([&] { ASSERT_TRUE(store.create(0, 1, 2, true)); });
+  EXPECT_EQ(file_bytes(link).size(), 96u);
+  const std::vector<char> untouched = file_bytes(target);
+  EXPECT_EQ(std::string(untouched.begin(), untouched.end()), "keep me");
+}
+
+TEST_F(ModeStore, DiscardLeavesAFileThatReplacedTheStoreUnderItsName) {
+  ScopedEnv path("KOR_TMP_MOD", dir.file("shared.tmp"));
+  TempStore first, second;
+  capture([&] {
+    ASSERT_TRUE(first.create(0, 1, 2, true));
+    ASSERT_TRUE(second.create(0, 1, 3, true));
+  });
+  first.write_value(0, 1, 1, 4.0);  // its own, now nameless, file
+  first.discard();
+  EXPECT_EQ(file_bytes(second.name()).size(), 144u);
+  second.discard();
+  EXPECT_FALSE(exists(dir.file("shared.tmp")));
+}
+
+TEST_F(ModeStore, UnopenablePathGivesTheOpenMessageAndNoStore) {
+  const std::string path = dir.file("missing/dir/modes.tmp");
+  ScopedEnv named("KOR_TMP_STN", path);
+  TempStore store;
+  const auto printed = capture([&] { EXPECT_FALSE(store.create(2, 2, 10, true)); });
+  EXPECT_EQ(printed.err,
+            "ERROR:  Unable to open temporary modal strain file " + path +
+                ".\nERROR:  To write elsewhere, specify directory name in environment variable TMP,\n"
+                "ERROR:  or specify path name (file name) in environment variable KOR_TMP_STN.\n");
+  EXPECT_EQ(printed.out, "");
+  EXPECT_FALSE(store.is_open());
+}
+
+TEST_F(ModeStore, FullDiskIsReportedAtCreationAndLeavesNoFile) {
+  TempStore store;
+  zel_test::Printed printed;
+  {
+    FileSizeLimit limit(4096);
+    printed = capture([&] { EXPECT_FALSE(store.create(0, 10, 1000, true)); });
+  }
+  const std::string name = printed.out.substr(std::strlen("Temp modeshape file: "),
+                                              printed.out.size() - std::strlen("Temp modeshape file: ") - 1);
+  EXPECT_EQ(printed.err,
+            "ERROR:  Insufficient disk space for temporary mode shape file  " + name +
+                ".\nERROR:  To write elsewhere, specify directory name in environment variable TMP,\n"
+                "ERROR:  or specify path name (file name) in environment variable KOR_TMP_MOD.\n");
+  EXPECT_FALSE(store.is_open());
+  EXPECT_FALSE(exists(name));
+  EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST_F(ModeStore, AGridBeyondAnyFileOffsetIsRefusedAsNoRoom) {
+  TempStore store;
+  const auto printed = capture([&] { EXPECT_FALSE(store.create(1, 2147483647, 2147483647, true)); });
+  EXPECT_NE(printed.err.find("ERROR:  Insufficient disk space for temporary modal stress file "), std::string::npos);
+  EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST_F(ModeStore, EmptyGridIsAMemoryFailureBeforeAnyFile) {
+  TempStore store;
+  const auto printed = capture([&] { EXPECT_FALSE(store.create(0, 3, 0, true)); });
+  EXPECT_EQ(printed.err.rfind("ERROR:  Failed to allocate memory at line ", 0), 0u) << printed.err;
+  EXPECT_NE(printed.err.find(" in file zelset.\n"), std::string::npos);
+  EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST_F(ModeStore, GrowingMovesEverySlotToTheWiderStrideAndZeroesNewRecords) {
+  TempStore store;
+  capture([&] { ASSERT_TRUE(store.create(0, 3, 2, true)); });
+  for (int slot = 0; slot < 3; ++slot)
+    for (int position = 0; position < 2; ++position) store.write_record(slot, position, record(slot, position).data());
+
+  ASSERT_TRUE(store.ensure_positions(3));
+  EXPECT_EQ(store.positions(), 4);
+  EXPECT_EQ(store.slot_offset(2), 2 * 4 * 48);
+  const std::vector<char> bytes = file_bytes(store.name());
+  ASSERT_EQ(bytes.size(), 3u * 4 * 48);
+  for (int slot = 0; slot < 3; ++slot) {
+    std::vector<double> values(24);
+    store.read_slot(slot, values.data(), 4);
+    for (int position = 0; position < 4; ++position)
+      for (int c = 0; c < 6; ++c) {
+        const double expected = position < 2 ? record(slot, position)[c] : 0.0;
+        EXPECT_EQ(values[6 * position + c], expected) << slot << " " << position << " " << c;
+        EXPECT_EQ(value_at<double>(bytes, ((slot * 4 + position) * 6 + c) * 8), expected);
+      }
+  }
+  EXPECT_TRUE(store.ensure_positions(4));
+  EXPECT_EQ(store.positions(), 4);
+}
+
+TEST_F(ModeStore, GrowthRefusedByTheDiskKeepsTheStoreAsItWas) {
+  TempStore store;
+  capture([&] { ASSERT_TRUE(store.create(0, 2, 100, true)); });
+  store.write_record(1, 99, record(1, 99).data());
+  zel_test::Printed printed;
+  {
+    FileSizeLimit limit(9600);
+    printed = capture([&] { EXPECT_FALSE(store.ensure_positions(101)); });
+  }
+  EXPECT_EQ(printed.err.rfind("ERROR:  Insufficient disk space for temporary mode shape file  " + store.name(), 0),
+            0u)
+      << printed.err;
+  EXPECT_EQ(store.positions(), 100);
+  EXPECT_EQ(file_bytes(store.name()).size(), 9600u);
+  std::vector<double> values(600);
+  store.read_slot(1, values.data(), 100);
+  EXPECT_EQ(std::vector<double>(values.begin() + 594, values.end()), record(1, 99));
+}
