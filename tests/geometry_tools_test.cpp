@@ -146,6 +146,10 @@ TEST_F(GeometryToolsTest, ClosestNodesReturnsAllCandidatesWhenKIsLarger) {
   ZEL_SetInterfaceNode(db, 103);
   ZEL_SetInterfaceNode(db, 100);
   EXPECT_EQ(closest_nodes(db, {0, 0, 0}, 3, 1), (std::vector<int>{3, 0}));
+  // An interface entry that names no node is passed over.
+  db->interface_nodes.push_back(4000);
+  EXPECT_EQ(closest_nodes(db, {0, 0, 0}, 3, 1), (std::vector<int>{3, 0}));
+  EXPECT_EQ(neighborhood(db, {0, 0, 0}, 100.0, 1), (std::vector<int>{3, 0}));
 }
 
 TEST_F(GeometryToolsTest, NeighborhoodIncludesTheRadiusAndPutsLaterTiesFirst) {

@@ -223,15 +223,6 @@ TEST_F(UnitsTest, UnitsBySiMultipliers) {
   EXPECT_STREQ(units_of(db).mass, "MEGAGRAM");
 }
 
-TEST(UnitArrays, ConvertMultipliesInPlace) {
-  double values[3] = {1.0, -2.0, 4.0};
-  EXPECT_EQ(ZEL_Convert_Units(values, 2, 0.5), values);
-  EXPECT_DOUBLE_EQ(values[0], 0.5);
-  EXPECT_DOUBLE_EQ(values[1], -1.0);
-  EXPECT_DOUBLE_EQ(values[2], 4.0);
-  EXPECT_EQ(ZEL_Convert_Units(nullptr, 3, 2.0), nullptr);
-}
-
 TEST(UnitHandles, NullDatabaseIsReported) {
   const std::string expected = "ERROR:  The database has not been initialized.\n";
   char buffer[16];

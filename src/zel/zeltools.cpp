@@ -20,11 +20,16 @@ constexpr char kModule[] = "zeltools";
 // stored order, or every node in index order.
 class Candidates {
  public:
-  Candidates(const Database &db, bool interface_only)
-      : db_(db), list_(interface_only ? &db.interface_nodes : nullptr) {}
+  Candidates(const Database &db, bool interface_only) : db_(db), interface_only_(interface_only) {
+    // An interface entry naming no node (a damaged file) is passed over,
+    // never followed outside the node table.
+    if (interface_only)
+      for (int32_t index : db.interface_nodes)
+        if (index >= 0 && index < db.node_count()) interface_.push_back(index);
+  }
 
-  std::size_t size() const { return list_ ? list_->size() : db_.nodes.size(); }
-  int32_t node(std::size_t scan) const { return list_ ? (*list_)[scan] : static_cast<int32_t>(scan); }
+  std::size_t size() const { return interface_only_ ? interface_.size() : db_.nodes.size(); }
+  int32_t node(std::size_t scan) const { return interface_only_ ? interface_[scan] : static_cast<int32_t>(scan); }
 
   // Squared distance of the candidate at scan position `scan` from p.
   double distance(std::size_t scan, const double *p) const {
@@ -35,7 +40,8 @@ class Candidates {
 
  private:
   const Database &db_;
-  const std::vector<int32_t> *list_;
+  bool interface_only_;
+  std::vector<int32_t> interface_;
 };
 
 struct Hit {
