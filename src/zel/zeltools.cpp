@@ -62,8 +62,8 @@ bool nearer_or_later(const Hit &a, const Hit &b) {
 // The k hits that come first in nearer_or_earlier order, sorted. A bounded
 // max-heap keeps the k best seen so far: O(n log k) however large k is.
 std::vector<Hit> k_nearest(const Candidates &candidates, const double *p, std::size_t k) {
-  std::priority_queue<Hit, std::vector<Hit>, decltype(&nearer_or_earlier)> best(nearer_or_earlier);
   if (k == 0) return {};
+  std::priority_queue<Hit, std::vector<Hit>, decltype(&nearer_or_earlier)> best(nearer_or_earlier);
   for (std::size_t scan = 0; scan < candidates.size(); ++scan) {
     const Hit hit{candidates.distance(scan, p), scan};
     if (best.size() < k) {
