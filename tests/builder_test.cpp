@@ -400,3 +400,18 @@ TEST_F(GlobalMass, WithoutNodalMassesTheGlobalValuesStand) {
   EXPECT_EQ(body->global_cm, (std::array<double, 3>{1, 2, 3}));
   EXPECT_EQ(body->global_inertia, (std::array<double, 9>{5, 1, 0, 1, 6, 0, 0, 0, 7}));
 }
+
+TEST_F(Builder, NewFacesAndInterfaceNodesRefreshTheGeometryNodeList) {
+  ZEL_SetFace(db, 3, 1, 2, 3);
+  int count = 0;
+  int *nodes = ZEL_GeometryNodes(db, &count);
+  EXPECT_EQ(count, 3);
+  ZEL_FreeMemory(nodes);
+  ZEL_SetFace(db, 3, 3, 4, 5);
+  ZEL_SetNodeCoordinates(db, 9, 0, 0, 0);
+  ZEL_SetInterfaceNode(db, 9);
+  nodes = ZEL_GeometryNodes(db, &count);
+  ASSERT_NE(nodes, nullptr);
+  EXPECT_EQ(std::vector<int>(nodes, nodes + count), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  ZEL_FreeMemory(nodes);
+}

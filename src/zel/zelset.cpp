@@ -289,6 +289,7 @@ ZEL_API int ZEL_SetFaceList(Database *db, int n, int *ids) {
     db->face_list.push_back(static_cast<int32_t>(vertices.size()));
     db->face_list.insert(db->face_list.end(), vertices.begin(), vertices.end());
     db->face_count += 1;
+    db->geometry_nodes.reset();  // the cached geometry-node list no longer covers every face
     block_flag(*db, kFacesBlock) = 1;
     return 1;
   });
@@ -314,7 +315,10 @@ ZEL_API int ZEL_SetInterfaceNode(Database *db, int id) {
   if (index < 0) return 0;
   return ZEL_GUARDED(0, {
     std::vector<int32_t> &list = db->interface_nodes;
-    if (std::find(list.begin(), list.end(), index) == list.end()) list.push_back(index);
+    if (std::find(list.begin(), list.end(), index) == list.end()) {
+      list.push_back(index);
+      db->geometry_nodes.reset();
+    }
     block_flag(*db, kInterfaceNodesBlock) = 1;
     return 1;
   });
