@@ -663,18 +663,4 @@ TEST(BlockTable, IdsPositionsAndMessagesAgreeWithTheFormat) {
   EXPECT_STREQ(zel::kBlocks[23].name, "invar7");
 }
 
-TEST(VersionRules, PrecisionAndEncodingFollowTheCode) {
-  EXPECT_TRUE(zel::is_xdr_version(31));
-  EXPECT_TRUE(zel::is_xdr_version(316));
-  EXPECT_FALSE(zel::is_xdr_version(60));
-  EXPECT_FALSE(zel::is_xdr_version(572));
-  EXPECT_TRUE(zel::is_single_precision_version(50));
-  EXPECT_TRUE(zel::is_single_precision_version(828));
-  EXPECT_FALSE(zel::is_single_precision_version(41));
-  EXPECT_FALSE(zel::is_single_precision_version(316));
-  EXPECT_DOUBLE_EQ(zel::version_shown(828), 6.0);
-  EXPECT_DOUBLE_EQ(zel::version_shown(31), 3.1);
-  EXPECT_STREQ(zeltoc_VersionId(), "zeltoc 0.1");
-}
-
 }  // namespace

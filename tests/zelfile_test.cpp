@@ -343,21 +343,6 @@ TEST(ZelFileBounds, CountsBeyondTheFileAreRefusedBeforeReading) {
   EXPECT_EQ(in.bytes_left(), 0);
 }
 
-TEST(ZelFileBounds, AFileWithoutAStreamFailsEveryOperation) {
-  ZelFile none;
-  int32_t i = 0;
-  double x = 0;
-  std::vector<double> values(4);
-  EXPECT_FALSE(none.read_int(i));
-  EXPECT_FALSE(none.read_real(x));
-  EXPECT_FALSE(none.read_reals(values.data(), values.size()));
-  EXPECT_FALSE(none.write_int(1));
-  EXPECT_FALSE(none.write_reals(values.data(), values.size()));
-  EXPECT_FALSE(none.seek(0));
-  EXPECT_EQ(none.tell(), -1);
-  EXPECT_EQ(none.bytes_left(), 0);
-}
-
 TEST(ZelFileBounds, AStreamBeingWrittenIsBoundedByWhatItHoldsSoFar) {
   ScratchDir dir;
   const std::string path = dir.file("update.zel");
