@@ -384,6 +384,30 @@ TEST(ZelFileSharing, AViewReadsTheSameStreamAndNeverClosesIt) {
   EXPECT_EQ(value, 9);
 }
 
+TEST(ZelFileSharing, AViewMayReadInAnotherEncodingWithoutDisturbingTheOwner) {
+  ScratchDir dir;
+  const std::string path = dir.file("views.zel");
+  write_bytes(path, {0, 0, 0, 7, 9, 0, 0, 0});
+  ZelFile owner;
+  open_for(owner, path, FileMode::kRead, {false, true});
+  int32_t value = 0;
+  {
+    ZelFile view;
+    view.share(owner);
+    view.set_encoding(true, true);  // its own XDR stream, released with it
+    ASSERT_TRUE(view.read_int(value));
+    EXPECT_EQ(value, 7);
+  }
+  EXPECT_EQ(owner.xdr, nullptr);
+  ASSERT_TRUE(owner.read_int(value));
+  EXPECT_EQ(value, 9);
+  // Attaching the stream the record already holds keeps it open.
+  owner.attach(owner.fp, path, FileMode::kRead, true, true);
+  ASSERT_TRUE(owner.seek(0));
+  ASSERT_TRUE(owner.read_int(value));
+  EXPECT_EQ(value, 7);
+}
+
 TEST(ZelFileSharing, SwitchingEncodingKeepsThePosition) {
   ScratchDir dir;
   const std::string path = dir.file("switch.zel");

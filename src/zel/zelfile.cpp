@@ -20,6 +20,8 @@ constexpr std::size_t kChunkBytes = 64 * 1024;
 
 void ZelFile::attach(std::FILE *stream, std::string path, FileMode mode, bool xdr_encoding,
                      bool double_prec) {
+  // Re-attaching the stream already held must not close it.
+  if (stream == fp && !shared_) fp = nullptr;
   close();
   fp = stream;
   name = std::move(path);
@@ -40,14 +42,20 @@ void ZelFile::set_encoding(bool xdr_encoding, bool double_prec) {
   double_precision = double_prec ? 1 : 0;
   if (use_xdr && xdr == nullptr && fp != nullptr) {
     xdr = new XDR;
+    owns_xdr_ = true;
     xdrstdio_create(xdr, fp, XDR_DECODE);
-  } else if (!use_xdr && xdr != nullptr) {
-    if (!shared_) {
-      xdr_destroy(xdr);
-      delete xdr;
-    }
-    xdr = nullptr;
+  } else if (!use_xdr) {
+    release_xdr();
   }
+}
+
+void ZelFile::release_xdr() noexcept {
+  if (xdr != nullptr && owns_xdr_) {
+    xdr_destroy(xdr);
+    delete xdr;
+  }
+  xdr = nullptr;
+  owns_xdr_ = false;
 }
 
 void ZelFile::share(const ZelFile &owner) {
@@ -57,20 +65,15 @@ void ZelFile::share(const ZelFile &owner) {
   use_xdr = owner.use_xdr;
   xdr = owner.xdr;
   double_precision = owner.double_precision;
+  owns_xdr_ = false;
   size_ = owner.size_;
   mode_ = owner.mode_;
   shared_ = true;
 }
 
 void ZelFile::close() noexcept {
-  if (!shared_) {
-    if (xdr != nullptr) {
-      xdr_destroy(xdr);
-      delete xdr;
-    }
-    if (fp != nullptr) std::fclose(fp);
-  }
-  xdr = nullptr;
+  release_xdr();
+  if (!shared_ && fp != nullptr) std::fclose(fp);
   fp = nullptr;
   shared_ = false;
   size_ = 0;

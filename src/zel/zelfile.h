@@ -35,7 +35,7 @@ struct ZelFile {
   std::FILE *fp = nullptr;   // the open stream, or null
   std::string name;          // the file's path
   int use_xdr = 0;           // 1: big-endian XDR encoding, 0: native order
-  XDR *xdr = nullptr;        // XDR stream over fp, owned (unless shared), or null
+  XDR *xdr = nullptr;        // XDR stream over fp, or null
   int double_precision = 1;  // 1: reals are binary64, 0: binary32
 
   ZelFile() = default;
@@ -110,10 +110,13 @@ struct ZelFile {
   bool read_chunk(std::size_t n);
   bool write_bytes(const unsigned char *bytes, std::size_t n);
   unsigned char *scratch();
+  // Destroys the XDR stream when this record created it.
+  void release_xdr() noexcept;
 
   int64_t size_ = 0;
   FileMode mode_ = FileMode::kRead;
-  bool shared_ = false;
+  bool shared_ = false;    // fp belongs to another record
+  bool owns_xdr_ = false;  // xdr was created here (a view may make its own)
   std::vector<unsigned char> scratch_;  // one chunk of encoded bytes
 };
 
