@@ -2,12 +2,14 @@
 // every block, block access, and files that lie about their counts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -338,6 +340,8 @@ struct SingleBlock {
   unsigned long long expected_size;
 };
 
+void PrintTo(const SingleBlock &block, std::ostream *out) { *out << block.what; }
+
 class SingleBlockSize : public testing::TestWithParam<SingleBlock> {};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -392,6 +396,8 @@ struct Detection {
   bool xdr;
   bool double_precision;
 };
+
+void PrintTo(const Detection &detection, std::ostream *out) { *out << "code " << detection.version; }
 
 class VersionCode : public testing::TestWithParam<Detection> {};
 
@@ -552,6 +558,8 @@ struct Hostile {
   const char *message;
 };
 
+void PrintTo(const Hostile &hostile, std::ostream *out) { *out << "block " << hostile.id; }
+
 class HostileCounts : public testing::TestWithParam<Hostile> {};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -586,7 +594,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Hostile{29, {-7, 2}, "Problem in modal strain block"},
                     Hostile{30, {50000000}, "Problem in modal statistics block"},
                     Hostile{31, {1000}, "Problem in nodal pre-stress block"},
-                    Hostile{32, {-1}, "Problem in nodal pre-strain block"}));
+                    Hostile{32, {-1}, "Problem in nodal pre-strain block"}),
+    [](const testing::TestParamInfo<Hostile> &info) {
+      return "block" + std::to_string(info.param.id) + "_case" + std::to_string(info.index);
+    });
 
 // A native file of about 3 kB whose block claims the counts: its size is a
 // failure with the block's message, and the following blocks then start
@@ -628,6 +639,46 @@ TEST(HostileCounts, ACountCutOffByTheEndOfTheFileIsAFailure) {
   Opened opened = open_file(path);
   ASSERT_TRUE(opened.toc_ok);
   EXPECT_EQ(opened.printed.err, "ERROR:  Problem in modal load block\n");
+}
+
+// Corrupting the counts of a valid file at random: every block the sizing
+// accepts must lie inside the file, and the offsets must never go back.
+TEST(HostileCounts, CorruptedCountsNeverGiveABlockBeyondTheFile) {
+  ScratchDir dir;
+  const std::string valid = dir.file("valid.zel");
+  FileBuilder file(valid, 60);
+  add_every_block(file, true);
+  file.write();
+  std::vector<char> original;
+  {
+    std::ifstream in(valid, std::ios::binary);
+    original.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  const std::string path = dir.file("corrupt.zel");
+  std::mt19937 random(4242);
+  const auto file_size = static_cast<int64_t>(original.size());
+  for (int round = 0; round < 300; ++round) {
+    std::vector<char> bytes = original;
+    for (int flips = 0; flips < 4; ++flips) {
+      const std::size_t at = 648 + random() % (original.size() - 648);
+      bytes[at] = static_cast<char>(random());
+    }
+    {
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    Opened opened = open_file(path);
+    ASSERT_TRUE(opened.toc_ok) << round;
+    Database *db = opened.db.get();
+    capture([&] {
+      for (int b = 1; b < zel::kBlockCount; ++b) ASSERT_GE(db->toc[b], db->toc[b - 1]) << round;
+      for (int b = zel::kFirstOptionalBlock; b < zel::kBlockCount; ++b) {
+        if (zel::kBlocks[b].size_rule == zel::SizeRule::kFixed) continue;
+        const auto size = static_cast<int64_t>(ZEL_size_of_block(db, b));
+        ASSERT_LE(size, std::max<int64_t>(file_size - db->toc[b], 0)) << "round " << round << " block " << b + 1;
+      }
+    });
+  }
 }
 
 TEST(HostileCounts, ANonPositiveTransformationCountIsOneIntOfBlock) {
