@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "blocks.h"
+#include "blocks_allocation.h"
 #include "blocks_files.h"
 #include "capture.h"
 
@@ -127,6 +128,17 @@ TEST_P(GeometryBlocks, HostileCoordinateCountsFailCleanly) {
   EXPECT_FALSE(zel::read_coordinates(file_.reader(), {2000000000, 3}, read));
   EXPECT_TRUE(read.empty());
 
+  // No nodes, but records of two billion values each: nothing may be sized by K.
+  ASSERT_TRUE(file_.write([](ZelFile &f) { return f.write_int(0) && f.write_int(2000000000); }));
+  ZelFile &empty = file_.reader();
+  ASSERT_TRUE(zel::read_coordinates_head(empty, head));
+  bool decoded = false;
+  const std::size_t largest =
+      zel_test::largest_allocation_in([&] { decoded = zel::read_coordinates(empty, head, read); });
+  EXPECT_TRUE(decoded);
+  EXPECT_LT(largest, zel_test::kModestAllocation);
+  EXPECT_TRUE(read.empty());
+
   ASSERT_TRUE(file_.write([](ZelFile &f) { return f.write_int(-5) && f.write_int(3); }));
   EXPECT_FALSE(zel::read_coordinates_head(file_.reader(), head));
   EXPECT_EQ(head.node_count, -5) << "the count read is kept for the caller";
@@ -197,14 +209,21 @@ TEST_P(GeometryBlocks, MassBlocksWithoutValuesOrWithHostileCountsFail) {
   EXPECT_FALSE(zel::read_nodal_masses(file_.reader(), db)) << "no value to take a mass from";
   ASSERT_TRUE(file_.write([](ZelFile &f) { return f.write_int(1) && f.write_int(-2); }));
   EXPECT_FALSE(zel::read_nodal_masses(file_.reader(), db));
+  ASSERT_TRUE(file_.write([](ZelFile &f) { return f.write_int(0) && f.write_int(1); }));
+  EXPECT_TRUE(zel::read_nodal_masses(file_.reader(), db)) << "a block of no entries";
   ASSERT_TRUE(file_.write([](ZelFile &f) { return f.write_int(2147483647) && f.write_int(1) && f.write_int(1); }));
   EXPECT_FALSE(zel::read_nodal_masses(file_.reader(), db));
-  ASSERT_TRUE(file_.write([](ZelFile &f) { return f.write_int(1) && f.write_int(2147483647); }));
-  const zel_test::Printed printed =
-      zel_test::capture([&] { EXPECT_FALSE(zel::read_nodal_masses(file_.reader(), db)); });
-  EXPECT_EQ(printed.err,
-            "WARNING:  Each node must possess a single scalar mass\n"
-            "WARNING:  Generating scalar by averaging 2147483647 values\n");
+  for (int32_t entries : {1, 0}) {
+    ASSERT_TRUE(file_.write([&](ZelFile &f) { return f.write_int(entries) && f.write_int(2147483647); }));
+    zel_test::Printed printed;
+    const std::size_t largest = zel_test::largest_allocation_in([&] {
+      printed = zel_test::capture([&] { EXPECT_EQ(zel::read_nodal_masses(file_.reader(), db), entries == 0); });
+    });
+    EXPECT_LT(largest, zel_test::kModestAllocation) << "no value is ever sized by K";
+    EXPECT_EQ(printed.err,
+              "WARNING:  Each node must possess a single scalar mass\n"
+              "WARNING:  Generating scalar by averaging 2147483647 values\n");
+  }
   EXPECT_EQ(db.nodes[0].mass, 0.0);
 }
 
@@ -321,6 +340,8 @@ TEST_P(GeometryBlocks, ElementFacesRoundTripWithAnExactLength) {
   ASSERT_TRUE(zel::read_element_faces(file_.reader(), face_count, read));
   EXPECT_EQ(face_count, 3);
   EXPECT_EQ(read, faces);
+  EXPECT_FALSE(file_.write([&](ZelFile &f) { return zel::write_element_faces(f, 2, faces); }));
+  EXPECT_EQ(file_.size(), 0) << "a face list the reader would refuse is not written";
 }
 
 TEST_P(GeometryBlocks, ElementFaceBlocksThatContradictThemselvesFail) {

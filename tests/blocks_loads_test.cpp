@@ -34,6 +34,10 @@ TEST(InvariantShapes, CountValuesForMModes) {
   const int64_t expected[] = {1, 3, 12, 12, 48, 9, 36, 144};  // M = 4
   for (std::size_t k = 0; k < std::size(kAllInvariants); ++k)
     EXPECT_EQ(zel::invariant_value_count(kAllInvariants[k], 4), expected[k]) << k;
+  // Beyond what 64 bits hold: saturates instead of wrapping into a small count.
+  EXPECT_EQ(zel::invariant_value_count(Invariant::k9, 2147483647), INT64_MAX);
+  EXPECT_EQ(zel::invariant_value_count(Invariant::k5, 2147483647), INT64_MAX);
+  EXPECT_EQ(zel::invariant_value_count(Invariant::k9, 1000000000), 9 * int64_t{1000000000} * 1000000000);
   EXPECT_FALSE(zel::invariant_has_mode_count(Invariant::k1));
   EXPECT_FALSE(zel::invariant_has_mode_count(Invariant::k2));
   EXPECT_FALSE(zel::invariant_has_mode_count(Invariant::k7));

@@ -250,6 +250,7 @@ bool write_generalized_matrix(ZelFile &file, int32_t flag, std::span<const GenEn
 // False when S does not match L (every later block would be misplaced) or
 // when the list does not hold exactly F well-formed faces.
 bool read_element_faces(ZelFile &file, int32_t &face_count, std::vector<int32_t> &face_list);
+// False, writing nothing, for a list that is not `face_count` faces.
 bool write_element_faces(ZelFile &file, int32_t face_count, std::span<const int32_t> face_list);
 
 // True when `face_list` is exactly `face_count` runs of a vertex count
@@ -364,6 +365,8 @@ namespace blocks_detail {
 
 // A count that leads a block or record: false when unreadable or negative.
 bool read_count(ZelFile &file, int32_t &count);
+// A count of things to write: false when an int cannot hold it.
+bool write_count(ZelFile &file, std::size_t count);
 
 }  // namespace blocks_detail
 

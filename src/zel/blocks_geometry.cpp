@@ -14,9 +14,15 @@ namespace blocks_detail {
 
 bool read_count(ZelFile &file, int32_t &count) { return file.read_int(count) && count >= 0; }
 
+bool write_count(ZelFile &file, std::size_t count) {
+  return count <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max()) &&
+         file.write_int(static_cast<int32_t>(count));
+}
+
 }  // namespace blocks_detail
 
 using blocks_detail::read_count;
+using blocks_detail::write_count;
 
 namespace {
 
@@ -62,6 +68,8 @@ bool read_coordinates(ZelFile &file, const CoordinatesHead &head, std::vector<No
   if (head.node_count < 0 || head.coords_per_node < 0 || !file.fits(head.node_count, record_bytes)) return false;
   nodes.clear();
   nodes.resize(static_cast<std::size_t>(head.node_count));
+  // Only a record that fits tells how many values K may take.
+  if (nodes.empty()) return true;
   const std::size_t kept = std::min<std::size_t>(static_cast<std::size_t>(head.coords_per_node), 3);
   std::vector<double> values(static_cast<std::size_t>(head.coords_per_node));
   for (NodeRecord &node : nodes) {
@@ -73,7 +81,7 @@ bool read_coordinates(ZelFile &file, const CoordinatesHead &head, std::vector<No
 }
 
 bool write_coordinates(ZelFile &file, std::span<const NodeRecord> nodes) {
-  if (!file.write_int(static_cast<int32_t>(nodes.size())) || !file.write_int(3)) return false;
+  if (!write_count(file, nodes.size()) || !file.write_int(3)) return false;
   for (const NodeRecord &node : nodes) {
     const double xyz[3] = {node.x, node.y, node.z};
     if (!file.write_int(node.id) || !file.write_reals(xyz, 3)) return false;
@@ -221,6 +229,8 @@ bool read_nodal_masses(ZelFile &file, Database &db) {
   }
   const auto values_count = static_cast<std::size_t>(values_per_entry);
   if (!file.fits(entry_count, kInt + int64_t{values_per_entry} * file.real_size())) return false;
+  // Only an entry that fits tells how many values K may take.
+  if (entry_count == 0) return true;
   std::vector<double> values(values_count);
   for (int32_t e = 0; e < entry_count; ++e) {
     int32_t id = 0;
@@ -238,7 +248,7 @@ bool read_nodal_masses(ZelFile &file, Database &db) {
 }
 
 bool write_nodal_masses(ZelFile &file, std::span<const NodeRecord> nodes) {
-  if (!file.write_int(static_cast<int32_t>(nodes.size())) || !file.write_int(1)) return false;
+  if (!write_count(file, nodes.size()) || !file.write_int(1)) return false;
   for (const NodeRecord &node : nodes)
     if (!file.write_int(node.id) || !file.write_real(node.mass)) return false;
   return true;
@@ -326,7 +336,7 @@ std::vector<InertiaEntry> nodal_inertia_entries(std::span<const NodeRecord> node
 }
 
 bool write_nodal_inertias(ZelFile &file, std::span<const InertiaEntry> entries) {
-  if (!file.write_int(static_cast<int32_t>(entries.size()))) return false;
+  if (!write_count(file, entries.size())) return false;
   for (const InertiaEntry &entry : entries) {
     if (!file.write_int(entry.node_id) || !file.write_char(static_cast<char>(entry.row)) ||
         !file.write_char(static_cast<char>(entry.column)) || !file.write_real(entry.value))
@@ -371,10 +381,11 @@ bool read_element_faces(ZelFile &file, int32_t &face_count, std::vector<int32_t>
 }
 
 bool write_element_faces(ZelFile &file, int32_t face_count, std::span<const int32_t> face_list) {
-  const int64_t block_bytes = kFaceBlockHeadBytes + static_cast<int64_t>(face_list.size()) * kInt;
-  if (block_bytes > std::numeric_limits<int32_t>::max()) return false;
-  return file.write_int(static_cast<int32_t>(block_bytes)) && file.write_int(0) && file.write_int(face_count) &&
-         file.write_int(static_cast<int32_t>(face_list.size())) && file.write_ints(face_list.data(), face_list.size());
+  // What the reader would refuse is not written.
+  if (!face_list_is_well_formed(face_list, face_count)) return false;
+  const std::size_t block_bytes = kFaceBlockHeadBytes + face_list.size() * kInt;
+  return write_count(file, block_bytes) && file.write_int(0) && file.write_int(face_count) &&
+         write_count(file, face_list.size()) && file.write_ints(face_list.data(), face_list.size());
 }
 
 // ---------------------------------------------------------------- block 17
@@ -387,7 +398,7 @@ bool read_interface_nodes(ZelFile &file, std::vector<int32_t> &node_indices) {
 }
 
 bool write_interface_nodes(ZelFile &file, std::span<const int32_t> node_indices) {
-  return file.write_int(static_cast<int32_t>(node_indices.size())) &&
+  return write_count(file, node_indices.size()) &&
          file.write_ints(node_indices.data(), node_indices.size());
 }
 

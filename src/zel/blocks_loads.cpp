@@ -1,13 +1,14 @@
 // Payloads of the derived and load blocks: the stored inertia invariants,
 // modal preload, modal load cases and modal statistics.
 #include <algorithm>
-#include <cstring>
+#include <limits>
 
 #include "blocks.h"
 
 namespace zel {
 
 using blocks_detail::read_count;
+using blocks_detail::write_count;
 
 namespace {
 
@@ -18,37 +19,47 @@ constexpr std::size_t kMatrixValues = 9;
 
 // ---------------------------------------------------------- blocks 19 - 26
 
-bool invariant_has_mode_count(Invariant invariant) {
-  switch (invariant) {
-    case Invariant::k1:
-    case Invariant::k2:
-    case Invariant::k7:
-      return false;
-    default:
-      return true;
-  }
-}
+namespace {
 
-int64_t invariant_value_count(Invariant invariant, int32_t mode_count) {
-  const int64_t m = mode_count;
+// An invariant holds reals_per_unit x M^mode_power reals; the blocks of the
+// invariants that depend on M lead with M.
+struct InvariantShape {
+  int64_t reals_per_unit;
+  int mode_power;
+};
+
+InvariantShape shape_of(Invariant invariant) {
   switch (invariant) {
     case Invariant::k1:
-      return 1;
+      return {1, 0};
     case Invariant::k2:
-      return 3;
+      return {3, 0};
     case Invariant::k3:
     case Invariant::k4:
-      return 3 * m;
+      return {3, 1};
     case Invariant::k5:
-      return 3 * m * m;
+      return {3, 2};
     case Invariant::k7:
-      return 9;
+      return {9, 0};
     case Invariant::k8:
-      return 9 * m;
+      return {9, 1};
     case Invariant::k9:
-      return 9 * m * m;
+      return {9, 2};
   }
-  return 0;
+  return {0, 0};
+}
+
+}  // namespace
+
+bool invariant_has_mode_count(Invariant invariant) { return shape_of(invariant).mode_power > 0; }
+
+int64_t invariant_value_count(Invariant invariant, int32_t mode_count) {
+  const InvariantShape shape = shape_of(invariant);
+  int64_t count = shape.reals_per_unit;
+  // M^2 terms pass 64 bits for M near 2^31; such a count can only fail.
+  for (int power = 0; power < shape.mode_power; ++power)
+    if (__builtin_mul_overflow(count, int64_t{mode_count}, &count)) return std::numeric_limits<int64_t>::max();
+  return count;
 }
 
 bool read_invariant(ZelFile &file, Invariant invariant, int32_t mode_count, std::vector<double> &values,
@@ -158,7 +169,7 @@ bool read_preload_values(ZelFile &file, int32_t mode_count, std::vector<double> 
 }
 
 bool write_preload(ZelFile &file, int32_t processed, std::span<const double> values) {
-  return file.write_int(static_cast<int32_t>(values.size())) && file.write_int(processed) &&
+  return write_count(file, values.size()) && file.write_int(processed) &&
          file.write_reals(values.data(), values.size());
 }
 
@@ -198,7 +209,7 @@ bool read_load_cases(ZelFile &file, const ModalLoadsHead &head, std::vector<Load
 bool write_modal_loads(ZelFile &file, std::span<const LoadCase> cases, std::size_t first_mode, int32_t mode_count) {
   if (mode_count < 0) return false;
   const auto count = static_cast<std::size_t>(mode_count);
-  if (!file.write_int(mode_count) || !file.write_int(static_cast<int32_t>(cases.size()))) return false;
+  if (!file.write_int(mode_count) || !write_count(file, cases.size())) return false;
   for (const LoadCase &load_case : cases) {
     if (load_case.values.size() < first_mode + count) return false;
     if (!file.write_text(load_case.label, kLoadLabelChars, '\0') || !file.write_int(load_case.processed) ||
@@ -224,7 +235,7 @@ bool read_statistics(ZelFile &file, std::vector<ModeStatistics> &statistics) {
 }
 
 bool write_statistics(ZelFile &file, std::span<const ModeStatistics> statistics) {
-  if (!file.write_int(static_cast<int32_t>(statistics.size()))) return false;
+  if (!write_count(file, statistics.size())) return false;
   for (const ModeStatistics &record : statistics) {
     if (!file.write_ints(record.node_id.data(), record.node_id.size()) ||
         !file.write_reals(record.value.data(), record.value.size()))

@@ -9,6 +9,7 @@
 namespace zel {
 
 using blocks_detail::read_count;
+using blocks_detail::write_count;
 
 namespace {
 
@@ -49,7 +50,7 @@ bool read_eigenvalues(ZelFile &file, uint32_t version, std::vector<double> &eige
 
 bool write_eigenvalues(ZelFile &file, std::span<const double> eigen) {
   if (eigen.size() % kEigenRecordValues != 0) return false;
-  if (!file.write_int(static_cast<int32_t>(eigen.size() / kEigenRecordValues))) return false;
+  if (!write_count(file, eigen.size() / kEigenRecordValues)) return false;
   for (std::size_t at = 0; at < eigen.size(); at += kEigenRecordValues) {
     if (!fits_in_int(eigen[at])) return false;
     if (!file.write_int(static_cast<int32_t>(eigen[at])) || !file.write_reals(&eigen[at + 1], kEigenRecordValues - 1))
@@ -128,7 +129,7 @@ bool read_mode_values(ZelFile &file, int64_t offset, int32_t node_count, double 
 }
 
 bool write_modal_head(ZelFile &file, int32_t mode_count, std::span<const int32_t> node_ids) {
-  return file.write_int(mode_count) && file.write_int(static_cast<int32_t>(node_ids.size())) &&
+  return file.write_int(mode_count) && write_count(file, node_ids.size()) &&
          file.write_ints(node_ids.data(), node_ids.size());
 }
 
@@ -177,7 +178,7 @@ bool read_generalized_matrix(ZelFile &file, GeneralizedMatrix &matrix) {
 
 bool write_generalized_matrix(ZelFile &file, int32_t flag, std::span<const GenEntry> entries,
                               std::span<const int32_t> mode_numbers) {
-  if (!file.write_int(static_cast<int32_t>(entries.size())) || !file.write_int(flag)) return false;
+  if (!write_count(file, entries.size()) || !file.write_int(flag)) return false;
   for (const GenEntry &entry : entries) {
     if (entry.row < 0 || entry.col < 0 || static_cast<std::size_t>(entry.row) >= mode_numbers.size() ||
         static_cast<std::size_t>(entry.col) >= mode_numbers.size())
@@ -209,7 +210,7 @@ bool write_mode_transformation(ZelFile &file, std::span<const int32_t> modes, st
                                std::size_t row_stride) {
   const std::size_t n = modes.size();
   if (n > 0 && (row_stride < n || matrix.size() < (n - 1) * row_stride + n)) return false;
-  if (!file.write_int(static_cast<int32_t>(n)) || !file.write_ints(modes.data(), n)) return false;
+  if (!write_count(file, n) || !file.write_ints(modes.data(), n)) return false;
   for (std::size_t row = 0; row < n; ++row)
     if (!file.write_reals(&matrix[row * row_stride], n)) return false;
   return true;
@@ -228,7 +229,7 @@ bool read_pre_values(ZelFile &file, int32_t node_count, std::vector<double> &val
 
 bool write_pre_values(ZelFile &file, std::span<const double> values) {
   if (values.size() % kValuesPerNode != 0) return false;
-  return file.write_int(static_cast<int32_t>(values.size() / kValuesPerNode)) &&
+  return write_count(file, values.size() / kValuesPerNode) &&
          file.write_reals(values.data(), values.size());
 }
 
