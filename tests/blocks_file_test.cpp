@@ -83,7 +83,7 @@ std::vector<Encoder> encoders(const Sample &s) {
   e[7] = [node_ids](ZelFile &f, uint32_t v) { return write_modal(f, v, zel::kModeShapeSet, node_ids); };
   e[8] = [&s](ZelFile &f, uint32_t) { return zel::write_nodal_masses(f, s.nodes); };
   e[9] = [&s](ZelFile &f, uint32_t) { return zel::write_nodal_inertias(f, zel::nodal_inertia_entries(s.nodes)); };
-  e[10] = [](ZelFile &f, uint32_t) { return zel::write_units(f, {"KILOGRAM", "METER", "SECOND", "NEWTON"}); };
+  e[10] = [](ZelFile &f, uint32_t) { return zel::write_units(f, zel::kDefaultUnitNames); };
   e[11] = [&s](ZelFile &f, uint32_t) { return zel::write_generalized_matrix(f, kModes, s.gen, s.mode_numbers); };
   e[12] = [&s](ZelFile &f, uint32_t) { return zel::write_generalized_matrix(f, kModes, s.gen, s.mode_numbers); };
   e[13] = [&s](ZelFile &f, uint32_t) { return zel::write_element_faces(f, 2, s.faces); };
@@ -237,6 +237,7 @@ TEST_P(WholeFile, EveryBlockIsFoundWhereItWasWrittenAndEndsWhereTheNextBegins) {
   }
   EXPECT_EQ(end_of_previous, db.file.size());
   EXPECT_EQ(db.face_list, sample.faces);
+  EXPECT_EQ(db.unit_name, zel::kDefaultUnitNames);
   EXPECT_EQ(db.nodes[1].mass, 2.0);
   ASSERT_TRUE(db.nodes[1].inertia);
   EXPECT_EQ((*db.nodes[1].inertia)[3], 0.5);

@@ -227,21 +227,6 @@ TEST_P(GeometryBlocks, MassBlocksWithoutValuesOrWithHostileCountsFail) {
   EXPECT_EQ(db.nodes[0].mass, 0.0);
 }
 
-TEST(InertiaSlots, FollowTheSymmetricTable) {
-  // Ixx, Iyy, Izz, Ixy, Ixz, Iyz
-  EXPECT_EQ(zel::inertia_slot(4, 4), 0);
-  EXPECT_EQ(zel::inertia_slot(5, 5), 1);
-  EXPECT_EQ(zel::inertia_slot(6, 6), 2);
-  EXPECT_EQ(zel::inertia_slot(4, 5), 3);
-  EXPECT_EQ(zel::inertia_slot(5, 4), 3);
-  EXPECT_EQ(zel::inertia_slot(4, 6), 4);
-  EXPECT_EQ(zel::inertia_slot(6, 4), 4);
-  EXPECT_EQ(zel::inertia_slot(5, 6), 5);
-  EXPECT_EQ(zel::inertia_slot(6, 5), 5);
-  EXPECT_EQ(zel::inertia_slot(3, 4), -1);
-  EXPECT_EQ(zel::inertia_slot(4, 7), -1);
-}
-
 TEST_P(GeometryBlocks, NodalInertiasRoundTripThroughTheUpperTriangle) {
   std::vector<NodeRecord> nodes = sample_nodes();
   nodes[0].inertia = std::make_unique<zel::NodalInertia>(zel::NodalInertia{1.0, 2.0, 3.0, 0.5, 0.0, -0.25});

@@ -217,6 +217,8 @@ bool write_nodal_inertias(ZelFile &file, std::span<const InertiaEntry> entries);
 // Block 11, units: four 16-char names, mass, length, time, force.
 // ---------------------------------------------------------------------
 constexpr std::size_t kUnitNameChars = 16;
+// The units of a file that has no units block.
+inline const std::array<std::string, 4> kDefaultUnitNames{"KILOGRAM", "METER", "SECOND", "NEWTON"};
 
 bool read_units(ZelFile &file, std::array<std::string, 4> &unit_names);
 bool write_units(ZelFile &file, const std::array<std::string, 4> &unit_names);
