@@ -156,6 +156,12 @@ TEST_P(ModalBlocks, TruncatedOrHostileBlocksFailCleanly) {
   ASSERT_TRUE(in.seek(8 + 12));
   EXPECT_FALSE(zel::locate_mode_values(in, c.version, c.set, claimed, block.index));
 
+  EXPECT_FALSE(file.write([](ZelFile &f) { return zel::write_modal_head(f, -1, std::vector<int32_t>{1}); }));
+  EXPECT_FALSE(file.write([&](ZelFile &f) {
+    return zel::write_modal_head(f, 1, std::vector<int32_t>{1}) &&
+           zel::write_mode_record(f, c.version, c.set, 1, std::vector<double>(7));
+  })) << "values are six per node";
+
   ASSERT_TRUE(file.write([](ZelFile &f) { return f.write_int(2000000000) && f.write_int(1) && f.write_int(1); }));
   EXPECT_FALSE(zel::read_modal_head(file.reader(), c.version, c.set, block.head));
   ASSERT_TRUE(file.write([](ZelFile &f) { return f.write_int(1) && f.write_int(-1); }));

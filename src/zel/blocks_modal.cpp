@@ -129,12 +129,13 @@ bool read_mode_values(ZelFile &file, int64_t offset, int32_t node_count, double 
 }
 
 bool write_modal_head(ZelFile &file, int32_t mode_count, std::span<const int32_t> node_ids) {
-  return file.write_int(mode_count) && write_count(file, node_ids.size()) &&
+  return mode_count >= 0 && file.write_int(mode_count) && write_count(file, node_ids.size()) &&
          file.write_ints(node_ids.data(), node_ids.size());
 }
 
 bool write_mode_record(ZelFile &file, uint32_t version, int value_set, int32_t mode_number,
                        std::span<const double> values) {
+  if (values.size() % kValuesPerNode != 0) return false;
   switch (mode_number_field(version, value_set)) {
     case ModeNumberField::kAbsent:
       break;
