@@ -81,18 +81,23 @@ int64_t mode_record_bytes(const ZelFile &file, uint32_t version, int value_set, 
   return number_bytes + mode_values_bytes(file, node_count);
 }
 
+// Whether `mode_count` records of `record_bytes` fit in `room` bytes.
+// Records of no bytes (no nodes, no mode numbers) take no room at all; the
+// file's size still bounds how many modes a sane file can describe, which
+// keeps a hostile count from sizing the per-mode tables.
+bool mode_records_fit(const ZelFile &file, int64_t record_bytes, int32_t mode_count, int64_t room) {
+  if (mode_count < 0 || room < 0) return false;
+  if (record_bytes == 0) return mode_count <= file.size();
+  return mode_count <= room / record_bytes;
+}
+
 }  // namespace
 
 bool read_modal_head(ZelFile &file, uint32_t version, int value_set, ModalHead &head) {
   if (!read_count(file, head.mode_count) || !read_count(file, head.node_count)) return false;
   const int64_t after_node_list = file.bytes_left() - int64_t{head.node_count} * kInt;
-  if (after_node_list < 0) return false;
-  const int64_t record_bytes = mode_record_bytes(file, version, value_set, head.node_count);
-  // Records of no bytes (no nodes, no mode numbers) take no room at all;
-  // the file's size still bounds how many modes a sane file can describe,
-  // which keeps a hostile count from sizing the per-mode tables.
-  if (record_bytes == 0) return head.mode_count <= file.size();
-  return head.mode_count <= after_node_list / record_bytes;
+  return mode_records_fit(file, mode_record_bytes(file, version, value_set, head.node_count), head.mode_count,
+                          after_node_list);
 }
 
 bool read_modal_node_list(ZelFile &file, const ModalHead &head, std::vector<int32_t> &node_ids) {
@@ -105,8 +110,7 @@ bool locate_mode_values(ZelFile &file, uint32_t version, int value_set, const Mo
                         ModeValueIndex &index) {
   const ModeNumberField field = mode_number_field(version, value_set);
   const int64_t record_bytes = mode_record_bytes(file, version, value_set, head.node_count);
-  if (head.mode_count < 0 || (record_bytes > 0 && !file.fits(head.mode_count, record_bytes))) return false;
-  if (record_bytes == 0 && head.mode_count > file.size()) return false;
+  if (!mode_records_fit(file, record_bytes, head.mode_count, file.bytes_left())) return false;
   const int64_t values_bytes = mode_values_bytes(file, head.node_count);
   index.offsets.resize(static_cast<std::size_t>(head.mode_count));
   index.mode_numbers.clear();
