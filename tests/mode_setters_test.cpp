@@ -48,7 +48,7 @@ class ModeSetters : public ::testing::Test, protected zel_test::PrivateStoreDire
   // Values of one mode of a set, read back whole from its store.
   std::vector<double> slot(Database *db, int set, int mode_index) {
     std::vector<double> values(6 * static_cast<std::size_t>(db->set_count(set)));
-    db->temp[set].read_slot(mode_index, values.data(), db->set_count(set));
+    EXPECT_TRUE(db->temp[set].read_slot(mode_index, values.data(), db->set_count(set)));
     return values;
   }
 
@@ -121,6 +121,7 @@ TEST_F(ModeSetters, FirstModeValueLaysOutTheNamedStoreAndAThirdModeHasNoRoom) {
   EXPECT_EQ(printed.err, "");
   printed = capture([&] { EXPECT_EQ(ZEL_SetMode(db, 12, 500, 0, -1, -2, -3, -4, -5, -6), 1); });
   EXPECT_EQ(printed.out, "");  // the store exists already
+  ASSERT_TRUE(db->temp[0].flush());
 
   const std::vector<double> file = file_doubles(path);
   ASSERT_EQ(file.size() * sizeof(double), 9600u);

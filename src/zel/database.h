@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "mode_list.h"
 #include "node_index.h"
 #include "tempstore.h"
 #include "zel.h"
@@ -155,6 +156,10 @@ struct Database {
 
   std::vector<double> pre_stress;          // 6 per position of set 1
   std::vector<double> pre_strain;          // 6 per position of set 2
+
+  // Where the mode and node lookups of the value setters last landed.
+  zel::LookupMemo mode_lookup_memo;
+  zel::LookupMemo node_lookup_memo;
 
   int32_t node_count() const { return static_cast<int32_t>(nodes.size()); }
   int32_t mode_count() const { return static_cast<int32_t>(mode_numbers.size()); }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "database.h"
+
 namespace zel {
 
 int32_t find_mode(const Database &db, int32_t number) {

@@ -5,9 +5,56 @@
 
 #include <cstdint>
 
-#include "database.h"
+struct Database;
 
 namespace zel {
+
+// Remembers where the last lookup in a table of keys landed. Translators
+// name modes and nodes in runs (the same one again, or the next one), so
+// the next lookup first tries the same entry and the one after it, which
+// spares the full lookup (a linear scan or a hash probe that misses the
+// cache). A guess is trusted only while every key in the table is known
+// to be distinct: then an entry holding the key is the one the full
+// lookup would find. Entries added since the last call are checked
+// against the full lookup once each; a shorter table is checked afresh.
+class LookupMemo {
+ public:
+  // `key_at(i)` is the key of entry i of `count`; `full_lookup(key)` the
+  // index the table's own lookup gives (first entry with the key), or -1.
+  template <class KeyAt, class FullLookup>
+  int32_t find(int32_t key, int32_t count, KeyAt &&key_at, FullLookup &&full_lookup) {
+    if (count != certified_) certify(count, key_at, full_lookup);
+    // last_ < count here: it is -1 or an index found since the table last
+    // shrank.
+    if (last_ >= 0) {
+      if (key_at(last_) == key) return last_;
+      if (last_ + 1 < count && key_at(last_ + 1) == key) return ++last_;
+    }
+    const int32_t found = full_lookup(key);
+    if (found >= 0 && distinct_) last_ = found;
+    return found;
+  }
+
+ private:
+  template <class KeyAt, class FullLookup>
+  void certify(int32_t count, KeyAt &key_at, FullLookup &full_lookup) {
+    if (count < certified_) {
+      certified_ = 0;
+      distinct_ = true;
+      last_ = -1;
+    }
+    for (; certified_ < count; ++certified_) {
+      if (distinct_ && full_lookup(key_at(certified_)) != certified_) {
+        distinct_ = false;
+        last_ = -1;
+      }
+    }
+  }
+
+  int32_t last_ = -1;  // -1 while no guess may be trusted
+  int32_t certified_ = 0;  // entries checked so far
+  bool distinct_ = true;   // no key among them repeats an earlier one
+};
 
 // Mode index of the first mode numbered `number`, or -1.
 int32_t find_mode(const Database &db, int32_t number);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,11 @@ constexpr char kModule[] = "zelset";
 
 // The directory variable every message points the caller to.
 constexpr char kDirectoryVariable[] = "TMP";
+
+// Memory for staging windows, all slots together, and the smallest window:
+// a few hundred records keep the system calls per value well below 1%.
+constexpr int64_t kStagingBudget = int64_t{16} << 20;
+constexpr int64_t kSmallestWindow = int64_t{16} << 10;
 
 struct StoreTexts {
   const char *path_variable;
@@ -91,12 +97,60 @@ bool grid_bytes(int64_t slots, int64_t positions, int width, int64_t &bytes) {
          !__builtin_mul_overflow(per_slot, slots, &bytes);
 }
 
+// Values as the store holds them: native doubles, or floats.
+void encode(const double *values, int64_t n, bool double_precision, unsigned char *to) {
+  if (double_precision) {
+    std::memcpy(to, values, static_cast<std::size_t>(n) * sizeof(double));
+    return;
+  }
+  for (int64_t i = 0; i < n; ++i) {
+    const float narrow = static_cast<float>(values[i]);
+    std::memcpy(to + i * static_cast<int64_t>(sizeof(float)), &narrow, sizeof(float));
+  }
+}
+
+void decode(const unsigned char *from, int64_t n, bool double_precision, double *values) {
+  if (double_precision) {
+    std::memcpy(values, from, static_cast<std::size_t>(n) * sizeof(double));
+    return;
+  }
+  for (int64_t i = 0; i < n; ++i) {
+    float narrow;
+    std::memcpy(&narrow, from + i * static_cast<int64_t>(sizeof(float)), sizeof(float));
+    values[i] = narrow;
+  }
+}
+
+bool write_fully(int fd, const unsigned char *data, int64_t bytes, int64_t offset) {
+  while (bytes > 0) {
+    const ssize_t written = ::pwrite(fd, data, static_cast<std::size_t>(bytes), offset);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    bytes -= written;
+    offset += written;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool TempStore::create(int set, int32_t slots, int32_t positions, bool double_precision) {
   discard();
   const StoreTexts &texts = kStoreTexts[set];
   if (slots <= 0 || positions <= 0) {
+    report_memory_failure(__LINE__, kModule);
+    return false;
+  }
+  const int64_t record_bytes = int64_t{6} * (double_precision ? 8 : 4);
+  const int64_t window_bytes = std::max(kSmallestWindow, kStagingBudget / slots);
+  const int64_t window_records = std::clamp<int64_t>(window_bytes / record_bytes, 1, positions);
+  window_values_ = 6 * window_records;
+  appendable_values_ = double_precision ? window_values_ : 0;
+  windows_allowed_ = static_cast<int32_t>(std::max<int64_t>(1, kStagingBudget / (window_records * record_bytes)));
+  try {
+    windows_.resize(static_cast<std::size_t>(slots));  // before the file: a failure leaves nothing behind
+  } catch (const std::bad_alloc &) {
     report_memory_failure(__LINE__, kModule);
     return false;
   }
@@ -143,8 +197,8 @@ bool TempStore::create(int set, int32_t slots, int32_t positions, bool double_pr
   return true;
 }
 
-bool TempStore::ensure_positions(int32_t count) {
-  if (count <= positions_) return true;
+bool TempStore::widen(int32_t count) {
+  if (!flush()) return false;
   // Doubling keeps the cost of all moves linear in the final size.
   const int32_t wanted = static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(count, 2 * int64_t{positions_}),
                                                                 INT32_MAX));
@@ -185,42 +239,90 @@ void TempStore::drop_unmapped_tail() noexcept {
   [[maybe_unused]] const int result = ::ftruncate(fd(), mapped_bytes_);
 }
 
-void TempStore::store_values(int64_t offset, const double *values, std::size_t n) {
-  unsigned char *to = at(offset);
-  if (file.double_precision) {
-    std::memcpy(to, values, n * sizeof(double));
-    return;
-  }
-  for (std::size_t i = 0; i < n; ++i) {
-    const float narrow = static_cast<float>(values[i]);
-    std::memcpy(to + i * sizeof(float), &narrow, sizeof(float));
-  }
+bool TempStore::write_value(int32_t slot, int32_t position, int component, double value) {
+  return stage(slot, int64_t{6} * position + component, &value, 1);
 }
 
-void TempStore::write_record(int32_t slot, int32_t position, const double values[6]) {
-  store_values(value_offset(slot, position, 0), values, 6);
+bool TempStore::write_slot(int32_t slot, const double *values, int32_t count) {
+  return stage(slot, 0, values, int64_t{6} * count);
 }
 
-void TempStore::write_value(int32_t slot, int32_t position, int component, double value) {
-  store_values(value_offset(slot, position, component), &value, 1);
+bool TempStore::read_slot(int32_t slot, double *values, int32_t count) {
+  if (!write_out(slot)) return false;
+  decode(at(slot_offset(slot)), int64_t{6} * count, file.double_precision != 0, values);
+  return true;
 }
 
-void TempStore::write_slot(int32_t slot, const double *values, int32_t count) {
-  store_values(slot_offset(slot), values, static_cast<std::size_t>(count) * 6);
+bool TempStore::flush() {
+  for (int32_t slot = 0; slot < slots_; ++slot)
+    if (!write_out(slot)) return false;
+  return true;
 }
 
-void TempStore::read_slot(int32_t slot, double *values, int32_t count) const {
-  const unsigned char *from = at(slot_offset(slot));
-  const std::size_t n = static_cast<std::size_t>(count) * 6;
-  if (file.double_precision) {
-    std::memcpy(values, from, n * sizeof(double));
-    return;
+// Values [first, first + n) of a slot, split at window boundaries.
+bool TempStore::stage(int32_t slot, int64_t first, const double *values, int64_t n) {
+  while (n > 0) {
+    const int64_t part = std::min(n, window_values_ - first % window_values_);
+    if (!stage_in_window(slot, first, values, part)) return false;
+    first += part;
+    values += part;
+    n -= part;
   }
-  for (std::size_t i = 0; i < n; ++i) {
-    float narrow;
-    std::memcpy(&narrow, from + i * sizeof(float), sizeof(float));
-    values[i] = narrow;
+  return true;
+}
+
+bool TempStore::stage_in_window(int32_t slot, int64_t first, const double *values, int64_t n) {
+  Window &window = windows_[static_cast<std::size_t>(slot)];
+  const int64_t start = first - first % window_values_;
+  const int64_t lo = first - start;
+  const int64_t hi = lo + n;
+  // A window holds one unbroken run of values set since it was last
+  // written out, so writing out the run never overwrites the file with
+  // values nobody set.
+  if (window.staged() && (window.first != start || lo > window.hi || hi < window.lo) && !write_out(slot))
+    return false;
+  if (!window.bytes) {
+    if (!make_room_for_window()) return false;
+    window.bytes.reset(new unsigned char[static_cast<std::size_t>(window_values_ * value_size())]);
+    ++windows_held_;
   }
+  if (window.staged()) {
+    window.lo = std::min(window.lo, lo);
+    window.hi = std::max(window.hi, hi);
+  } else {
+    window.first = start;
+    window.lo = lo;
+    window.hi = hi;
+  }
+  encode(values, n, file.double_precision != 0, window.bytes.get() + lo * value_size());
+  return true;
+}
+
+bool TempStore::write_out(int32_t slot) {
+  Window &window = windows_[static_cast<std::size_t>(slot)];
+  if (!window.staged()) return true;
+  const int64_t size = value_size();
+  if (!write_fully(fd(), window.bytes.get() + window.lo * size, (window.hi - window.lo) * size,
+                   slot_offset(slot) + (window.first + window.lo) * size))
+    return false;
+  window.lo = window.hi = 0;
+  return true;
+}
+
+// Within the budget, a new window's buffer comes from the next held one
+// (round robin), written out first.
+bool TempStore::make_room_for_window() {
+  while (windows_held_ >= windows_allowed_) {
+    const int32_t slot = next_to_release_;
+    next_to_release_ = (next_to_release_ + 1) % slots_;
+    Window &window = windows_[static_cast<std::size_t>(slot)];
+    if (!window.bytes) continue;
+    if (!write_out(slot)) return false;
+    window.bytes.reset();
+    window.first = -1;
+    --windows_held_;
+  }
+  return true;
 }
 
 void TempStore::discard() noexcept {
@@ -234,6 +336,12 @@ void TempStore::discard() noexcept {
   file.name.clear();
   base_ = nullptr;
   mapped_bytes_ = 0;
+  windows_.clear();
+  window_values_ = 0;
+  appendable_values_ = 0;
+  windows_allowed_ = 0;
+  windows_held_ = 0;
+  next_to_release_ = 0;
   slots_ = 0;
   positions_ = 0;
   device_ = 0;

@@ -9,16 +9,24 @@
 //
 // `positions` starts at the database's expected node count. The whole grid
 // is reserved on disk when the store is created, so a full disk is reported
-// then and not halfway through filling. Values reach the file through a
-// shared memory mapping: a value costs a store into the page cache, never a
-// system call, in whatever order modes, nodes and components arrive, and the
-// kernel writes dirty pages back in large runs under its own memory bound.
+// then and not halfway through filling.
+//
+// Writes are staged: each slot has a window of consecutive records in
+// memory that collects values until one lands outside it (or out of line
+// with what it holds), and then goes to the file in one pwrite(). Filling
+// for each mode all nodes, or for each node all modes, thus costs a memory
+// store per value and a system call per window. The windows share a fixed
+// memory budget. Reads (whole slots) come from a shared mapping of the
+// file, after the slot's window has been written out.
 #ifndef ZEL_TEMPSTORE_H
 #define ZEL_TEMPSTORE_H
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "zelfile.h"
 
@@ -43,7 +51,7 @@ class TempStore {
   // Makes room for at least `count` positions per slot, moving every slot
   // to the wider stride (values kept, new records zero). False, with the
   // disk-space or memory message, leaves the store as it was.
-  bool ensure_positions(int32_t count);
+  bool ensure_positions(int32_t count) { return count <= positions_ || widen(count); }
 
   bool is_open() const { return base_ != nullptr; }
   const std::string &name() const { return file.name; }
@@ -53,30 +61,63 @@ class TempStore {
   // File offset of the slot of mode index `slot`.
   int64_t slot_offset(int32_t slot) const { return static_cast<int64_t>(slot) * slot_bytes(); }
 
-  // The caller keeps slot < slot_count(), position < positions() and
-  // component < 6.
-  void write_record(int32_t slot, int32_t position, const double values[6]);
-  void write_value(int32_t slot, int32_t position, int component, double value);
+  // The caller keeps slot < slot_count(), position < positions(),
+  // component < 6 and count <= positions(). Writes and reads give false
+  // when the file refused staged values (an I/O error: the grid's room was
+  // reserved at creation); the values stay staged for the next attempt.
+  bool write_record(int32_t slot, int32_t position, const double values[6]) {
+    // The common case, a record right after the last one staged in the
+    // slot's window, without the window arithmetic.
+    Window &window = windows_[static_cast<std::size_t>(slot)];
+    const int64_t at_value = int64_t{6} * position - window.first;
+    if (at_value == window.hi && at_value + 6 <= appendable_values_) {
+      unsigned char *to = window.bytes.get() + at_value * 8;
+      std::memcpy(to, values, 6 * sizeof(double));
+      // Filling node by node, a window's next record comes only after
+      // every other slot's: fetching its line now hides the miss.
+      __builtin_prefetch(to + 4 * 48, 1);
+      window.hi += 6;
+      return true;
+    }
+    return stage(slot, int64_t{6} * position, values, 6);
+  }
+  bool write_value(int32_t slot, int32_t position, int component, double value);
+  // Replaces the first `count` records of a slot.
+  bool write_slot(int32_t slot, const double *values, int32_t count);
 
   // The first `count` records of a slot, as doubles (6 x count values).
-  void read_slot(int32_t slot, double *values, int32_t count) const;
-  // Replaces the first `count` records of a slot.
-  void write_slot(int32_t slot, const double *values, int32_t count);
+  bool read_slot(int32_t slot, double *values, int32_t count);
+
+  // Writes every staged value to the file.
+  bool flush();
 
   // Unmaps and closes the store and deletes its file.
   void discard() noexcept;
 
   // The store file as a native-order stream (name, precision), for code
-  // that reads or copies it as a file; its values are the mapped grid's.
+  // that reads or copies it as a file after flush().
   ZelFile file;
 
  private:
   int64_t slot_bytes() const { return static_cast<int64_t>(positions_) * 6 * value_size(); }
-  int64_t value_offset(int32_t slot, int32_t position, int component) const {
-    return slot_offset(slot) + (static_cast<int64_t>(position) * 6 + component) * value_size();
-  }
+  // Consecutive values of one slot collected in memory: `bytes` holds
+  // window_values_ values from value `first` of the slot (-1 while it has
+  // no buffer, so that no value index lands at `hi`); values
+  // [first + lo, first + hi) are staged and not yet in the file.
+  struct Window {
+    int64_t first = -1;
+    int64_t lo = 0;
+    int64_t hi = 0;
+    std::unique_ptr<unsigned char[]> bytes;  // uninitialised: only staged values are read
+    bool staged() const { return hi > lo; }
+  };
+
   unsigned char *at(int64_t offset) const { return base_ + offset; }
-  void store_values(int64_t offset, const double *values, std::size_t n);
+  bool widen(int32_t count);
+  bool stage(int32_t slot, int64_t first, const double *values, int64_t n);
+  bool stage_in_window(int32_t slot, int64_t first, const double *values, int64_t n);
+  bool write_out(int32_t slot);
+  bool make_room_for_window();
   void drop_unmapped_tail() noexcept;
 
   int fd() const { return file.fp != nullptr ? fileno(file.fp) : -1; }
@@ -86,6 +127,14 @@ class TempStore {
   int set_ = 0;
   int32_t slots_ = 0;
   int32_t positions_ = 0;
+  std::vector<Window> windows_;  // one per slot
+  int64_t window_values_ = 0;    // values a window holds: whole records
+  // window_values_ for a double-precision store, else 0: the limit of the
+  // inline append (which copies doubles as they are).
+  int64_t appendable_values_ = 0;
+  int32_t windows_allowed_ = 0;  // buffers the memory budget allows at once
+  int32_t windows_held_ = 0;
+  int32_t next_to_release_ = 0;  // where the search for a buffer to free starts
   // The file this store created (device, inode): deleting by name never
   // removes a file that has since replaced it under the same path.
   uint64_t device_ = 0;

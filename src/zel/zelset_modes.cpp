@@ -17,12 +17,36 @@ constexpr char kModule[] = "zelset";
 // Pre-stress and pre-strain rows are counted out in steps of this many.
 constexpr std::size_t kPreValueStep = 1000;
 
-constexpr int kValueBlock[kValueSetCount] = {kModeShapesBlock, kModalStressBlock, kModalStrainBlock};
+// The per-value path of a fill runs millions of times: its steps are
+// inlined into one call frame.
+#define ZEL_VALUE_PATH inline __attribute__((always_inline))
+
+// Present flags of the mode-shape, modal-stress and modal-strain blocks.
+constexpr int kValueFlag[kValueSetCount] = {content_position(kModeShapesBlock), content_position(kModalStressBlock),
+                                            content_position(kModalStrainBlock)};
 
 bool valid_set(int set) {
   if (set >= kModeShapeSet && set < kValueSetCount) return true;
   ZEL_Error("Value set %d is none of 0 (mode shapes), 1 (modal stress) and 2 (modal strain).", set);
   return false;
+}
+
+// Mode index of `number`, the mode added when new (-1 with the room
+// message when the list is full), through the database's memo.
+ZEL_VALUE_PATH int32_t lookup_or_add_mode(Database &db, int32_t number) {
+  const int32_t index = db.mode_lookup_memo.find(
+      number, db.mode_count(), [&db](int32_t i) { return db.mode_numbers[static_cast<std::size_t>(i)]; },
+      [&db](int32_t key) { return find_mode(db, key); });
+  return index >= 0 ? index : ZEL_AddMode(&db, number);
+}
+
+// Node index of node `id`, the node added when new (-1 on failure),
+// through the database's memo.
+ZEL_VALUE_PATH int32_t lookup_or_add_node(Database &db, int32_t id) {
+  const int32_t index = db.node_lookup_memo.find(
+      id, db.node_count(), [&db](int32_t i) { return db.nodes[static_cast<std::size_t>(i)].id; },
+      [&db](int32_t key) { return ZEL_NodeIndex(&db, key); });
+  return index >= 0 ? index : ZEL_LookupOrAddNode(&db, id);
 }
 
 // Component argument that stands for the whole six-value record.
@@ -36,38 +60,42 @@ struct ValueTarget {
   int32_t position;
 };
 
-// Registers the mode, creates the set's store and adds the node (to the
-// set too) as needed; false after the messages.
-bool locate_value(Database &db, int32_t number, int32_t id, int set, int component, ValueTarget &target) {
-  const int32_t slot = ZEL_LookupOrAddMode(&db, number);
-  if (slot < 0) return false;
-  TempStore &store = db.temp[set];
-  if (!store.is_open() && !store.create(set, db.max_modes, db.expected_nodes, db.file.double_precision != 0))
-    return false;
-  const int32_t node = ZEL_LookupOrAddNode(&db, id);
-  if (node < 0) return false;
-  target = ValueTarget{&store, slot, enter_value_set(db, set, node)};
-  // A set that outgrows the store widens it instead of spilling into the
-  // next mode's slot; only a refused widening leaves the node unreachable.
-  if (store.ensure_positions(target.position + 1)) return true;
+void report_unreachable(int32_t number, int32_t id, int component) {
   if (component == kWholeRecord)
     ZEL_Error("Couldn't seek to mode %ld node %ld position in temporary file", static_cast<long>(number),
               static_cast<long>(id));
   else
     ZEL_Error("Couldn't seek to mode %ld node %ld dof %ld position in temporary file", static_cast<long>(number),
               static_cast<long>(id), static_cast<long>(component + 1));
+}
+
+// Registers the mode, creates the set's store and adds the node (to the
+// set too) as needed; false after the messages.
+ZEL_VALUE_PATH bool locate_value(Database &db, int32_t number, int32_t id, int set, int component, ValueTarget &target) {
+  const int32_t slot = lookup_or_add_mode(db, number);
+  if (slot < 0) return false;
+  TempStore &store = db.temp[set];
+  if (!store.is_open() && !store.create(set, db.max_modes, db.expected_nodes, db.file.double_precision != 0))
+    return false;
+  const int32_t node = lookup_or_add_node(db, id);
+  if (node < 0) return false;
+  target = ValueTarget{&store, slot, set == kModeShapeSet ? node : enter_value_set(db, set, node)};
+  // A set that outgrows the store widens it instead of spilling into the
+  // next mode's slot; only a refused widening leaves the node unreachable.
+  if (store.ensure_positions(target.position + 1)) return true;
+  report_unreachable(number, id, component);
   return false;
 }
 
 // Stores the whole record (`values` holds six) or one component of it.
-int store_values(Database &db, int32_t number, int32_t id, int set, int component, const double *values) {
+ZEL_VALUE_PATH int store_values(Database &db, int32_t number, int32_t id, int set, int component, const double *values) {
   ValueTarget target{};
   if (!locate_value(db, number, id, set, component, target)) return 0;
-  if (component == kWholeRecord)
-    target.store->write_record(target.slot, target.position, values);
-  else
-    target.store->write_value(target.slot, target.position, component, *values);
-  block_flag(db, kValueBlock[set]) = 1;
+  const bool written = component == kWholeRecord
+                           ? target.store->write_record(target.slot, target.position, values)
+                           : target.store->write_value(target.slot, target.position, component, *values);
+  if (!written) return 0;
+  db.exists[kValueFlag[set]] = 1;
   return 1;
 }
 
@@ -83,7 +111,7 @@ int set_pre_values(Database *db, int set, int id, const double *values) {
     return 0;
   }
   return ZEL_GUARDED(0, {
-    const int32_t node = ZEL_LookupOrAddNode(db, id);
+    const int32_t node = lookup_or_add_node(*db, id);
     if (node < 0) return 0;
     const std::size_t position = static_cast<std::size_t>(enter_value_set(*db, set, node));
     std::vector<double> &rows = pre_values(*db, set);
