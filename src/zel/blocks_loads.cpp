@@ -82,6 +82,26 @@ bool write_invariant(ZelFile &file, Invariant invariant, int32_t mode_count, std
 
 namespace {
 
+// The container of an invariant held as one flat array, or null for the
+// invariants held as arrays of arrays (5, 8, 9).
+template <class Db>
+auto flat_invariant(Db &db, Invariant invariant) -> decltype(&db.invar1) {
+  switch (invariant) {
+    case Invariant::k1:
+      return &db.invar1;
+    case Invariant::k2:
+      return &db.invar2;
+    case Invariant::k3:
+      return &db.invar3;
+    case Invariant::k4:
+      return &db.invar4;
+    case Invariant::k7:
+      return &db.invar7;
+    default:
+      return nullptr;
+  }
+}
+
 template <class Matrix>
 void copy_matrices(std::span<const double> values, std::vector<Matrix> &matrices) {
   matrices.resize(values.size() / kMatrixValues);
@@ -89,9 +109,9 @@ void copy_matrices(std::span<const double> values, std::vector<Matrix> &matrices
     std::copy_n(&values[k * kMatrixValues], kMatrixValues, matrices[k].begin());
 }
 
-template <class Matrix>
-void append_matrices(const std::vector<Matrix> &matrices, std::vector<double> &values) {
-  for (const Matrix &matrix : matrices) values.insert(values.end(), matrix.begin(), matrix.end());
+template <class Array>
+void append_arrays(const std::vector<Array> &arrays, std::vector<double> &values) {
+  for (const Array &array : arrays) values.insert(values.end(), array.begin(), array.end());
 }
 
 }  // namespace
@@ -100,59 +120,24 @@ bool store_invariant(Database &db, Invariant invariant, int32_t mode_count, std:
   if (mode_count < 0 || static_cast<int64_t>(values.size()) != invariant_value_count(invariant, mode_count))
     return false;
   const auto m = static_cast<std::size_t>(mode_count);
-  switch (invariant) {
-    case Invariant::k1:
-      db.invar1.assign(values.begin(), values.end());
-      break;
-    case Invariant::k2:
-      db.invar2.assign(values.begin(), values.end());
-      break;
-    case Invariant::k3:
-      db.invar3.assign(values.begin(), values.end());
-      break;
-    case Invariant::k4:
-      db.invar4.assign(values.begin(), values.end());
-      break;
-    case Invariant::k5:
-      db.invar5.assign(m, {});
-      for (std::size_t i = 0; i < m; ++i) db.invar5[i].assign(&values[i * 3 * m], &values[i * 3 * m] + 3 * m);
-      break;
-    case Invariant::k7:
-      db.invar7.assign(values.begin(), values.end());
-      break;
-    case Invariant::k8:
-      copy_matrices(values, db.invar8);
-      break;
-    case Invariant::k9:
-      copy_matrices(values, db.invar9);
-      break;
+  if (std::vector<double> *flat = flat_invariant(db, invariant)) {
+    flat->assign(values.begin(), values.end());
+  } else if (invariant == Invariant::k5) {
+    db.invar5.assign(m, {});
+    for (std::size_t i = 0; i < m; ++i) db.invar5[i].assign(&values[i * 3 * m], &values[i * 3 * m] + 3 * m);
+  } else {
+    copy_matrices(values, invariant == Invariant::k8 ? db.invar8 : db.invar9);
   }
   return true;
 }
 
 std::vector<double> invariant_values(const Database &db, Invariant invariant) {
+  if (const std::vector<double> *flat = flat_invariant(db, invariant)) return *flat;
   std::vector<double> values;
-  switch (invariant) {
-    case Invariant::k1:
-      return db.invar1;
-    case Invariant::k2:
-      return db.invar2;
-    case Invariant::k3:
-      return db.invar3;
-    case Invariant::k4:
-      return db.invar4;
-    case Invariant::k5:
-      for (const std::vector<double> &array : db.invar5) values.insert(values.end(), array.begin(), array.end());
-      break;
-    case Invariant::k7:
-      return db.invar7;
-    case Invariant::k8:
-      append_matrices(db.invar8, values);
-      break;
-    case Invariant::k9:
-      append_matrices(db.invar9, values);
-      break;
-  }
+  if (invariant == Invariant::k5)
+    append_arrays(db.invar5, values);
+  else
+    append_arrays(invariant == Invariant::k8 ? db.invar8 : db.invar9, values);
   return values;
 }
 
