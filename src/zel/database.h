@@ -120,6 +120,11 @@ struct Database {
   std::vector<double> transform;           // mode_count x mode_count
   std::vector<int32_t> transform_modes;
 
+  // Where each mode's values of a value set live. A body being built keeps
+  // them in temp[set]; a body read from a file keeps them in `file`, at
+  // temp_slot_offset[set][mode index] (64-bit absolute offsets).
+  std::array<std::vector<int64_t>, 3> temp_slot_offset;
+
   // One-mode cache per value set.
   std::array<int32_t, 3> cache_mode{-1, -1, -1};
   std::array<std::vector<double>, 3> cache_values;
