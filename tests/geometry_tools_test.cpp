@@ -369,9 +369,9 @@ TEST_F(GeometryToolsTest, GeometryNodesAreFaceCornersAndInterfaceNodes) {
   ZEL_SetInterfaceNode(db, 107);
   ZEL_SetInterfaceNode(db, 102);
   EXPECT_EQ(geometry_nodes(db), (std::vector<int>{1, 2, 3, 4, 7}));
-  // The list is kept: faces added later through the builder do not show.
+  // A face added later through the builder joins the list.
   ZEL_SetFace(db, 3, 100, 105, 106);
-  EXPECT_EQ(geometry_nodes(db), (std::vector<int>{1, 2, 3, 4, 7}));
+  EXPECT_EQ(geometry_nodes(db), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
 }
 
 TEST_F(GeometryToolsTest, GeometryNodesNeedFaces) {
