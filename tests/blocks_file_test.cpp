@@ -4,12 +4,17 @@
 // the next block begins.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <random>
 #include <vector>
 
 #include "block_table.h"
 #include "blocks.h"
+#include "blocks_allocation.h"
 #include "blocks_files.h"
+#include "capture.h"
 #include "database.h"
 #include "zeltoc.h"
 
@@ -241,6 +246,56 @@ TEST_P(WholeFile, EveryBlockIsFoundWhereItWasWrittenAndEndsWhereTheNextBegins) {
   EXPECT_EQ(db.nodes[1].mass, 2.0);
   ASSERT_TRUE(db.nodes[1].inertia);
   EXPECT_EQ((*db.nodes[1].inertia)[3], 0.5);
+}
+
+std::vector<char> file_bytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void put_file_bytes(const std::string &path, const std::vector<char> &bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Random damage to a valid file: a few bytes overwritten, sometimes the
+// end cut off. Every decoder started at every block's offset must fail or
+// succeed cleanly, never read outside the file (the sanitizer build checks
+// that) and never allocate out of proportion to the file's size.
+TEST_P(WholeFile, DamagedFilesDecodeCleanly) {
+  const uint32_t version = GetParam();
+  const Encoding encoding{zel::is_xdr_version(version), !zel::is_single_precision_version(version), ""};
+  BlockFile file(encoding);
+  const Sample sample;
+  std::array<int64_t, 32> starts{};
+  ASSERT_TRUE(file.write([&](ZelFile &f) { return write_sample_file(f, version, sample, starts); }));
+  const std::vector<char> valid = file_bytes(file.path());
+  std::mt19937 random(version);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<char> damaged = valid;
+    for (int hit = 0; hit < 4; ++hit)
+      damaged[std::uniform_int_distribution<std::size_t>(0, damaged.size() - 1)(random)] =
+          static_cast<char>(random());
+    if (round % 4 == 0) damaged.resize(std::uniform_int_distribution<std::size_t>(0, damaged.size())(random));
+    put_file_bytes(file.path(), damaged);
+    std::array<std::size_t, zel::kBlockCount> largest{};
+    zel_test::capture([&] {
+      for (int b = kFirstBlock; b < zel::kBlockCount; ++b) {
+        if (!block_written(version, b)) continue;
+        Database db;
+        for (const zel::NodeRecord &node : sample.nodes) {
+          db.node_sorted.insert(node.id, db.node_count());
+          db.nodes.emplace_back().id = node.id;
+        }
+        ZelFile &in = file.reader();
+        largest[static_cast<std::size_t>(b)] = zel_test::largest_allocation_in([&] {
+          if (in.seek(starts[static_cast<std::size_t>(b)])) decode_block(in, version, b, db);
+        });
+      }
+    });
+    const std::size_t bound = 16 * damaged.size() + zel_test::kModestAllocation;
+    for (int b = kFirstBlock; b < zel::kBlockCount; ++b)
+      ASSERT_LE(largest[static_cast<std::size_t>(b)], bound) << "block id " << b + 1 << ", round " << round;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(VersionCodes, WholeFile,
