@@ -22,7 +22,6 @@ namespace {
 
 using zel::ZelFile;
 using zel_test::BlockFile;
-using zel_test::Encoding;
 
 constexpr int kModes = 2;
 constexpr int kFirstBlock = 3;  // block index of nodal_coords
@@ -204,16 +203,29 @@ bool decode_block(ZelFile &f, uint32_t version, int b, Database &db) {
   }
 }
 
-class WholeFile : public ::testing::TestWithParam<uint32_t> {};
+// The sample file of the version code under test, and where its blocks start.
+class WholeFile : public ::testing::TestWithParam<uint32_t> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(file.write([&](ZelFile &f) { return write_sample_file(f, version, sample, starts); }));
+  }
 
-TEST_P(WholeFile, EveryBlockIsFoundWhereItWasWrittenAndEndsWhereTheNextBegins) {
+  // The sample's node table, as the reader has it when blocks 9, 10 and 5
+  // are decoded.
+  void add_sample_nodes(Database &db) const {
+    for (const zel::NodeRecord &node : sample.nodes) {
+      db.node_sorted.insert(node.id, db.node_count());
+      db.nodes.emplace_back().id = node.id;
+    }
+  }
+
   const uint32_t version = GetParam();
-  const Encoding encoding{zel::is_xdr_version(version), !zel::is_single_precision_version(version), ""};
-  BlockFile file(encoding);
+  BlockFile file{{zel::is_xdr_version(version), !zel::is_single_precision_version(version), ""}};
   const Sample sample;
   std::array<int64_t, 32> starts{};
-  ASSERT_TRUE(file.write([&](ZelFile &f) { return write_sample_file(f, version, sample, starts); }));
+};
 
+TEST_P(WholeFile, EveryBlockIsFoundWhereItWasWrittenAndEndsWhereTheNextBegins) {
   Database db;
   std::FILE *stream = std::fopen(file.path().c_str(), "rb");
   ASSERT_NE(stream, nullptr);
@@ -221,10 +233,7 @@ TEST_P(WholeFile, EveryBlockIsFoundWhereItWasWrittenAndEndsWhereTheNextBegins) {
   ASSERT_TRUE(zel::detect_encoding(db.file, db.version));
   ASSERT_EQ(db.version, version);
   ASSERT_TRUE(zel::build_table_of_contents(db));
-  for (const zel::NodeRecord &node : sample.nodes) {
-    db.node_sorted.insert(node.id, db.node_count());
-    db.nodes.emplace_back().id = node.id;
-  }
+  add_sample_nodes(db);
 
   zel::Header header;
   ASSERT_TRUE(db.file.seek(4));
@@ -262,12 +271,6 @@ void put_file_bytes(const std::string &path, const std::vector<char> &bytes) {
 // succeed cleanly, never read outside the file (the sanitizer build checks
 // that) and never allocate out of proportion to the file's size.
 TEST_P(WholeFile, DamagedFilesDecodeCleanly) {
-  const uint32_t version = GetParam();
-  const Encoding encoding{zel::is_xdr_version(version), !zel::is_single_precision_version(version), ""};
-  BlockFile file(encoding);
-  const Sample sample;
-  std::array<int64_t, 32> starts{};
-  ASSERT_TRUE(file.write([&](ZelFile &f) { return write_sample_file(f, version, sample, starts); }));
   const std::vector<char> valid = file_bytes(file.path());
   std::mt19937 random(version);
   for (int round = 0; round < 200; ++round) {
@@ -282,10 +285,7 @@ TEST_P(WholeFile, DamagedFilesDecodeCleanly) {
       for (int b = kFirstBlock; b < zel::kBlockCount; ++b) {
         if (!block_written(version, b)) continue;
         Database db;
-        for (const zel::NodeRecord &node : sample.nodes) {
-          db.node_sorted.insert(node.id, db.node_count());
-          db.nodes.emplace_back().id = node.id;
-        }
+        add_sample_nodes(db);
         ZelFile &in = file.reader();
         largest[static_cast<std::size_t>(b)] = zel_test::largest_allocation_in([&] {
           if (in.seek(starts[static_cast<std::size_t>(b)])) decode_block(in, version, b, db);
