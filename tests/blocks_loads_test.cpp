@@ -132,8 +132,12 @@ TEST_P(LoadBlocks, PreloadRoundTrips) {
   ASSERT_TRUE(zel::read_preload_values(in, head.mode_count, read));
   EXPECT_EQ(read, values);
 
+  // A negative count is the caller's mismatch to report; no values follow it.
   ASSERT_TRUE(file_.write([](ZelFile &f) { return f.write_int(-6) && f.write_int(0); }));
-  EXPECT_FALSE(zel::read_preload_head(file_.reader(), head));
+  ZelFile &negative = file_.reader();
+  ASSERT_TRUE(zel::read_preload_head(negative, head));
+  EXPECT_EQ(head.mode_count, -6);
+  EXPECT_FALSE(zel::read_preload_values(negative, head.mode_count, read));
   ASSERT_TRUE(file_.write([](ZelFile &f) { return f.write_int(1 << 30) && f.write_int(0) && f.write_real(1.0); }));
   ZelFile &hostile = file_.reader();
   ASSERT_TRUE(zel::read_preload_head(hostile, head));
@@ -199,6 +203,10 @@ TEST_P(LoadBlocks, HostileModalLoadsFailCleanly) {
   ASSERT_TRUE(file_.write([](ZelFile &f) { return f.write_int(4) && f.write_int(-1); }));
   EXPECT_FALSE(zel::read_modal_loads_head(file_.reader(), head));
   EXPECT_EQ(head.mode_count, 4) << "the first count stays for the caller's check";
+  ASSERT_TRUE(file_.write([](ZelFile &f) { return f.write_int(-4) && f.write_int(1) && f.write_int(0); }));
+  ZelFile &negative = file_.reader();
+  ASSERT_TRUE(zel::read_modal_loads_head(negative, head)) << "a negative M is the caller's mismatch to report";
+  EXPECT_FALSE(zel::read_load_cases(negative, head, read));
   ASSERT_TRUE(file_.write([](ZelFile &f) { return f.write_int(4) && f.write_int(1000000) && f.write_int(0); }));
   ZelFile &in = file_.reader();
   ASSERT_TRUE(zel::read_modal_loads_head(in, head));

@@ -319,6 +319,8 @@ struct PreloadHead {
   int32_t processed = 0;
 };
 
+// M is kept as stored, negative or not, for the caller to compare with its
+// mode count; read_preload_values() refuses a negative one.
 bool read_preload_head(ZelFile &file, PreloadHead &head);
 bool read_preload_values(ZelFile &file, int32_t mode_count, std::vector<double> &values);
 bool write_preload(ZelFile &file, int32_t processed, std::span<const double> values);
@@ -335,7 +337,9 @@ struct ModalLoadsHead {
   int32_t case_count = 0;  // C
 };
 
-// Reads M, then C; a count read before a failure is kept.
+// Reads M, then C; a count read before a failure is kept. M is kept as
+// stored for the caller to compare with its mode count; a negative C, and
+// in read_load_cases() a negative M, fail.
 bool read_modal_loads_head(ZelFile &file, ModalLoadsHead &head);
 // Labels are kept as stored up to their first NUL (trailing blanks
 // included), at most 255 characters.

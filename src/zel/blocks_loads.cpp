@@ -144,7 +144,7 @@ std::vector<double> invariant_values(const Database &db, Invariant invariant) {
 // ---------------------------------------------------------------- block 27
 
 bool read_preload_head(ZelFile &file, PreloadHead &head) {
-  return read_count(file, head.mode_count) && file.read_int(head.processed);
+  return file.read_int(head.mode_count) && file.read_int(head.processed);
 }
 
 bool read_preload_values(ZelFile &file, int32_t mode_count, std::vector<double> &values) {
@@ -161,7 +161,7 @@ bool write_preload(ZelFile &file, int32_t processed, std::span<const double> val
 // ---------------------------------------------------------------- block 28
 
 bool read_modal_loads_head(ZelFile &file, ModalLoadsHead &head) {
-  return read_count(file, head.mode_count) && read_count(file, head.case_count);
+  return file.read_int(head.mode_count) && read_count(file, head.case_count);
 }
 
 namespace {
