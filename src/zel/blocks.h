@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "block_table.h"
 #include "database.h"
 #include "zelfile.h"
 
@@ -42,6 +43,8 @@ constexpr std::size_t kDateChars = 32;
 constexpr std::size_t kInputFileNameChars = 128;
 constexpr std::size_t kInputFileTypeChars = 16;
 constexpr std::size_t kCommentChars = 80;
+static_assert(kTitleChars + kDateChars + kInputFileNameChars + kInputFileTypeChars + 3 * kCommentChars ==
+              kHeaderChars);
 
 struct Header {
   std::string title;
@@ -216,7 +219,7 @@ bool write_nodal_inertias(ZelFile &file, std::span<const InertiaEntry> entries);
 // ---------------------------------------------------------------------
 // Block 11, units: four 16-char names, mass, length, time, force.
 // ---------------------------------------------------------------------
-constexpr std::size_t kUnitNameChars = 16;
+constexpr std::size_t kUnitNameChars = kUnitsChars / 4;
 // The units of a file that has no units block.
 inline const std::array<std::string, 4> kDefaultUnitNames{"KILOGRAM", "METER", "SECOND", "NEWTON"};
 
@@ -330,8 +333,6 @@ bool write_preload(ZelFile &file, int32_t processed, std::span<const double> val
 //   int M | int C cases | C x { 256-char label, int principal-axes flag,
 //   M reals }
 // ---------------------------------------------------------------------
-constexpr std::size_t kLoadLabelChars = 256;
-
 struct ModalLoadsHead {
   int32_t mode_count = 0;  // M
   int32_t case_count = 0;  // C

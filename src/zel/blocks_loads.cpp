@@ -169,7 +169,7 @@ namespace {
 // The label as a C string: up to its first NUL, at most 255 characters so
 // that a copy with its terminator fits the 256-char field.
 std::string stored_label(const std::vector<char> &field) {
-  const std::size_t limit = kLoadLabelChars - 1;
+  const std::size_t limit = std::size_t{kLoadCaseLabelChars} - 1;
   const auto end = std::find(field.begin(), field.begin() + static_cast<std::ptrdiff_t>(limit), '\0');
   return std::string(field.begin(), end);
 }
@@ -177,11 +177,11 @@ std::string stored_label(const std::vector<char> &field) {
 }  // namespace
 
 bool read_load_cases(ZelFile &file, const ModalLoadsHead &head, std::vector<LoadCase> &cases) {
-  const int64_t case_bytes = int64_t{kLoadLabelChars} * file.char_width() + kInt +
+  const int64_t case_bytes = int64_t{kLoadCaseLabelChars} * file.char_width() + kInt +
                              int64_t{head.mode_count} * file.real_size();
   if (head.mode_count < 0 || head.case_count < 0 || !file.fits(head.case_count, case_bytes)) return false;
   cases.resize(static_cast<std::size_t>(head.case_count));
-  std::vector<char> label(kLoadLabelChars);
+  std::vector<char> label(kLoadCaseLabelChars);
   for (LoadCase &load_case : cases) {
     if (!file.read_chars(label.data(), label.size()) || !file.read_int(load_case.processed)) return false;
     load_case.label = stored_label(label);
@@ -197,7 +197,7 @@ bool write_modal_loads(ZelFile &file, std::span<const LoadCase> cases, std::size
   if (!file.write_int(mode_count) || !write_count(file, cases.size())) return false;
   for (const LoadCase &load_case : cases) {
     if (load_case.values.size() < first_mode + count) return false;
-    if (!file.write_text(load_case.label, kLoadLabelChars, '\0') || !file.write_int(load_case.processed) ||
+    if (!file.write_text(load_case.label, kLoadCaseLabelChars, '\0') || !file.write_int(load_case.processed) ||
         !file.write_reals(&load_case.values[first_mode], count))
       return false;
   }
