@@ -198,7 +198,8 @@ ZEL_API int ZEL_ModeNodeIndex(Database *db, int set, int id);
  * components (sets 1 and 2). The mode and node are added when new; the
  * first value of a set creates its temporary store file (KOR_TMP_MOD,
  * KOR_TMP_STR, KOR_TMP_STN name it, else a new file "zel_*" in $TMP),
- * deleted when the database is released. Mode number 0 in set 1 or 2 sets
+ * deleted when the database is released; a set with more nodes than
+ * ZEL_Create expected widens its store. Mode number 0 in set 1 or 2 sets
  * the pre-stress or pre-strain instead. A later value replaces an earlier
  * one. 1, or 0 with an error. */
 ZEL_API int ZEL_SetModeVec(Database *db, int number, int id, int set, double *values);

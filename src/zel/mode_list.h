@@ -17,6 +17,9 @@ namespace zel {
 // to be distinct: then an entry holding the key is the one the full
 // lookup would find. Entries added since the last call are checked
 // against the full lookup once each; a shorter table is checked afresh.
+// Tables are only ever appended to, cut short, or have their keys
+// permuted or renumbered to distinct values in place, none of which can
+// make a trusted guess wrong.
 class LookupMemo {
  public:
   // `key_at(i)` is the key of entry i of `count`; `full_lookup(key)` the

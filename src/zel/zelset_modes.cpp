@@ -17,10 +17,6 @@ constexpr char kModule[] = "zelset";
 // Pre-stress and pre-strain rows are counted out in steps of this many.
 constexpr std::size_t kPreValueStep = 1000;
 
-// The per-value path of a fill runs millions of times: its steps are
-// inlined into one call frame.
-#define ZEL_VALUE_PATH inline __attribute__((always_inline))
-
 // Present flags of the mode-shape, modal-stress and modal-strain blocks.
 constexpr int kValueFlag[kValueSetCount] = {content_position(kModeShapesBlock), content_position(kModalStressBlock),
                                             content_position(kModalStrainBlock)};
@@ -31,9 +27,12 @@ bool valid_set(int set) {
   return false;
 }
 
+// The per-value path of a fill runs millions of times: its steps (marked
+// always_inline) share one call frame.
+
 // Mode index of `number`, the mode added when new (-1 with the room
 // message when the list is full), through the database's memo.
-ZEL_VALUE_PATH int32_t lookup_or_add_mode(Database &db, int32_t number) {
+[[gnu::always_inline]] inline int32_t lookup_or_add_mode(Database &db, int32_t number) {
   const int32_t index = db.mode_lookup_memo.find(
       number, db.mode_count(), [&db](int32_t i) { return db.mode_numbers[static_cast<std::size_t>(i)]; },
       [&db](int32_t key) { return find_mode(db, key); });
@@ -42,7 +41,7 @@ ZEL_VALUE_PATH int32_t lookup_or_add_mode(Database &db, int32_t number) {
 
 // Node index of node `id`, the node added when new (-1 on failure),
 // through the database's memo.
-ZEL_VALUE_PATH int32_t lookup_or_add_node(Database &db, int32_t id) {
+[[gnu::always_inline]] inline int32_t lookup_or_add_node(Database &db, int32_t id) {
   const int32_t index = db.node_lookup_memo.find(
       id, db.node_count(), [&db](int32_t i) { return db.nodes[static_cast<std::size_t>(i)].id; },
       [&db](int32_t key) { return ZEL_NodeIndex(&db, key); });
@@ -71,7 +70,7 @@ void report_unreachable(int32_t number, int32_t id, int component) {
 
 // Registers the mode, creates the set's store and adds the node (to the
 // set too) as needed; false after the messages.
-ZEL_VALUE_PATH bool locate_value(Database &db, int32_t number, int32_t id, int set, int component, ValueTarget &target) {
+[[gnu::always_inline]] inline bool locate_value(Database &db, int32_t number, int32_t id, int set, int component, ValueTarget &target) {
   const int32_t slot = lookup_or_add_mode(db, number);
   if (slot < 0) return false;
   TempStore &store = db.temp[set];
@@ -88,7 +87,7 @@ ZEL_VALUE_PATH bool locate_value(Database &db, int32_t number, int32_t id, int s
 }
 
 // Stores the whole record (`values` holds six) or one component of it.
-ZEL_VALUE_PATH int store_values(Database &db, int32_t number, int32_t id, int set, int component, const double *values) {
+[[gnu::always_inline]] inline int store_values(Database &db, int32_t number, int32_t id, int set, int component, const double *values) {
   ValueTarget target{};
   if (!locate_value(db, number, id, set, component, target)) return 0;
   const bool written = component == kWholeRecord
