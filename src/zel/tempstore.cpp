@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "messages.h"
+#include "xdr_codec.h"
 #include "zel.h"
 
 namespace zel {
@@ -99,26 +100,17 @@ bool grid_bytes(int64_t slots, int64_t positions, int width, int64_t &bytes) {
 
 // Values as the store holds them: native doubles, or floats.
 void encode(const double *values, int64_t n, bool double_precision, unsigned char *to) {
-  if (double_precision) {
+  if (double_precision)
     std::memcpy(to, values, static_cast<std::size_t>(n) * sizeof(double));
-    return;
-  }
-  for (int64_t i = 0; i < n; ++i) {
-    const float narrow = static_cast<float>(values[i]);
-    std::memcpy(to + i * static_cast<int64_t>(sizeof(float)), &narrow, sizeof(float));
-  }
+  else
+    xdr_codec::narrow_to_native_floats(values, to, static_cast<std::size_t>(n));
 }
 
 void decode(const unsigned char *from, int64_t n, bool double_precision, double *values) {
-  if (double_precision) {
+  if (double_precision)
     std::memcpy(values, from, static_cast<std::size_t>(n) * sizeof(double));
-    return;
-  }
-  for (int64_t i = 0; i < n; ++i) {
-    float narrow;
-    std::memcpy(&narrow, from + i * static_cast<int64_t>(sizeof(float)), sizeof(float));
-    values[i] = narrow;
-  }
+  else
+    xdr_codec::widen_native_floats(from, values, static_cast<std::size_t>(n));
 }
 
 bool write_fully(int fd, const unsigned char *data, int64_t bytes, int64_t offset) {
@@ -161,16 +153,14 @@ bool TempStore::create(int set, int32_t slots, int32_t positions, bool double_pr
     return false;
   }
   ZEL_Info(texts.created, name.c_str());
-  file.name = std::move(name);
-  file.fp = ::fdopen(fd, "w+b");
-  if (file.fp == nullptr) {
+  std::FILE *stream = ::fdopen(fd, "w+b");
+  if (stream == nullptr) {
     ::close(fd);
-    ::unlink(file.name.c_str());
+    ::unlink(name.c_str());
     report_memory_failure(__LINE__, kModule);
     return false;
   }
-  file.use_xdr = 0;
-  file.double_precision = double_precision ? 1 : 0;
+  file.attach(stream, std::move(name), FileMode::kWrite, false, double_precision);
   struct stat identity {};
   if (::fstat(fd, &identity) == 0) {
     device_ = identity.st_dev;
