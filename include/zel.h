@@ -170,6 +170,46 @@ ZEL_API int ZEL_Transformation(Database *db, double *matrix);
 /* Always 0. */
 ZEL_API int ZEL_DiscreteMethod(void);
 
+/* Mode queries. Sets: 0 mode shapes (translations x, y, z, rotations),
+ * 1 modal stress, 2 modal strain (normal xx, yy, zz, shear xy, xz, yz);
+ * a set's values are six per node of its node list. Mode number 0 in set
+ * 1 (2) is the pre-stress (pre-strain) vector. Values come in the current
+ * units: translations times the length factor, stresses times
+ * force / length^2. A failed read prints "Problem reading mode shape %d"
+ * (or its stress, strain, pre-stress or pre-strain twin). */
+
+/* The number of nodes of a set (0 for a set other than 0, 1, 2). */
+ZEL_API int ZEL_ModeNodeCount(Database *db, int set);
+/* The ID of the node at a position of a set's node list, or 0. */
+ZEL_API int ZEL_ModeNodeID(Database *db, int set, int position);
+/* 1 when the set's block (mode shapes, modal stress, modal strain) is
+ * present, else 0. */
+ZEL_API int ZEL_ModeExist(Database *db, int set);
+/* 1 when the mode shapes are held in double precision. */
+ZEL_API int ZEL_Double_Prec(Database *db);
+/* 1 and three values per node of the set, in set order: component 0 the
+ * first three of each node's six, 1 the last three. 0 for an unknown mode,
+ * a failed read or another component. One mode per set is cached: asking
+ * for it again reads nothing. */
+ZEL_API int ZEL_Mode(Database *db, int number, int set, double *values, int component);
+/* 1 and the three values of one node (by ID); values is zeroed first and
+ * stays zero on failure (0). */
+ZEL_API int ZEL_ModeByNode(Database *db, int number, int set, int id, double *values, int component);
+/* 1 and all six values per node of the set, bypassing the cache. Each
+ * fails (0) on a store of the other precision; the pre-stress and
+ * pre-strain vectors are given in either. */
+ZEL_API int ZEL_Read_Mode_Single(Database *db, int number, int set, float *values);
+ZEL_API int ZEL_Read_Mode_Double(Database *db, int number, int set, double *values);
+/* 1 and the mode's eigenvalue, frequency (Hz), circular frequency
+ * (rad/s), generalized mass and stiffness; any output may be NULL. Without
+ * eigenvalue records they come from the diagonal generalized stiffness k
+ * and mass m (m missing: 1e-16 k for k > 1, else 1e-16). 0 for an unknown
+ * mode (outputs untouched) and for non-diagonal generalized matrices
+ * (outputs 0.0). */
+ZEL_API int ZEL_Eigenvalue(Database *db, int number, double *eigenvalue, double *frequency,
+                           double *circular_frequency, double *generalized_mass,
+                           double *generalized_stiffness);
+
 /* ---------------------------------------------------------------------
  * Builder: mode list, mode shapes, modal stresses and strains
  * ------------------------------------------------------------------- */

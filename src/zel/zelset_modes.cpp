@@ -93,6 +93,7 @@ void report_unreachable(int32_t number, int32_t id, int component) {
   const bool written = component == kWholeRecord
                            ? target.store->write_record(target.slot, target.position, values)
                            : target.store->write_value(target.slot, target.position, component, *values);
+  if (db.cache_mode[set] == target.slot) db.cache_mode[set] = -1;  // the cached copy is stale now
   if (!written) return 0;
   db.exists[kValueFlag[set]] = 1;
   return 1;
@@ -128,6 +129,7 @@ int set_pre_values(Database *db, int set, int id, const double *values) {
       }
     }
     std::copy_n(values, 6, rows.begin() + static_cast<std::ptrdiff_t>(6 * position));
+    if (db->cache_mode[set] == db->mode_count()) db->cache_mode[set] = -1;  // it held the old rows
     block_flag(*db, set == kStressSet ? kPreStressBlock : kPreStrainBlock) = 1;
     return 1;
   });
@@ -161,6 +163,7 @@ ZEL_API int ZEL_AddMode(Database *db, int number) {
   }
   return ZEL_GUARDED(-1, {
     db->mode_numbers.push_back(number);
+    db->cache_mode.fill(-1);  // the pre-values were cached under the index the new mode takes
     return db->mode_count() - 1;
   });
 }

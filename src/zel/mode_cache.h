@@ -1,0 +1,26 @@
+// The one-mode cache: every mode vector, modal stress vector and modal
+// strain vector is fetched through it, one mode per value set at a time,
+// so that the mode data is never held in memory whole.
+#ifndef ZEL_MODE_CACHE_H
+#define ZEL_MODE_CACHE_H
+
+#include <cstdint>
+
+struct Database;
+
+namespace zel {
+
+// The six values per set position of mode `number` of value set `set`, in
+// the database's current units, held in db->cache_values[set]: read from
+// the set's open temporary store, else from the ZEL file at the mode's
+// recorded offset. Mode number 0 of set 1 (2) is the pre-stress
+// (pre-strain) vector. A request for the vector the cache already holds
+// reads nothing. Null (after the read-failure message when a read failed)
+// for a null handle, a bad set, an unknown mode, an empty set or a cache
+// that cannot be allocated. The values stay valid until the next load of
+// the same set.
+const double *LoadCachedMode(Database *db, int32_t number, int set);
+
+}  // namespace zel
+
+#endif  // ZEL_MODE_CACHE_H

@@ -1,0 +1,323 @@
+// Queries: mode vectors through the one-mode cache, the value sets' node
+// lists, and eigenvalues, with the generalized matrices standing in when a
+// body holds no eigenvalue records.
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <optional>
+#include <type_traits>
+#include <vector>
+
+#include "blocks.h"
+#include "database.h"
+#include "messages.h"
+#include "mode_cache.h"
+#include "mode_list.h"
+#include "tempstore.h"
+#include "zel.h"
+
+namespace zel {
+namespace {
+
+constexpr char kModule[] = "zeldata";
+
+constexpr double kOneOverTwoPi = 0.15915494309188485;
+
+// A body without a mass entry for a mode gets a mass this small relative
+// to its stiffness (or absolute, for a stiffness up to 1), so that the
+// mode reads as a very high but finite frequency.
+constexpr double kMissingMassRatio = 1e-16;
+
+bool valid_set(int set) { return set >= kModeShapeSet && set < kValueSetCount; }
+
+// Queries that hand out three values per node take the first three (0)
+// or the last three (1) of the six.
+bool valid_component(int component) { return component == 0 || component == 1; }
+
+// Mode number 0 of the stress and strain sets names the pre-stress and
+// pre-strain vectors; in the mode-shape set it is an ordinary number.
+bool names_pre_values(int32_t number, int set) { return number == 0 && set != kModeShapeSet; }
+
+const std::vector<double> &pre_values(const Database &db, int set) {
+  return set == kStressSet ? db.pre_stress : db.pre_strain;
+}
+
+std::size_t value_count(int32_t positions) { return 6 * static_cast<std::size_t>(positions); }
+
+// Where a set's values live: its temporary store once the builder opened
+// it, otherwise the ZEL file the body was read from.
+bool held_in_temp_store(const Database &db, int set) { return db.temp[set].is_open(); }
+
+bool stored_in_double_precision(const Database &db, int set) {
+  return held_in_temp_store(db, set) ? db.temp[set].file.double_precision != 0 : db.file.double_precision != 0;
+}
+
+void report_read_failure(int set, int32_t number) {
+  const bool pre = names_pre_values(number, set);
+  if (set == kModeShapeSet)
+    ZEL_Error("Problem reading mode shape %d", number);
+  else if (set == kStressSet && pre)
+    ZEL_Error("Problem reading pre stress vector");
+  else if (set == kStressSet)
+    ZEL_Error("Problem reading modal stress vector %d", number);
+  else if (pre)
+    ZEL_Error("Problem reading pre strain vector");
+  else
+    ZEL_Error("Problem reading modal strain vector %d", number);
+}
+
+// The stored values of mode index `index`, `positions` records of six, as
+// held (before unit conversion).
+bool read_stored_values(Database &db, int set, int32_t index, int32_t positions, double *values) {
+  if (held_in_temp_store(db, set)) {
+    TempStore &store = db.temp[set];
+    if (index >= store.slot_count()) return false;
+    // Nodes added after the store was last widened carry no values of
+    // this set: their records read as zero, as a fresh slot's do.
+    const int32_t held = std::min(positions, store.positions());
+    std::fill(values + value_count(held), values + value_count(positions), 0.0);
+    return store.read_slot(index, values, held);
+  }
+  const std::vector<int64_t> &offsets = db.temp_slot_offset[set];
+  if (static_cast<std::size_t>(index) >= offsets.size()) return false;
+  return read_mode_values(db.file, offsets[static_cast<std::size_t>(index)], positions, values);
+}
+
+// The pre-stress or pre-strain rows of the set's first `positions`
+// positions. A file may hold fewer rows than its set has nodes: the
+// positions without a row read as zero.
+template <class Value>
+void copy_pre_values(const std::vector<double> &rows, int32_t positions, Value *values) {
+  const std::size_t copied = std::min(rows.size(), value_count(positions));
+  std::transform(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(copied), values,
+                 [](double value) { return static_cast<Value>(value); });
+  std::fill(values + copied, values + value_count(positions), Value{0});
+}
+
+// Stored values times this give them in the current units: translations
+// (set 0, rotations stay) scale with length, stresses with force / length^2;
+// strains have no dimension.
+double unit_scale(const Database &db, int set) {
+  const double length = db.unit_factor[kLengthFactor];
+  if (set == kModeShapeSet) return length;
+  if (set == kStressSet) return db.unit_factor[kForceFactor] / (length * length);
+  return 1.0;
+}
+
+// Multiplies in the precision of the values, so a single-precision reader
+// gets the factor rounded to single precision.
+template <class Value>
+void convert_units(const Database &db, int set, Value *values, int32_t positions) {
+  const double scale = unit_scale(db, set);
+  if (scale == 1.0) return;
+  const Value factor = static_cast<Value>(scale);
+  if (set == kModeShapeSet) {
+    for (std::size_t p = 0; p < static_cast<std::size_t>(positions); ++p)
+      for (std::size_t c = 0; c < 3; ++c) values[6 * p + c] *= factor;
+    return;
+  }
+  std::for_each(values, values + value_count(positions), [factor](Value &value) { value *= factor; });
+}
+
+// Fills a caller's buffer with the full six values per position, bypassing
+// the cache: from the store in the precision it holds (`Value` must match
+// it), or the pre-values rounded to `Value`.
+template <class Value>
+int read_mode_uncached(Database *db, int32_t number, int set, Value *values) {
+  if (db == nullptr || values == nullptr || !valid_set(set)) return 0;
+  const int32_t positions = db->set_count(set);
+  if (positions < 1) return 0;
+  if (names_pre_values(number, set)) {
+    const std::vector<double> &rows = pre_values(*db, set);
+    if (rows.empty()) {
+      report_read_failure(set, number);
+      return 0;
+    }
+    copy_pre_values(rows, positions, values);
+  } else {
+    const int32_t index = find_mode(*db, number);
+    constexpr bool wants_double = std::is_same_v<Value, double>;
+    if (index < 0 || stored_in_double_precision(*db, set) != wants_double) return 0;
+    bool read = false;
+    if constexpr (wants_double) {
+      read = read_stored_values(*db, set, index, positions, values);
+    } else {
+      // Single-precision values come back widened; narrowing them again
+      // is exact.
+      std::vector<double> wide(value_count(positions));
+      read = read_stored_values(*db, set, index, positions, wide.data());
+      std::transform(wide.begin(), wide.end(), values, [](double value) { return static_cast<float>(value); });
+    }
+    if (!read) {
+      report_read_failure(set, number);
+      return 0;
+    }
+  }
+  convert_units(*db, set, values, positions);
+  return 1;
+}
+
+// A mode's diagonal entry of a generalized matrix, found by scanning the
+// entries in stored order; the scan gives up at the first off-diagonal
+// entry, which means the matrix is not diagonal.
+struct DiagonalScan {
+  bool diagonal = true;
+  std::optional<double> value;
+};
+
+DiagonalScan scan_diagonal(const std::vector<GenEntry> &entries, int32_t index) {
+  for (const GenEntry &entry : entries) {
+    if (entry.row != entry.col) return DiagonalScan{false, std::nullopt};
+    if (entry.row == index) return DiagonalScan{true, entry.value};
+  }
+  return DiagonalScan{};
+}
+
+void set_if_wanted(double *output, double value) {
+  if (output != nullptr) *output = value;
+}
+
+}  // namespace
+
+const double *LoadCachedMode(Database *db, int32_t number, int set) {
+  if (db == nullptr || !valid_set(set)) return nullptr;
+  const bool pre = names_pre_values(number, set);
+  if (pre && pre_values(*db, set).empty()) {
+    report_read_failure(set, number);
+    return nullptr;
+  }
+  // The pre-values sit one past the last mode index, clear of every mode.
+  const int32_t index = pre ? db->mode_count() : find_mode(*db, number);
+  if (index < 0) return nullptr;
+  const int32_t positions = db->set_count(set);
+  if (positions < 1) return nullptr;
+
+  std::vector<double> &cache = db->cache_values[set];
+  // Nodes can join a set after its cache was made; the cache follows.
+  if (cache.size() != value_count(positions)) {
+    db->cache_mode[set] = -1;
+    try {
+      cache.assign(value_count(positions), 0.0);
+    } catch (const std::bad_alloc &) {
+      return nullptr;
+    }
+  }
+  if (db->cache_mode[set] == index) return cache.data();
+
+  db->cache_mode[set] = index;
+  bool read = true;
+  if (pre)
+    copy_pre_values(pre_values(*db, set), positions, cache.data());
+  else
+    read = read_stored_values(*db, set, index, positions, cache.data());
+  if (!read) {
+    report_read_failure(set, number);
+    db->cache_mode[set] = -1;
+    return nullptr;
+  }
+  convert_units(*db, set, cache.data(), positions);
+  return cache.data();
+}
+
+}  // namespace zel
+
+using namespace zel;
+
+extern "C" {
+
+ZEL_API int ZEL_ModeNodeCount(Database *db, int set) {
+  return db != nullptr && valid_set(set) ? db->set_count(set) : 0;
+}
+
+ZEL_API int ZEL_ModeNodeID(Database *db, int set, int position) {
+  if (db == nullptr || db->nodes.empty() || !valid_set(set) || position < 0 || position >= db->set_count(set))
+    return 0;
+  const int32_t node = set == kModeShapeSet
+                           ? position
+                           : db->sets[set].node_of_position[static_cast<std::size_t>(position)];
+  return ZEL_NodeID(db, node);
+}
+
+ZEL_API int ZEL_ModeExist(Database *db, int set) {
+  if (db == nullptr || !valid_set(set)) return 0;
+  constexpr int kValueBlock[kValueSetCount] = {kModeShapesBlock, kModalStressBlock, kModalStrainBlock};
+  return block_flag(*db, kValueBlock[set]) != 0 ? 1 : 0;
+}
+
+ZEL_API int ZEL_Double_Prec(Database *db) {
+  return db != nullptr && stored_in_double_precision(*db, kModeShapeSet) ? 1 : 0;
+}
+
+ZEL_API int ZEL_Mode(Database *db, int number, int set, double *values, int component) {
+  if (db == nullptr || values == nullptr || !valid_component(component)) return 0;
+  return ZEL_GUARDED(0, {
+    const double *cached = LoadCachedMode(db, number, set);
+    if (cached == nullptr) return 0;
+    const std::size_t positions = static_cast<std::size_t>(db->set_count(set));
+    const std::size_t first = 3 * static_cast<std::size_t>(component);
+    for (std::size_t p = 0; p < positions; ++p) std::copy_n(cached + 6 * p + first, 3, values + 3 * p);
+    return 1;
+  });
+}
+
+ZEL_API int ZEL_ModeByNode(Database *db, int number, int set, int id, double *values, int component) {
+  if (values != nullptr) std::fill_n(values, 3, 0.0);
+  if (db == nullptr || values == nullptr || !valid_component(component)) return 0;
+  return ZEL_GUARDED(0, {
+    const double *cached = LoadCachedMode(db, number, set);
+    if (cached == nullptr) return 0;
+    const int position = ZEL_ModeNodeIndex(db, set, id);
+    if (position < 0 || position >= db->set_count(set)) return 0;
+    std::copy_n(cached + 6 * static_cast<std::size_t>(position) + 3 * static_cast<std::size_t>(component), 3,
+                values);
+    return 1;
+  });
+}
+
+ZEL_API int ZEL_Read_Mode_Single(Database *db, int number, int set, float *values) {
+  return ZEL_GUARDED(0, { return read_mode_uncached(db, number, set, values); });
+}
+
+ZEL_API int ZEL_Read_Mode_Double(Database *db, int number, int set, double *values) {
+  return ZEL_GUARDED(0, { return read_mode_uncached(db, number, set, values); });
+}
+
+ZEL_API int ZEL_Eigenvalue(Database *db, int number, double *eigenvalue, double *frequency,
+                           double *circular_frequency, double *generalized_mass, double *generalized_stiffness) {
+  if (db == nullptr) return 0;
+  const int32_t index = find_mode(*db, number);
+  if (index < 0) return 0;
+  double *outputs[5] = {eigenvalue, frequency, circular_frequency, generalized_mass, generalized_stiffness};
+
+  const std::size_t records =
+      std::min(static_cast<std::size_t>(std::max(db->eigen_count, 0)), db->eigen.size() / 6);
+  if (static_cast<std::size_t>(index) < records) {
+    // Fields 1 to 5 of the record; field 0 is the mode number.
+    const double *record = db->eigen.data() + 6 * static_cast<std::size_t>(index);
+    for (std::size_t field = 0; field < 5; ++field) set_if_wanted(outputs[field], record[field + 1]);
+    return 1;
+  }
+
+  const DiagonalScan stiffness = scan_diagonal(db->gen_stiff, index);
+  const DiagonalScan mass = stiffness.diagonal ? scan_diagonal(db->gen_mass, index) : DiagonalScan{};
+  if (!stiffness.diagonal || !mass.diagonal) {
+    for (double *output : outputs) set_if_wanted(output, 0.0);
+    return 0;
+  }
+  const double k = stiffness.value.value_or(0.0);
+  const double m = mass.value.value_or(k > 1.0 ? kMissingMassRatio * k : kMissingMassRatio);
+  set_if_wanted(generalized_stiffness, k);
+  set_if_wanted(generalized_mass, m);
+  // A massless mode has no finite eigenvalue or frequency: those outputs
+  // are left as they were rather than given an infinity.
+  if (m == 0.0) return 1;
+  const double lambda = k / m;
+  const double ucf = ZEL_UCF(db);
+  const double omega = lambda >= 0.0 ? std::sqrt(ucf * k / m) : -std::sqrt(-ucf * k / m);
+  set_if_wanted(eigenvalue, lambda);
+  set_if_wanted(circular_frequency, omega);
+  set_if_wanted(frequency, omega * kOneOverTwoPi);
+  return 1;
+}
+
+}  // extern "C"
