@@ -29,6 +29,8 @@ constexpr char kDirectoryVariable[] = "TMP";
 // a few hundred records keep the system calls per value well below 1%.
 constexpr int64_t kStagingBudget = int64_t{16} << 20;
 constexpr int64_t kSmallestWindow = int64_t{16} << 10;
+constexpr std::size_t kPage = 4096;
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 struct StoreTexts {
   const char *path_variable;
@@ -139,7 +141,8 @@ bool TempStore::create(int set, int32_t slots, int32_t positions, bool double_pr
   const int64_t window_records = std::clamp<int64_t>(window_bytes / record_bytes, 1, positions);
   window_values_ = 6 * window_records;
   appendable_values_ = double_precision ? window_values_ : 0;
-  windows_allowed_ = static_cast<int32_t>(std::max<int64_t>(1, kStagingBudget / (window_records * record_bytes)));
+  buffer_count_ = static_cast<int32_t>(
+      std::clamp<int64_t>(kStagingBudget / (window_records * record_bytes), 1, slots));
   try {
     windows_.resize(static_cast<std::size_t>(slots));  // before the file: a failure leaves nothing behind
   } catch (const std::bad_alloc &) {
@@ -271,11 +274,7 @@ bool TempStore::stage_in_window(int32_t slot, int64_t first, const double *value
   // values nobody set.
   if (window.staged() && (window.first != start || lo > window.hi || hi < window.lo) && !write_out(slot))
     return false;
-  if (!window.bytes) {
-    if (!make_room_for_window()) return false;
-    window.bytes.reset(new unsigned char[static_cast<std::size_t>(window_values_ * value_size())]);
-    ++windows_held_;
-  }
+  if (window.bytes == nullptr && !take_buffer(window)) return false;
   if (window.staged()) {
     window.lo = std::min(window.lo, lo);
     window.hi = std::max(window.hi, hi);
@@ -284,7 +283,7 @@ bool TempStore::stage_in_window(int32_t slot, int64_t first, const double *value
     window.lo = lo;
     window.hi = hi;
   }
-  encode(values, n, file.double_precision != 0, window.bytes.get() + lo * value_size());
+  encode(values, n, file.double_precision != 0, window.bytes + lo * value_size());
   return true;
 }
 
@@ -292,26 +291,40 @@ bool TempStore::write_out(int32_t slot) {
   Window &window = windows_[static_cast<std::size_t>(slot)];
   if (!window.staged()) return true;
   const int64_t size = value_size();
-  if (!write_fully(fd(), window.bytes.get() + window.lo * size, (window.hi - window.lo) * size,
+  if (!write_fully(fd(), window.bytes + window.lo * size, (window.hi - window.lo) * size,
                    slot_offset(slot) + (window.first + window.lo) * size))
     return false;
   window.lo = window.hi = 0;
   return true;
 }
 
-// Within the budget, a new window's buffer comes from the next held one
-// (round robin), written out first.
-bool TempStore::make_room_for_window() {
-  while (windows_held_ >= windows_allowed_) {
+// A buffer for `window`: a free one, else the next one held (round robin)
+// once its values are written out. Throws bad_alloc when the arena cannot
+// be made.
+bool TempStore::take_buffer(Window &window) {
+  const std::size_t buffer_bytes = static_cast<std::size_t>(window_values_ * value_size());
+  if (!arena_) {
+    const std::size_t bytes = buffer_bytes * static_cast<std::size_t>(buffer_count_);
+    const std::size_t alignment = bytes >= kHugePage ? kHugePage : kPage;
+    const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
+    arena_.reset(static_cast<unsigned char *>(std::aligned_alloc(alignment, rounded)));
+    if (!arena_) throw std::bad_alloc();
+    if (alignment == kHugePage) ::madvise(arena_.get(), rounded, MADV_HUGEPAGE);
+    free_buffers_.reserve(static_cast<std::size_t>(buffer_count_));
+    for (int32_t i = buffer_count_ - 1; i >= 0; --i) free_buffers_.push_back(arena_.get() + i * buffer_bytes);
+  }
+  while (free_buffers_.empty()) {
     const int32_t slot = next_to_release_;
     next_to_release_ = (next_to_release_ + 1) % slots_;
-    Window &window = windows_[static_cast<std::size_t>(slot)];
-    if (!window.bytes) continue;
+    Window &held = windows_[static_cast<std::size_t>(slot)];
+    if (held.bytes == nullptr) continue;
     if (!write_out(slot)) return false;
-    window.bytes.reset();
-    window.first = -1;
-    --windows_held_;
+    free_buffers_.push_back(held.bytes);
+    held.bytes = nullptr;
+    held.first = -1;
   }
+  window.bytes = free_buffers_.back();
+  free_buffers_.pop_back();
   return true;
 }
 
@@ -329,8 +342,9 @@ void TempStore::discard() noexcept {
   windows_.clear();
   window_values_ = 0;
   appendable_values_ = 0;
-  windows_allowed_ = 0;
-  windows_held_ = 0;
+  arena_.reset();
+  buffer_count_ = 0;
+  free_buffers_.clear();
   next_to_release_ = 0;
   slots_ = 0;
   positions_ = 0;

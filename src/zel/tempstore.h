@@ -71,7 +71,7 @@ class TempStore {
     Window &window = windows_[static_cast<std::size_t>(slot)];
     const int64_t at_value = int64_t{6} * position - window.first;
     if (at_value == window.hi && at_value + 6 <= appendable_values_) {
-      unsigned char *to = window.bytes.get() + at_value * 8;
+      unsigned char *to = window.bytes + at_value * 8;
       std::memcpy(to, values, 6 * sizeof(double));
       // Filling node by node, a window's next record comes only after
       // every other slot's: fetching its line now hides the miss.
@@ -108,7 +108,7 @@ class TempStore {
     int64_t first = -1;
     int64_t lo = 0;
     int64_t hi = 0;
-    std::unique_ptr<unsigned char[]> bytes;  // uninitialised: only staged values are read
+    unsigned char *bytes = nullptr;  // a buffer of the arena; only staged values are read
     bool staged() const { return hi > lo; }
   };
 
@@ -117,7 +117,7 @@ class TempStore {
   bool stage(int32_t slot, int64_t first, const double *values, int64_t n);
   bool stage_in_window(int32_t slot, int64_t first, const double *values, int64_t n);
   bool write_out(int32_t slot);
-  bool make_room_for_window();
+  bool take_buffer(Window &window);
   void drop_unmapped_tail() noexcept;
 
   int fd() const { return file.fp != nullptr ? fileno(file.fp) : -1; }
@@ -132,8 +132,15 @@ class TempStore {
   // window_values_ for a double-precision store, else 0: the limit of the
   // inline append (which copies doubles as they are).
   int64_t appendable_values_ = 0;
-  int32_t windows_allowed_ = 0;  // buffers the memory budget allows at once
-  int32_t windows_held_ = 0;
+  // The windows' buffers: one block within the memory budget (huge pages
+  // where the system gives them, so that writing to many windows in turn
+  // does not thrash the TLB), made on the first staged value.
+  struct FreeBlock {
+    void operator()(unsigned char *block) const { std::free(block); }
+  };
+  std::unique_ptr<unsigned char, FreeBlock> arena_;
+  int32_t buffer_count_ = 0;
+  std::vector<unsigned char *> free_buffers_;
   int32_t next_to_release_ = 0;  // where the search for a buffer to free starts
   // The file this store created (device, inode): deleting by name never
   // removes a file that has since replaced it under the same path.
