@@ -70,6 +70,26 @@ ZEL_API int CheckZEL(Database *db);
 ZEL_API void ZEL_FreeMemory(void *memory);
 
 /* ---------------------------------------------------------------------
+ * Reading
+ * ------------------------------------------------------------------- */
+
+/* Fills the empty db from the ZEL file open for binary reading on stream,
+ * named name. From the call on db owns stream, whatever the result, and
+ * keeps it open: mode shapes, stresses and strains are read from it on
+ * demand. 1 when the whole file was read; 0 after the message of the first
+ * fatal problem (db then holds what was read so far and is to be released
+ * by the caller). A NULL db gives 0 and leaves stream alone. */
+ZEL_API int ZEL_ReadZEL(Database *db, FILE *stream, const char *name);
+
+/* Re-read block 12 (13, 15) of db's file into the generalized stiffness
+ * (mass, damping) entries; damping also takes the principal-axes flag.
+ * 1 when the block was read whole or is absent, else 0. The file position
+ * is kept. */
+ZEL_API int ZEL_ReadGeneralizedStiffness(Database *db);
+ZEL_API int ZEL_ReadGeneralizedMass(Database *db);
+ZEL_API int ZEL_ReadGeneralizedDamping(Database *db);
+
+/* ---------------------------------------------------------------------
  * Messages and progress
  * ------------------------------------------------------------------- */
 
