@@ -4,19 +4,17 @@
 // file). Throughput counts the stored bytes of the modes fetched.
 //
 // The file and the store live in a private directory under TMP (or /tmp)
-// that is removed at exit. The file was just written, so it is read from
+// that is removed at exit, with them still open: the bodies last the run. The file was just written, so it is read from
 // the page cache: what is measured is the library, not the disk.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "bench_directory.h"
 #include "blocks.h"
 #include "database.h"
 #include "zel.h"
@@ -55,30 +53,8 @@ std::vector<double> stored_mode(int mode_index) {
   return values;
 }
 
-// A private directory that becomes TMP for the whole run.
-class BenchDirectory {
- public:
-  BenchDirectory() {
-    const char *tmp = std::getenv("TMP");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zel_bench_XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create " + pattern);
-    path_ = pattern;
-    setenv("TMP", path_.c_str(), 1);
-    unsetenv("KOR_TMP_MOD");
-  }
-  ~BenchDirectory() {
-    ZEL_Terminate();  // closes the file and deletes the stores first
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string file(const char *name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-BenchDirectory &bench_directory() {
-  static BenchDirectory directory;
+zel_bench::BenchDirectory &bench_directory() {
+  static zel_bench::BenchDirectory directory;
   return directory;
 }
 
