@@ -22,17 +22,26 @@ namespace zel {
 // make a trusted guess wrong.
 class LookupMemo {
  public:
+  // The guess alone: the index of `key` when the table is as last seen
+  // and the entry of the last lookup, or the one after it, holds the key;
+  // else -1 (then find() knows more).
+  template <class KeyAt>
+  int32_t guess(int32_t key, int32_t count, KeyAt &&key_at) {
+    // last_ < count = certified_ here: it is -1 or an index found since
+    // the table last shrank.
+    if (count != certified_ || last_ < 0) return -1;
+    if (key_at(last_) == key) return last_;
+    if (last_ + 1 < count && key_at(last_ + 1) == key) return ++last_;
+    return -1;
+  }
+
   // `key_at(i)` is the key of entry i of `count`; `full_lookup(key)` the
   // index the table's own lookup gives (first entry with the key), or -1.
   template <class KeyAt, class FullLookup>
   int32_t find(int32_t key, int32_t count, KeyAt &&key_at, FullLookup &&full_lookup) {
     if (count != certified_) certify(count, key_at, full_lookup);
-    // last_ < count here: it is -1 or an index found since the table last
-    // shrank.
-    if (last_ >= 0) {
-      if (key_at(last_) == key) return last_;
-      if (last_ + 1 < count && key_at(last_ + 1) == key) return ++last_;
-    }
+    const int32_t guessed = guess(key, count, key_at);
+    if (guessed >= 0) return guessed;
     const int32_t found = full_lookup(key);
     if (found >= 0 && distinct_) last_ = found;
     return found;

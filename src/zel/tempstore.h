@@ -66,20 +66,22 @@ class TempStore {
   // when the file refused staged values (an I/O error: the grid's room was
   // reserved at creation); the values stay staged for the next attempt.
   bool write_record(int32_t slot, int32_t position, const double values[6]) {
-    // The common case, a record right after the last one staged in the
-    // slot's window, without the window arithmetic.
+    return append_record(slot, position, values) || stage(slot, int64_t{6} * position, values, 6);
+  }
+  // The common case of write_record, inline: a record right after the
+  // last one staged in the slot's window. False (nothing written) when
+  // the record is not that.
+  bool append_record(int32_t slot, int32_t position, const double values[6]) {
     Window &window = windows_[static_cast<std::size_t>(slot)];
     const int64_t at_value = int64_t{6} * position - window.first;
-    if (at_value == window.hi && at_value + 6 <= appendable_values_) {
-      unsigned char *to = window.bytes + at_value * 8;
-      std::memcpy(to, values, 6 * sizeof(double));
-      // Filling node by node, a window's next record comes only after
-      // every other slot's: fetching its line now hides the miss.
-      __builtin_prefetch(to + 4 * 48, 1);
-      window.hi += 6;
-      return true;
-    }
-    return stage(slot, int64_t{6} * position, values, 6);
+    if (at_value != window.hi || at_value + 6 > appendable_values_) return false;
+    unsigned char *to = window.bytes + at_value * 8;
+    std::memcpy(to, values, 6 * sizeof(double));
+    // Filling node by node, a window's next record comes only after
+    // every other slot's: fetching its line now hides the miss.
+    __builtin_prefetch(to + 4 * 48, 1);
+    window.hi += 6;
+    return true;
   }
   bool write_value(int32_t slot, int32_t position, int component, double value);
   // Replaces the first `count` records of a slot.

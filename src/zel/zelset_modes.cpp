@@ -30,22 +30,43 @@ bool valid_set(int set) {
 // The per-value path of a fill runs millions of times: its steps (marked
 // always_inline) share one call frame.
 
+auto mode_number_at(const Database &db) {
+  return [&db](int32_t i) { return db.mode_numbers[static_cast<std::size_t>(i)]; };
+}
+
+auto node_id_at(const Database &db) {
+  return [&db](int32_t i) { return db.nodes[static_cast<std::size_t>(i)].id; };
+}
+
 // Mode index of `number`, the mode added when new (-1 with the room
 // message when the list is full), through the database's memo.
 [[gnu::always_inline]] inline int32_t lookup_or_add_mode(Database &db, int32_t number) {
-  const int32_t index = db.mode_lookup_memo.find(
-      number, db.mode_count(), [&db](int32_t i) { return db.mode_numbers[static_cast<std::size_t>(i)]; },
-      [&db](int32_t key) { return find_mode(db, key); });
+  const int32_t index = db.mode_lookup_memo.find(number, db.mode_count(), mode_number_at(db),
+                                                 [&db](int32_t key) { return find_mode(db, key); });
   return index >= 0 ? index : ZEL_AddMode(&db, number);
 }
 
 // Node index of node `id`, the node added when new (-1 on failure),
 // through the database's memo.
 [[gnu::always_inline]] inline int32_t lookup_or_add_node(Database &db, int32_t id) {
-  const int32_t index = db.node_lookup_memo.find(
-      id, db.node_count(), [&db](int32_t i) { return db.nodes[static_cast<std::size_t>(i)].id; },
-      [&db](int32_t key) { return ZEL_NodeIndex(&db, key); });
+  const int32_t index = db.node_lookup_memo.find(id, db.node_count(), node_id_at(db),
+                                                 [&db](int32_t key) { return ZEL_NodeIndex(&db, key); });
   return index >= 0 ? index : ZEL_LookupOrAddNode(&db, id);
+}
+
+// The bulk of a fill, without a call: mode shapes of a mode and a node the
+// memos guess, landing right after the values staged before them. False
+// (nothing done) for anything else.
+[[gnu::always_inline]] inline bool append_mode_shape(Database &db, int32_t number, int32_t id,
+                                                     const double *values) {
+  TempStore &store = db.temp[kModeShapeSet];
+  if (!store.is_open()) return false;
+  const int32_t slot = db.mode_lookup_memo.guess(number, db.mode_count(), mode_number_at(db));
+  if (slot < 0) return false;
+  const int32_t node = db.node_lookup_memo.guess(id, db.node_count(), node_id_at(db));
+  if (node < 0 || node >= store.positions() || !store.append_record(slot, node, values)) return false;
+  db.exists[kValueFlag[kModeShapeSet]] = 1;
+  return true;
 }
 
 // Component argument that stands for the whole six-value record.
@@ -181,6 +202,8 @@ ZEL_API int ZEL_ModeNodeIndex(Database *db, int set, int id) {
 }
 
 ZEL_API int ZEL_SetModeVec(Database *db, int number, int id, int set, double *values) {
+  if (db != nullptr && set == kModeShapeSet && values != nullptr && append_mode_shape(*db, number, id, values))
+    return 1;
   if (!CheckZEL(db) || !valid_set(set)) return 0;
   if (number == 0 && set == kStressSet) return ZEL_SetPreStressVec(db, id, values);
   if (number == 0 && set == kStrainSet) return ZEL_SetPreStrainVec(db, id, values);
