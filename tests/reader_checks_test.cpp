@@ -1,0 +1,300 @@
+// The reader's consistency checks and their messages, the node-table
+// reorder, the mode-number rules of the older versions, and references to
+// nodes a damaged file does not have.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "database.h"
+#include "database_list.h"
+#include "scratch_dir.h"
+#include "zel.h"
+#include "zel_file_builder.h"
+
+namespace {
+
+using zel_test::Printed;
+using zel_test::ZelBody;
+
+// Eigenvalue records numbered `numbers`, eigenvalue (index + 2)^2.
+std::vector<double> eigen_records(const std::vector<int32_t> &numbers) {
+  std::vector<double> eigen;
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    const double radians = static_cast<double>(i) + 2.0;
+    eigen.insert(eigen.end(), {double(numbers[i]), radians * radians, radians / 8, radians, 1.0, radians * radians});
+  }
+  return eigen;
+}
+
+class ReaderChecks : public ::testing::Test {
+ protected:
+  void TearDown() override { ZEL_Terminate(); }
+
+  // Writes the body and opens it, capturing what the reader prints.
+  Database *open(const ZelBody &body) {
+    EXPECT_TRUE(zel_test::write_zel_file(body, path));
+    Database *db = nullptr;
+    printed = zel_test::capture([&] { db = ZEL_CreateFromZEL(path.c_str()); });
+    EXPECT_EQ(printed.out, "");
+    return db;
+  }
+
+  // Opens a body the reader must refuse; gives what it printed.
+  std::string refused(const ZelBody &body) {
+    EXPECT_EQ(open(body), nullptr);
+    // The half-read database is released, not left in the list.
+    EXPECT_EQ(zel::first_database(), nullptr);
+    return printed.err;
+  }
+
+  zel_test::ScratchDir dir;
+  const std::string path = dir.file("checked.zel");
+  Printed printed;
+};
+
+TEST_F(ReaderChecks, NodeTableTakesTheModeShapeOrderWithCoordinatesMassesAndInertias) {
+  ZelBody body = zel_test::sample_body(316);
+  body.mode_shapes->node_ids = {40, 10, 30, 20};
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(printed.err, "");
+  const int32_t ids[] = {40, 10, 30, 20};
+  for (std::size_t j = 0; j < 4; ++j) {
+    const zel::NodeRecord &node = db->nodes[j];
+    const double x = ids[j] / 10.0;
+    EXPECT_EQ(node.id, ids[j]);
+    EXPECT_EQ(node.x, x);
+    EXPECT_EQ(node.z, -x);
+    EXPECT_EQ(node.mass, x + 0.5);
+    EXPECT_EQ(ZEL_NodeIndex(db, ids[j]), static_cast<int>(j));
+  }
+  ASSERT_TRUE(db->nodes[3].inertia);
+  EXPECT_EQ((*db->nodes[3].inertia)[1], 2.0);
+  EXPECT_FALSE(db->nodes[1].inertia);
+  // The stress set names its nodes by their new places.
+  EXPECT_EQ(db->sets[zel::kStressSet].node_of_position, (std::vector<int32_t>{2, 1}));
+}
+
+TEST_F(ReaderChecks, Version20TakesModeNumbersFromTheEigenvalueRecords) {
+  ZelBody body = zel_test::sample_body(20);
+  body.eigen = eigen_records({7, 8, 9});
+  Database *db = open(body);  // the skipped ints hold 1, 2, 3
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(printed.err, "");
+  EXPECT_EQ(db->mode_numbers, (std::vector<int32_t>{7, 8, 9}));
+}
+
+TEST_F(ReaderChecks, Version10DerivesFrequenciesAndNumbersModesFromTheirRecords) {
+  ZelBody body = zel_test::sample_body(10);
+  body.eigen = eigen_records({4, 5, 6});
+  for (std::size_t at = 2; at < 6; ++at) (*body.eigen)[at] = -7.0;  // whatever the file holds
+  (*body.eigen)[1] = 4 * M_PI * M_PI;
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(db->mode_numbers, (std::vector<int32_t>{4, 5, 6}));
+  EXPECT_NEAR(db->eigen[2], 1.0, 1e-12);
+  EXPECT_NEAR(db->eigen[3], 2 * M_PI, 1e-12);
+  EXPECT_EQ(db->eigen[4], 1.0);
+  EXPECT_EQ(db->eigen[5], 4 * M_PI * M_PI);
+}
+
+TEST_F(ReaderChecks, StressWithoutModeShapesSuppliesTheModeNumbersWithAWarning) {
+  ZelBody body = zel_test::sample_body(316);
+  body.mode_shapes.reset();
+  body.stress->mode_numbers = {5, 6, 7};
+  body.strain->mode_numbers = {5, 6, 7};
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(printed.err, "WARNING:  Stress modes are being processed before mode shapes\n");
+  EXPECT_EQ(db->mode_numbers, (std::vector<int32_t>{5, 6, 7}));
+  EXPECT_EQ(db->temp_slot_offset[zel::kStressSet].size(), 3u);
+  EXPECT_TRUE(db->temp_slot_offset[zel::kModeShapeSet].empty());
+}
+
+TEST_F(ReaderChecks, StressAloneSuppliesNumbersFromEigenvaluesWhereTheVersionStoresNone) {
+  ZelBody body = zel_test::sample_body(31);
+  body.mode_shapes.reset();
+  body.eigen = eigen_records({11, 12, 13});
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(db->mode_numbers, (std::vector<int32_t>{11, 12, 13}));
+  EXPECT_EQ(db->temp_slot_offset[zel::kStressSet].size(), 3u);
+}
+
+TEST_F(ReaderChecks, StressOrStrainModesInAnotherOrderStopTheRead) {
+  ZelBody body = zel_test::sample_body(41);
+  body.stress->mode_numbers = {1, 2, 4};
+  EXPECT_EQ(refused(body), "ERROR:  Stress modes are in a different order than mode shapes\n");
+  body = zel_test::sample_body(828);
+  body.strain->mode_numbers = {2, 1, 3};
+  EXPECT_EQ(refused(body), "ERROR:  Strain modes are in a different order than mode shapes\n");
+}
+
+TEST_F(ReaderChecks, FewerStressModesThanEigenvaluesIsReportedAndTheReadGoesOn) {
+  ZelBody body = zel_test::sample_body(316);
+  body.eigen = eigen_records({1, 2, 3, 4, 5});
+  body.mode_shapes->mode_count = 5;
+  body.mode_shapes->mode_numbers = {1, 2, 3, 4, 5};
+  body.stress->mode_count = 4;
+  body.stress->mode_numbers = {1, 2, 3, 4};
+  body.preload.reset();
+  body.loads.reset();
+  body.strain.reset();
+  body.pre_strain.reset();
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(printed.err, "ERROR:  Number of stress modes does not match the number of eigenvalues\n");
+  EXPECT_EQ(db->mode_count(), 4);
+  EXPECT_EQ(db->eigen_count, 5);
+  EXPECT_EQ(db->temp_slot_offset[zel::kStressSet].size(), 4u);
+}
+
+TEST_F(ReaderChecks, MoreStressModesThanModeShapesStopTheRead) {
+  ZelBody body = zel_test::sample_body(316);
+  body.stress->mode_count = 4;
+  EXPECT_EQ(refused(body),
+            "ERROR:  Number of stress modes does not match the number of eigenvalues\n"
+            "ERROR:  Problem when reading Modal Stress info\n");
+}
+
+TEST_F(ReaderChecks, ModeCountsThatDisagreeWithTheEigenvaluesOrTheLoadsStopTheRead) {
+  ZelBody body = zel_test::sample_body(316);
+  body.mode_shapes->mode_count = 2;
+  EXPECT_EQ(refused(body), "ERROR:  Number of mode shapes does not match the number of eigenvalues\n");
+  body = zel_test::sample_body(316);
+  body.preload->values.pop_back();
+  EXPECT_EQ(refused(body), "ERROR:  Number of modal preloads does not match the number of modes\n");
+  body = zel_test::sample_body(316);
+  body.loads->mode_count = 2;
+  EXPECT_EQ(refused(body), "ERROR:  Number of modal load components does not match the number of modes\n");
+}
+
+TEST_F(ReaderChecks, PresentBlocksWithNoEntriesAreRefusedWithTheirOwnMessage) {
+  ZelBody body = zel_test::sample_body(316);
+  body.gen_stiff->entries.clear();
+  EXPECT_EQ(refused(body), "ERROR:  Out of memory while reading Generalized Stiffness block\n");
+  body = zel_test::sample_body(316);
+  body.gen_mass->entries.clear();
+  EXPECT_EQ(refused(body), "ERROR:  Out of memory while reading Generalized Mass block\n");
+  body = zel_test::sample_body(316);
+  body.gen_damp->entries.clear();
+  EXPECT_EQ(refused(body), "ERROR:  Out of memory while reading Generalized Damping Block\n");
+  body = zel_test::sample_body(316);
+  body.interface_nodes->clear();
+  EXPECT_EQ(refused(body),
+            "ERROR:  Out of memory while reading Interface Nodes block\nERROR:  Problem when reading Interface Nodes\n");
+  body = zel_test::sample_body(316);
+  body.loads->cases.clear();
+  EXPECT_EQ(refused(body), "ERROR:  Out of memory while reading Modal Loads Block\n");
+  body = zel_test::sample_body(316);
+  body.statistics->clear();
+  EXPECT_EQ(refused(body), "ERROR:  Out of memory while reading Modal Statistics Block\n");
+  body = zel_test::sample_body(316);
+  body.nodes.clear();
+  EXPECT_EQ(refused(body), "ERROR:  Out of memory while reading Nodal Coordinate block\n");
+}
+
+TEST_F(ReaderChecks, EmptyEigenvaluesAndTransformationLoadNothing) {
+  ZelBody body = zel_test::sample_body(40);
+  body.eigen->clear();
+  body.transformation->modes.clear();
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(printed.err, "");
+  EXPECT_EQ(db->eigen_count, 0);
+  EXPECT_TRUE(db->transform.empty());
+  EXPECT_EQ(db->mode_numbers, (std::vector<int32_t>{1, 2, 3}));
+}
+
+TEST_F(ReaderChecks, ModeShapesMustCoverTheNodeTable) {
+  ZelBody body = zel_test::sample_body(316);
+  body.mode_shapes->node_ids = {10, 20, 30};
+  EXPECT_EQ(refused(body), "ERROR:  Problem encountered while caching Mode shape Data\n");
+}
+
+TEST_F(ReaderChecks, AnInertiaRowOutsideTheRotationsStopsTheRead) {
+  const ZelBody body = zel_test::sample_body(40);
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr);
+  // Native file: the first entry's row char follows the count and the ID.
+  const int64_t row_at = db->toc[zel::kNodalInertiasBlock] + 8;
+  ZEL_UnLink(db);
+  std::FILE *file = std::fopen(path.c_str(), "r+b");
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(std::fseek(file, static_cast<long>(row_at), SEEK_SET), 0);
+  ASSERT_EQ(std::fputc(3, file), 3);
+  std::fclose(file);
+  printed = zel_test::capture([&] { db = ZEL_CreateFromZEL(path.c_str()); });
+  EXPECT_EQ(db, nullptr);
+  EXPECT_EQ(printed.err,
+            "ERROR:  Row index of nodal inertia entries should be 4, 5, or 6.  3 encoutered\nERROR:  \n"
+            "ERROR:  Problem reading Nodal Inertia information\n");
+}
+
+TEST_F(ReaderChecks, UnitNamesAreConvertedUpToTheFirstUnknownOneAndDefaultWhenAbsent) {
+  ZelBody body = zel_test::sample_body(316);
+  body.units = std::array<std::string, 4>{"kg", "furlong", "s", "N"};
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(printed.err, "");
+  EXPECT_EQ(db->unit_name, (std::array<std::string, 4>{"KILOGRAM", "furlong", "s", "N"}));
+  ZEL_UnLink(db);
+  body.units.reset();
+  db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(db->unit_name, (std::array<std::string, 4>{"KILOGRAM", "METER", "SECOND", "NEWTON"}));
+}
+
+TEST_F(ReaderChecks, AFileThatIsNotZelIsRefusedAndNoDatabaseRemains) {
+  ASSERT_TRUE(zel_test::write_bytes(std::vector<unsigned char>(64, 0x01), path));
+  Database *db = nullptr;
+  printed = zel_test::capture([&] { db = ZEL_CreateFromZEL(path.c_str()); });
+  EXPECT_EQ(db, nullptr);
+  EXPECT_EQ(printed.err, "ERROR:  Not a valid ZEL format.\n");
+  EXPECT_EQ(zel::first_database(), nullptr);
+  EXPECT_EQ(ZEL_ReadZEL(nullptr, nullptr, "none"), 0);
+}
+
+// ------------------------------------------- references to missing nodes
+
+TEST_F(ReaderChecks, StressNodesThatAreNotNodesOfTheFileGetNoNode) {
+  ZelBody body = zel_test::sample_body(316);
+  body.stress->node_ids = {30, 99};
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(printed.err, "");
+  const zel::ValueSet &stress = db->sets[zel::kStressSet];
+  EXPECT_EQ(stress.node_of_position, (std::vector<int32_t>{2, -1}));
+  EXPECT_EQ(stress.position_of_id.find(99), 1);
+  EXPECT_EQ(db->set_count(zel::kStressSet), 2);
+}
+
+TEST_F(ReaderChecks, FaceAndInterfaceIndicesOutsideTheNodeTableNameNoNode) {
+  ZelBody body = zel_test::sample_body(316);
+  body.faces->list = {4, 0, 1, 4, 3, 3, -5, 1, 3};
+  body.interface_nodes = std::vector<int32_t>{3, 4, -2, 0};
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(db->face_list, (std::vector<int32_t>{4, 0, 1, -1, 3, 3, -1, 1, 3}));
+  EXPECT_EQ(db->interface_nodes, (std::vector<int32_t>{3, -1, -1, 0}));
+}
+
+TEST_F(ReaderChecks, PreValueCountsThatDifferFromTheirSetAreReportedAndKept) {
+  ZelBody body = zel_test::sample_body(572);
+  body.pre_stress->resize(18, 1.0);
+  body.pre_strain->clear();
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(printed.err,
+            "ERROR:  Number of nodes in pre-stress does not match that in stress modes\n"
+            "ERROR:  Number of nodes in pre-strain does not match that in strain modes\n");
+  EXPECT_EQ(db->pre_stress.size(), 18u);
+  EXPECT_EQ(db->set_count(zel::kStressSet), 2);
+  EXPECT_TRUE(db->pre_strain.empty());
+}
+
+}  // namespace
