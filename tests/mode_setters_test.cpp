@@ -318,3 +318,22 @@ TEST_F(ModeSetters, ASinglePrecisionDatabaseKeepsAFloatStore) {
   EXPECT_EQ(read[0], static_cast<double>(0.1f));
   EXPECT_EQ(read[5], static_cast<double>(0.6f));
 }
+
+TEST_F(ModeSetters, RepeatedNodeIdsAndModeNumbersResolveToTheirFirstEntry) {
+  Database *db = ZEL_Create(4, 3);
+  for (int id : {5, 7, 5}) ZEL_AddNode(db, id);  // no duplicate check
+  for (int number : {3, 4, 3}) ZEL_AddMode(db, number);
+  capture([&] {
+    // Mode 4 at node 7 sits just before the repeated entries: a guess of
+    // "the entry after the last one" would land on them.
+    ASSERT_EQ(ZEL_SetMode(db, 3, 5, 0, 1, 1, 1, 1, 1, 1), 1);
+    ASSERT_EQ(ZEL_SetMode(db, 4, 7, 0, 2, 2, 2, 2, 2, 2), 1);
+    ASSERT_EQ(ZEL_SetMode(db, 3, 5, 0, 3, 3, 3, 3, 3, 3), 1);
+  });
+  std::vector<double> first(18, 0.0), second(18, 0.0);
+  std::fill_n(first.begin(), 6, 3.0);
+  std::fill_n(second.begin() + 6, 6, 2.0);
+  EXPECT_EQ(slot(db, 0, 0), first);
+  EXPECT_EQ(slot(db, 0, 1), second);
+  EXPECT_EQ(slot(db, 0, 2), std::vector<double>(18, 0.0));
+}
