@@ -38,7 +38,7 @@ class BenchDirectory {
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create " + pattern);
     path_ = pattern;
     setenv("TMP", path_.c_str(), 1);
-    unsetenv("KOR_TMP_MOD");
+    for (const char *path_variable : {"KOR_TMP_MOD", "KOR_TMP_STR", "KOR_TMP_STN"}) unsetenv(path_variable);
   }
   ~BenchDirectory() {
     std::error_code ignored;
@@ -84,17 +84,17 @@ const double *node_values(CallOrder order, int node, int mode) {
 }
 
 // Reads every slot back and compares it value by value with what was set.
-bool store_holds_every_value(Database *db, CallOrder order) {
+bool store_holds_every_value(Database *db, CallOrder order, int set) {
   std::vector<int> position(kNodes);
   for (int node = 0; node < kNodes; ++node) {
-    position[node] = ZEL_NodeIndex(db, kFirstNodeId + node);
+    position[node] = ZEL_ModeNodeIndex(db, set, kFirstNodeId + node);
     if (position[node] < 0) return false;
   }
   std::vector<double> slot(kValuesPerMode);
   for (int mode = 0; mode < kModes; ++mode) {
     const int index = ZEL_ModeIndex(db, mode + 1);
     if (index < 0) return false;
-    db->temp[zel::kModeShapeSet].read_slot(index, slot.data(), kNodes);
+    db->temp[set].read_slot(index, slot.data(), kNodes);
     for (int node = 0; node < kNodes; ++node) {
       if (std::memcmp(node_values(order, node, mode), slot.data() + 6 * static_cast<std::size_t>(position[node]),
                       6 * sizeof(double)) != 0)
@@ -104,13 +104,13 @@ bool store_holds_every_value(Database *db, CallOrder order) {
   return true;
 }
 
-void set_value(Database *db, int node, int mode, const double *values) {
-  if (ZEL_SetModeVec(db, mode + 1, kFirstNodeId + node, 0, const_cast<double *>(values)) != 1)
+void set_value(Database *db, int set, int node, int mode, const double *values) {
+  if (ZEL_SetModeVec(db, mode + 1, kFirstNodeId + node, set, const_cast<double *>(values)) != 1)
     throw std::runtime_error("value refused");
 }
 
 // The inner loop walks the table record by record (wrapping at its end).
-void fill(Database *db, CallOrder order, int modes) {
+void fill(Database *db, CallOrder order, int modes, int set) {
   const double *table = random_table().data();
   const int outer_count = order == CallOrder::kModeMajor ? modes : kNodes;
   const int inner_count = order == CallOrder::kModeMajor ? kNodes : modes;
@@ -118,22 +118,22 @@ void fill(Database *db, CallOrder order, int modes) {
     int64_t record = first_record(order, outer);
     for (int inner = 0; inner < inner_count; ++inner) {
       if (order == CallOrder::kModeMajor)
-        set_value(db, inner, outer, table + 6 * record);
+        set_value(db, set, inner, outer, table + 6 * record);
       else
-        set_value(db, outer, inner, table + 6 * record);
+        set_value(db, set, outer, inner, table + 6 * record);
       if (++record == kNodes) record = 0;
     }
   }
 }
 
-void BM_FillModeStore(benchmark::State &state, CallOrder order) {
+void BM_FillModeStore(benchmark::State &state, CallOrder order, int set) {
   bench_directory();
   random_table();
   for (auto _ : state) {
     Database *db = ZEL_Create(kNodes, kModes);
-    fill(db, order, kModes);
+    fill(db, order, kModes, set);
     state.PauseTiming();
-    const bool intact = store_holds_every_value(db, order);
+    const bool intact = store_holds_every_value(db, order, set);
     ZEL_UnLink(db);
     if (!intact) state.SkipWithError("the store does not hold the values set");
     state.ResumeTiming();
@@ -142,8 +142,12 @@ void BM_FillModeStore(benchmark::State &state, CallOrder order) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kNodes * kModes);
 }
 
-void BM_FillNodeMajor(benchmark::State &state) { BM_FillModeStore(state, CallOrder::kNodeMajor); }
-void BM_FillModeMajor(benchmark::State &state) { BM_FillModeStore(state, CallOrder::kModeMajor); }
+void BM_FillNodeMajor(benchmark::State &state) { BM_FillModeStore(state, CallOrder::kNodeMajor, zel::kModeShapeSet); }
+void BM_FillModeMajor(benchmark::State &state) { BM_FillModeStore(state, CallOrder::kModeMajor, zel::kModeShapeSet); }
+// Modal stresses: the set's own node positions instead of node indices.
+void BM_FillStressModeMajor(benchmark::State &state) {
+  BM_FillModeStore(state, CallOrder::kModeMajor, zel::kStressSet);
+}
 
 // The reference: the store's byte count in one write() to a new file in
 // the same directory.
@@ -175,7 +179,7 @@ constexpr int kReadModes = 8;
 void BM_ReadSlot(benchmark::State &state) {
   bench_directory();
   Database *db = ZEL_Create(kNodes, kReadModes);
-  fill(db, CallOrder::kModeMajor, kReadModes);
+  fill(db, CallOrder::kModeMajor, kReadModes, zel::kModeShapeSet);
   std::vector<double> slot(kValuesPerMode);
   int mode = 0;
   for (auto _ : state) {
@@ -205,5 +209,6 @@ void BM_MemoryCopyOfASlot(benchmark::State &state) {
 BENCHMARK(BM_SequentialWriteBandwidth)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_FillNodeMajor)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_FillModeMajor)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_FillStressModeMajor)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ReadSlot)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemoryCopyOfASlot)->Unit(benchmark::kMicrosecond);

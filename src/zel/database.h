@@ -62,6 +62,7 @@ constexpr int kValueSetCount = 3;
 struct ValueSet {
   std::vector<int32_t> node_of_position;  // node index of each set position
   NodeIndex position_of_id;               // node ID -> set position
+  LookupMemo position_memo;               // where the value setters last found a node
 };
 
 // Unit slots in `unit_factor` order and in `unit_name` order.

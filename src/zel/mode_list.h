@@ -71,11 +71,6 @@ class LookupMemo {
 // Mode index of the first mode numbered `number`, or -1.
 int32_t find_mode(const Database &db, int32_t number);
 
-// Position in set 1 or 2 of the node at `node_index`, which enters the set
-// at the next free position when it is not in it yet. Set 0 gives the node
-// index itself. A failed allocation throws and leaves the set unchanged.
-int32_t enter_value_set(Database &db, int set, int32_t node_index);
-
 }  // namespace zel
 
 // Position of mode `number` in `modes`, `count` mode numbers in ascending

@@ -54,18 +54,49 @@ auto node_id_at(const Database &db) {
   return index >= 0 ? index : ZEL_LookupOrAddNode(&db, id);
 }
 
-// The bulk of a fill, without a call: mode shapes of a mode and a node the
+auto set_node_id_at(const Database &db, int set) {
+  return [&db, set](int32_t p) {
+    return db.nodes[static_cast<std::size_t>(db.sets[set].node_of_position[static_cast<std::size_t>(p)])].id;
+  };
+}
+
+// Position in set 1 or 2 of the node at `node_index`, which enters the set
+// at the next free position when it is not in it yet. Set 0 gives the node
+// index itself. A failed allocation throws and leaves the set unchanged.
+[[gnu::always_inline]] inline int32_t enter_value_set(Database &db, int set, int32_t node_index) {
+  if (set == kModeShapeSet) return node_index;
+  ValueSet &values = db.sets[set];
+  const int32_t id = db.nodes[static_cast<std::size_t>(node_index)].id;
+  const int32_t known = values.position_memo.find(id, db.set_count(set), set_node_id_at(db, set),
+                                                  [&values](int32_t key) { return values.position_of_id.find(key); });
+  if (known >= 0) return known;
+  // Room first, so that nothing after the index insert can fail.
+  std::vector<int32_t> &nodes = values.node_of_position;
+  if (nodes.size() == nodes.capacity()) nodes.reserve(nodes.size() * 2 + 1000);
+  const int32_t position = static_cast<int32_t>(nodes.size());
+  values.position_of_id.insert(id, position);
+  nodes.push_back(node_index);
+  return position;
+}
+
+// The position of node `id` in a set as the memos guess it, or -1.
+[[gnu::always_inline]] inline int32_t guess_position(Database &db, int set, int32_t id) {
+  if (set == kModeShapeSet) return db.node_lookup_memo.guess(id, db.node_count(), node_id_at(db));
+  return db.sets[set].position_memo.guess(id, db.set_count(set), set_node_id_at(db, set));
+}
+
+// The bulk of a fill, without a call: six values of a mode and a node the
 // memos guess, landing right after the values staged before them. False
 // (nothing done) for anything else.
-[[gnu::always_inline]] inline bool append_mode_shape(Database &db, int32_t number, int32_t id,
-                                                     const double *values) {
-  TempStore &store = db.temp[kModeShapeSet];
+[[gnu::always_inline]] inline bool append_values(Database &db, int32_t number, int32_t id, int set,
+                                                 const double *values) {
+  TempStore &store = db.temp[set];
   if (!store.is_open()) return false;
   const int32_t slot = db.mode_lookup_memo.guess(number, db.mode_count(), mode_number_at(db));
   if (slot < 0) return false;
-  const int32_t node = db.node_lookup_memo.guess(id, db.node_count(), node_id_at(db));
-  if (node < 0 || node >= store.positions() || !store.append_record(slot, node, values)) return false;
-  db.exists[kValueFlag[kModeShapeSet]] = 1;
+  const int32_t position = guess_position(db, set, id);
+  if (position < 0 || position >= store.positions() || !store.append_record(slot, position, values)) return false;
+  db.exists[kValueFlag[set]] = 1;
   return true;
 }
 
@@ -99,7 +130,7 @@ void report_unreachable(int32_t number, int32_t id, int component) {
     return false;
   const int32_t node = lookup_or_add_node(db, id);
   if (node < 0) return false;
-  target = ValueTarget{&store, slot, set == kModeShapeSet ? node : enter_value_set(db, set, node)};
+  target = ValueTarget{&store, slot, enter_value_set(db, set, node)};
   // A set that outgrows the store widens it instead of spilling into the
   // next mode's slot; only a refused widening leaves the node unreachable.
   if (store.ensure_positions(target.position + 1)) return true;
@@ -156,6 +187,18 @@ int set_pre_values(Database *db, int set, int id, const double *values) {
   });
 }
 
+// ZEL_SetModeVec beyond the inline append.
+[[gnu::noinline]] int set_values(Database *db, int32_t number, int32_t id, int set, double *values) {
+  if (!CheckZEL(db) || !valid_set(set)) return 0;
+  if (number == 0 && set == kStressSet) return ZEL_SetPreStressVec(db, id, values);
+  if (number == 0 && set == kStrainSet) return ZEL_SetPreStrainVec(db, id, values);
+  if (values == nullptr) {
+    ZEL_Error("Mode %d of node %d was given without its six values.", number, id);
+    return 0;
+  }
+  return ZEL_GUARDED(0, { return store_values(*db, number, id, set, kWholeRecord, values); });
+}
+
 }  // namespace
 }  // namespace zel
 
@@ -202,16 +245,11 @@ ZEL_API int ZEL_ModeNodeIndex(Database *db, int set, int id) {
 }
 
 ZEL_API int ZEL_SetModeVec(Database *db, int number, int id, int set, double *values) {
-  if (db != nullptr && set == kModeShapeSet && values != nullptr && append_mode_shape(*db, number, id, values))
-    return 1;
-  if (!CheckZEL(db) || !valid_set(set)) return 0;
-  if (number == 0 && set == kStressSet) return ZEL_SetPreStressVec(db, id, values);
-  if (number == 0 && set == kStrainSet) return ZEL_SetPreStrainVec(db, id, values);
-  if (values == nullptr) {
-    ZEL_Error("Mode %d of node %d was given without its six values.", number, id);
-    return 0;
-  }
-  return ZEL_GUARDED(0, { return store_values(*db, number, id, set, kWholeRecord, values); });
+  // The inline append needs no saved registers of the general path: it
+  // runs first, and the general path is a call of its own.
+  const bool a_mode_value = set >= kModeShapeSet && set < kValueSetCount && (number != 0 || set == kModeShapeSet);
+  if (db != nullptr && a_mode_value && values != nullptr && append_values(*db, number, id, set, values)) return 1;
+  return set_values(db, number, id, set, values);
 }
 
 ZEL_API int ZEL_SetMode(Database *db, int number, int id, int set, double v1, double v2, double v3, double v4,
