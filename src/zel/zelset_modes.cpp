@@ -27,9 +27,8 @@ bool valid_set(int set) {
   return false;
 }
 
-// The per-value path of a fill runs millions of times: its steps (marked
-// always_inline) share one call frame.
-
+// The keys of the mode list, the node table and a value set's positions,
+// entry by entry, for the lookup memos.
 auto mode_number_at(const Database &db) {
   return [&db](int32_t i) { return db.mode_numbers[static_cast<std::size_t>(i)]; };
 }
@@ -37,6 +36,15 @@ auto mode_number_at(const Database &db) {
 auto node_id_at(const Database &db) {
   return [&db](int32_t i) { return db.nodes[static_cast<std::size_t>(i)].id; };
 }
+
+auto set_node_id_at(const Database &db, int set) {
+  return [&db, set](int32_t p) {
+    return db.nodes[static_cast<std::size_t>(db.sets[set].node_of_position[static_cast<std::size_t>(p)])].id;
+  };
+}
+
+// The per-value path of a fill runs millions of times: its steps (marked
+// always_inline) share one call frame.
 
 // Mode index of `number`, the mode added when new (-1 with the room
 // message when the list is full), through the database's memo.
@@ -52,12 +60,6 @@ auto node_id_at(const Database &db) {
   const int32_t index = db.node_lookup_memo.find(id, db.node_count(), node_id_at(db),
                                                  [&db](int32_t key) { return ZEL_NodeIndex(&db, key); });
   return index >= 0 ? index : ZEL_LookupOrAddNode(&db, id);
-}
-
-auto set_node_id_at(const Database &db, int set) {
-  return [&db, set](int32_t p) {
-    return db.nodes[static_cast<std::size_t>(db.sets[set].node_of_position[static_cast<std::size_t>(p)])].id;
-  };
 }
 
 // Position in set 1 or 2 of the node at `node_index`, which enters the set
