@@ -115,6 +115,20 @@ TEST_F(ReaderChecks, StressWithoutModeShapesSuppliesTheModeNumbersWithAWarning) 
   EXPECT_TRUE(db->temp_slot_offset[zel::kModeShapeSet].empty());
 }
 
+TEST_F(ReaderChecks, StrainWithoutModeShapesOrStressSuppliesTheModeNumbers) {
+  ZelBody body = zel_test::sample_body(60);
+  body.mode_shapes.reset();
+  body.stress.reset();
+  body.pre_stress.reset();
+  body.preload.reset();  // read before the strain block: no modes yet
+  body.loads.reset();
+  body.strain->mode_numbers = {4, 8, 12};
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(printed.err, "WARNING:  Strain modes are being processed before mode shapes\n");
+  EXPECT_EQ(db->mode_numbers, (std::vector<int32_t>{4, 8, 12}));
+}
+
 TEST_F(ReaderChecks, StressAloneSuppliesNumbersFromEigenvaluesWhereTheVersionStoresNone) {
   ZelBody body = zel_test::sample_body(31);
   body.mode_shapes.reset();
@@ -233,6 +247,25 @@ TEST_F(ReaderChecks, AnInertiaRowOutsideTheRotationsStopsTheRead) {
   EXPECT_EQ(printed.err,
             "ERROR:  Row index of nodal inertia entries should be 4, 5, or 6.  3 encoutered\nERROR:  \n"
             "ERROR:  Problem reading Nodal Inertia information\n");
+}
+
+TEST_F(ReaderChecks, ReReadingADamagedGeneralizedMatrixFailsAndKeepsThePosition) {
+  Database *db = open(zel_test::sample_body(40));
+  ASSERT_NE(db, nullptr);
+  // Native file: the first entry's row number follows the count and flag.
+  const int64_t row_at = db->toc[11] + 8;
+  std::FILE *file = std::fopen(path.c_str(), "r+b");
+  ASSERT_NE(file, nullptr);
+  const int32_t no_mode = 0;
+  ASSERT_EQ(std::fseek(file, static_cast<long>(row_at), SEEK_SET), 0);
+  ASSERT_EQ(std::fwrite(&no_mode, sizeof no_mode, 1, file), 1u);
+  std::fclose(file);
+  ASSERT_TRUE(db->file.seek(100));
+  EXPECT_EQ(ZEL_ReadGeneralizedStiffness(db), 0);
+  EXPECT_EQ(db->file.tell(), 100);
+  EXPECT_EQ(ZEL_ReadGeneralizedMass(db), 1);
+  printed = zel_test::capture([&] { EXPECT_EQ(ZEL_ReadGeneralizedDamping(nullptr), 0); });
+  EXPECT_EQ(printed.err, "ERROR:  The database has not been initialized.\n");
 }
 
 TEST_F(ReaderChecks, UnitNamesAreConvertedUpToTheFirstUnknownOneAndDefaultWhenAbsent) {

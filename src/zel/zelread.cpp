@@ -2,9 +2,9 @@
 // the consistency checks between them. Mode shapes, modal stresses and
 // strains stay in the file: only where each mode's values start is kept,
 // and the file stays open for the queries to read them on demand.
-#include <algorithm>
 #include <cstdio>
 #include <new>
+#include <utility>
 
 #include "block_table.h"
 #include "blocks.h"
