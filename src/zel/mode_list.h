@@ -71,6 +71,11 @@ class LookupMemo {
 // Mode index of the first mode numbered `number`, or -1.
 int32_t find_mode(const Database &db, int32_t number);
 
+// Creates the temporary store of value set `set` unless it exists: the
+// database's max_modes slots of expected_nodes records, in the precision
+// of its file. False after the store's messages.
+bool OpenTempStore(Database &db, int set);
+
 }  // namespace zel
 
 // Position of mode `number` in `modes`, `count` mode numbers in ascending

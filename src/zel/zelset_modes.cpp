@@ -127,9 +127,8 @@ void report_unreachable(int32_t number, int32_t id, int component) {
 [[gnu::always_inline]] inline bool locate_value(Database &db, int32_t number, int32_t id, int set, int component, ValueTarget &target) {
   const int32_t slot = lookup_or_add_mode(db, number);
   if (slot < 0) return false;
+  if (!OpenTempStore(db, set)) return false;
   TempStore &store = db.temp[set];
-  if (!store.is_open() && !store.create(set, db.max_modes, db.expected_nodes, db.file.double_precision != 0))
-    return false;
   const int32_t node = lookup_or_add_node(db, id);
   if (node < 0) return false;
   target = ValueTarget{&store, slot, enter_value_set(db, set, node)};
