@@ -5,10 +5,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -749,6 +751,82 @@ TEST(FileEigenvalues, RecordsOrTheFilesMatrices) {
   EXPECT_EQ(eigenvalue, 36);
   EXPECT_EQ(rad_s, 6);
   ZEL_Terminate();
+}
+
+// What the consumer example prints (standard output and error) and its
+// exit status, given `arguments`.
+struct ExampleRun {
+  std::string printed;
+  int exit_status = -1;
+};
+
+// The examples are built at the top of the build tree, one level above
+// this test program.
+std::string consumer_program() {
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "zel_consumer").string();
+}
+
+ExampleRun run_consumer(const std::string &arguments) {
+  const std::string program = consumer_program();
+  std::FILE *pipe = ::popen((program + arguments + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return {};
+  ExampleRun run;
+  char chunk[256];
+  while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) run.printed += chunk;
+  const int status = ::pclose(pipe);
+  run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+// The consumer example, run on the sample file, prints the body through
+// the queries.
+TEST(ConsumerExample, PrintsTheSampleBody) {
+  zel_test::ScratchDir dir;
+  const std::string path = dir.file("sample.zel");
+  ASSERT_TRUE(zel_test::write_zel_file(zel_test::sample_body(316), path));
+  const ExampleRun run = run_consumer(" " + path);
+  EXPECT_EQ(run.exit_status, 0);
+  // Version code 316 is XDR double precision at format level 60; the
+  // records' frequencies were stored in single-precision-exact values;
+  // node 40 (position 3) moves by about sqrt(3) x 4120.125 in mode 1.
+  EXPECT_EQ(run.printed,
+            "Title:       sample body\n"
+            "Created:     Mon Dec  7 08:00:00 2026\n"
+            "Input file:  sample.fem (FEM)\n"
+            "Comment:     first comment\n"
+            "Comment:     second comment\n"
+            "Comment:     third comment\n"
+            "Version:     60, double precision\n"
+            "Units:       mass MEGAGRAM, length MILLIMETER, time SECOND, force NEWTON\n"
+            "Nodes:       4\n"
+            "Modes:       3\n"
+            "Faces:       2\n"
+            "Interface:   2 nodes\n"
+            "Stress:      2 nodes\n"
+            "Strain:      1 nodes\n"
+            "\n"
+            "  Mode       Eigenvalue   Frequency [Hz]        Gen. mass   Gen. stiffness\n"
+            "     1                4       0.31830987                1                4\n"
+            "     2                9       0.47746482                1                9\n"
+            "     3               16       0.63661975                1               16\n"
+            "\n"
+            "Mode 1 moves node 40 farthest: 7136.27\n");
+}
+
+TEST(ConsumerExample, WithoutAFileItPrintsItsUsage) {
+  const ExampleRun run = run_consumer("");
+  EXPECT_EQ(run.exit_status, 2);
+  EXPECT_EQ(run.printed, "usage: " + consumer_program() + " <file.zel>\n");
+}
+
+TEST(ConsumerExample, AFileThatIsNoZelFileFails) {
+  zel_test::ScratchDir dir;
+  const std::string path = dir.file("not.zel");
+  ASSERT_TRUE(zel_test::write_bytes({'n', 'o', 't', ' ', 'z', 'e', 'l'}, path));
+  const ExampleRun run = run_consumer(" " + path);
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.printed,
+            "ERROR:  Not a valid ZEL format.\n" + consumer_program() + ": cannot read " + path + " as a ZEL file\n");
 }
 
 }  // namespace
