@@ -9,7 +9,9 @@ struct Database;
 namespace zel {
 
 // Reads the ZEL file open on `stream` (named `path`) into the empty `db`,
-// which takes over the stream. False after the reader's own messages.
+// which takes over the stream and keeps it open for the mode data. False
+// after the reader's own messages; never throws (a failed allocation is
+// reported like any other failure).
 bool read_zel_file(Database &db, std::FILE *stream, const char *path);
 
 }  // namespace zel

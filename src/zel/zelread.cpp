@@ -74,9 +74,10 @@ std::vector<int32_t> mode_numbers_of(const Database &db, ModeNumberField field, 
                                      int32_t mode_count) {
   if (field == ModeNumberField::kStored) return index.mode_numbers;
   std::vector<int32_t> numbers(static_cast<std::size_t>(mode_count));
-  for (int32_t i = 0; i < mode_count; ++i)
-    numbers[static_cast<std::size_t>(i)] =
-        i < db.eigen_count ? static_cast<int32_t>(db.eigen[static_cast<std::size_t>(i) * kEigenRecordValues]) : i + 1;
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    const std::size_t record = i * kEigenRecordValues;
+    numbers[i] = record < db.eigen.size() ? static_cast<int32_t>(db.eigen[record]) : static_cast<int32_t>(i + 1);
+  }
   return numbers;
 }
 
