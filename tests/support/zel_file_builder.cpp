@@ -204,29 +204,6 @@ ZelBody sample_body(uint32_t version) {
   return body;
 }
 
-ZelBody large_body(uint32_t version, int32_t node_count, int32_t mode_count) {
-  ZelBody body;
-  body.version = version;
-  body.header.title = "large body";
-  body.inertias = false;
-  body.invariants = false;
-  body.nodes.resize(static_cast<std::size_t>(node_count));
-  ModalValues shapes{zel::kModeShapeSet, mode_count, {}, {}};
-  for (int32_t n = 0; n < node_count; ++n) {
-    body.nodes[static_cast<std::size_t>(n)] = {n + 1, 0.001 * n, 0.0, 0.0, 1.0, std::nullopt};
-    shapes.node_ids.push_back(n + 1);
-  }
-  std::vector<double> eigen;
-  for (int32_t mode = 0; mode < mode_count; ++mode) {
-    const double radians = 10.0 * (mode + 1);
-    eigen.insert(eigen.end(), {double(mode + 1), radians * radians, radians * kHertzPerRadian, radians, 1.0,
-                               radians * radians});
-  }
-  body.eigen = eigen;
-  body.mode_shapes = std::move(shapes);
-  return body;
-}
-
 bool write_zel_file(const ZelBody &body, const std::string &path) {
   std::FILE *stream = std::fopen(path.c_str(), "wb");
   if (stream == nullptr) return false;

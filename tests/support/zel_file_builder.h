@@ -1,4 +1,4 @@
-// Whole ZEL files for tests, benchmarks and the fuzzer's seed corpus,
+// Whole ZEL files for tests and the fuzzer's seed corpus,
 // written block by block through the library's own block encoders.
 //
 // A ZelBody describes one small flexible body and which blocks its file
@@ -127,10 +127,6 @@ double mode_value(int set, int mode, int position, int component);
 
 // The body described at the top of this header, for a file of `version`.
 ZelBody sample_body(uint32_t version);
-
-// A body of `node_count` nodes (IDs 1..n) and `mode_count` modes with
-// mode shapes and eigenvalues only, for large-file benchmarks.
-ZelBody large_body(uint32_t version, int32_t node_count, int32_t mode_count);
 
 // Writes the body's file at `path`; false when the file cannot be written
 // or an encoder refuses the data.
