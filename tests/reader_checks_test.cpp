@@ -282,6 +282,18 @@ TEST_F(ReaderChecks, UnitNamesAreConvertedUpToTheFirstUnknownOneAndDefaultWhenAb
   EXPECT_EQ(db->unit_name, (std::array<std::string, 4>{"KILOGRAM", "METER", "SECOND", "NEWTON"}));
 }
 
+TEST_F(ReaderChecks, AStreamAtAnyPositionIsReadFromItsStartAndKeptOpen) {
+  ASSERT_TRUE(zel_test::write_zel_file(zel_test::sample_body(51), path));
+  std::FILE *stream = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(stream, nullptr);
+  ASSERT_EQ(std::fseek(stream, 333, SEEK_SET), 0);
+  Database *db = ZEL_Create(0, 0);
+  ASSERT_EQ(ZEL_ReadZEL(db, stream, path.c_str()), 1);
+  EXPECT_EQ(db->file.fp, stream);
+  EXPECT_EQ(db->title, "sample body");
+  EXPECT_EQ(ZEL_CreateFromZEL(path.c_str()), db);
+}
+
 TEST_F(ReaderChecks, AFileThatIsNotZelIsRefusedAndNoDatabaseRemains) {
   ASSERT_TRUE(zel_test::write_bytes(std::vector<unsigned char>(64, 0x01), path));
   Database *db = nullptr;
