@@ -96,7 +96,8 @@ enum class SizeRule {
   kNodeRecords,          // 8 + N (4 + K r): blocks 4, 9
   kElementTopology,      // walks the element table: block 5
   kEigenvalues,          // 4 + N (4 + 5 r)
-  kModeVectors,          // 8 + 4 N + M (h + 6 N r), h = 0 for version 10, else 4
+  kModeVectors,          // 8 + 4 N + M (h + 6 N r), h = 4 where records carry a
+                         // mode-number int (see mode_number_field in blocks.h), else 0
   kNodalInertias,        // 4 + N (4 + 2 w + r)
   kGeneralizedEntries,   // 8 + N (12 + r)
   kSelfSized,            // the first int
@@ -137,8 +138,6 @@ constexpr bool is_single_precision_version(uint32_t code) {
 constexpr bool has_short_content_summary(uint32_t code) {
   return code == 10 || code == 20 || code == 30 || code == 31;
 }
-// Version 1.0 stores no mode-number int before a mode's values.
-constexpr bool has_mode_number_slot(uint32_t code) { return code != 10; }
 // The format version shown to people: low byte / 10.
 constexpr double version_shown(uint32_t code) { return static_cast<double>(code & 0xFFu) * 0.1; }
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "block_table.h"
+#include "blocks.h"
 #include "database.h"
 #include "messages.h"
 #include "zel.h"
@@ -65,6 +66,10 @@ std::optional<WideSize> element_topology_size(zel::ZelFile &file, WideSize avail
   return size;
 }
 
+int value_set_of_block(int block_id) {
+  return block_id == 18 ? zel::kStressSet : block_id == 29 ? zel::kStrainSet : zel::kModeShapeSet;
+}
+
 WideSize fixed_size(const zel::BlockInfo &block, WideSize w, WideSize r) {
   return 4 * static_cast<WideSize>(block.fixed_ints) + w * static_cast<WideSize>(block.fixed_chars) +
          r * static_cast<WideSize>(block.fixed_reals);
@@ -92,7 +97,10 @@ std::optional<WideSize> size_from_counts(const zel::BlockInfo &block, Database &
       return 4 + n * (4 + 5 * r);
     case zel::SizeRule::kModeVectors: {
       if (!read_count(file, m) || !read_count(file, n)) return std::nullopt;
-      const WideSize mode_number_slot = zel::has_mode_number_slot(db.version) ? 4 : 0;
+      // Sized by the layout each version really has: the stress and strain
+      // records of format levels 3.0 and 3.1 carry no mode number.
+      const WideSize mode_number_slot =
+          zel::mode_number_field(db.version, value_set_of_block(block.id)) == zel::ModeNumberField::kAbsent ? 0 : 4;
       return 8 + 4 * n + m * (mode_number_slot + 6 * n * r);
     }
     case zel::SizeRule::kNodalInertias:
