@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "capture.h"
 #include "database.h"
@@ -152,5 +153,22 @@ TEST(GlobalMassQuery, WithoutNodalMassesTheGlobalPropertiesGiveTheInvariants) {
   EXPECT_EQ((std::array<double, 3>{out_cm[0], out_cm[1], out_cm[2]}), (std::array<double, 3>{1, 2, 3}));
   for (int k = 0; k < 9; ++k) EXPECT_EQ(out_inertia[k], inertia[k]) << k;
   EXPECT_EQ(ZEL_TotalMassInertia(nullptr, &mass, out_inertia, out_cm), 0);
+  ZEL_Terminate();
+}
+
+TEST(TransformationQuery, FillsExactlyTheCallersModesByModesBuffer) {
+  Database *db = ZEL_Create(1, 2);
+  db->mode_numbers = {1, 2};
+  double matrix[4] = {9, 9, 9, 9};
+  EXPECT_EQ(ZEL_Transformation(db, matrix), 0);
+  // A file's matrix of order 3 for a body of 2 modes: the overlap only.
+  db->transform_modes = {1, 2, 3};
+  db->transform = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  EXPECT_EQ(ZEL_Transformation(db, matrix), 1);
+  EXPECT_EQ(std::vector<double>(matrix, matrix + 4), (std::vector<double>{1, 2, 4, 5}));
+  db->transform_modes = {1};
+  db->transform = {7};
+  ZEL_Transformation(db, matrix);
+  EXPECT_EQ(std::vector<double>(matrix, matrix + 4), (std::vector<double>{7, 0, 0, 0}));
   ZEL_Terminate();
 }

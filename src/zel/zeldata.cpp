@@ -139,7 +139,16 @@ ZEL_API int ZEL_ElementFaces(Database *db, int *faces) {
 
 ZEL_API int ZEL_Transformation(Database *db, double *matrix) {
   if (db == nullptr || db->transform.empty() || matrix == nullptr) return 0;
-  std::copy(db->transform.begin(), db->transform.end(), matrix);
+  // The caller's buffer holds mode_count x mode_count values; a file may
+  // carry a matrix of another order, so only the overlap is copied and the
+  // rest of the buffer is zero.
+  const std::size_t modes = static_cast<std::size_t>(db->mode_count());
+  const std::size_t order = db->transform_modes.empty() ? modes : db->transform_modes.size();
+  for (std::size_t i = 0; i < modes; ++i)
+    for (std::size_t j = 0; j < modes; ++j)
+      matrix[i * modes + j] = (i < order && j < order && i * order + j < db->transform.size())
+                                  ? db->transform[i * order + j]
+                                  : 0.0;
   return 1;
 }
 
