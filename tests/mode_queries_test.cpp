@@ -543,6 +543,21 @@ TEST_F(BuiltModeReads, ValuesSetAgainReplaceTheCachedOnes) {
   EXPECT_EQ(mode_of(db, 0, 1, 0), expected);
 }
 
+TEST(BuiltModeFill, ANodeWrittenAgainAfterAQueryReachesTheNextQuery) {
+  // The same node and mode again, as a translator that patches a value
+  // writes it: the setters' quickest path.
+  Database *db = ZEL_Create(1, 1);
+  double values[6] = {1, 2, 3, 4, 5, 6};
+  capture([&] { ASSERT_EQ(ZEL_SetModeVec(db, 1, 10, 0, values), 1); });
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(mode_of(db, 1, 0, 1), (std::vector<double>{values[3], values[4], values[5]})) << "round " << round;
+    for (double &value : values) value += 10;
+    ASSERT_EQ(ZEL_SetModeVec(db, 1, 10, 0, values), 1);
+  }
+  EXPECT_EQ(mode_of(db, 1, 0, 1), (std::vector<double>{values[3], values[4], values[5]}));
+  ZEL_Terminate();
+}
+
 TEST_F(BuiltModeReads, ANewModeIsNotMistakenForTheCachedPreStress) {
   // The pre-stress is cached one past the last mode index: the index the
   // next mode added takes.

@@ -98,6 +98,7 @@ auto set_node_id_at(const Database &db, int set) {
   if (slot < 0) return false;
   const int32_t position = guess_position(db, set, id);
   if (position < 0 || position >= store.positions() || !store.append_record(slot, position, values)) return false;
+  if (db.cache_mode[set] == slot) db.cache_mode[set] = -1;  // the cached copy is stale now
   db.exists[kValueFlag[set]] = 1;
   return true;
 }
