@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_directory.h"
+#include "bench_support.h"
 #include "blocks.h"
 #include "database.h"
 #include "zel.h"
@@ -33,13 +33,7 @@ int mode_number(int index) { return 2 * index + 1; }
 // Fixed-seed values; mode m is the table rotated by m records, so every
 // mode differs and the check below knows each one's first value.
 const std::vector<double> &random_table() {
-  static const std::vector<double> table = [] {
-    std::mt19937_64 random(20261207);
-    std::uniform_real_distribution<double> value(-1.0, 1.0);
-    std::vector<double> values(kValuesPerMode);
-    for (double &v : values) v = value(random);
-    return values;
-  }();
+  static const std::vector<double> table = zel_bench::random_values(kValuesPerMode);
   return table;
 }
 
@@ -53,11 +47,6 @@ std::vector<double> stored_mode(int mode_index) {
   return values;
 }
 
-zel_bench::BenchDirectory &bench_directory() {
-  static zel_bench::BenchDirectory directory;
-  return directory;
-}
-
 void add_nodes(Database *db) {
   for (int n = 0; n < kNodes; ++n) ZEL_SetNodeCoordinates(db, kFirstNodeId + n, n, 0.0, 0.0);
 }
@@ -67,7 +56,7 @@ void add_nodes(Database *db) {
 // mode's offset recorded, values left in the file.
 Database *file_body() {
   static Database *db = [] {
-    const std::string path = bench_directory().file("body.zel");
+    const std::string path = zel_bench::bench_directory().file("body.zel");
     std::vector<int32_t> ids(kNodes);
     for (int n = 0; n < kNodes; ++n) ids[static_cast<std::size_t>(n)] = kFirstNodeId + n;
     {

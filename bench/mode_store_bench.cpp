@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "database.h"
 #include "zel.h"
 
@@ -29,32 +30,6 @@ constexpr int kFirstNodeId = 1001;
 constexpr std::size_t kValuesPerMode = 6 * static_cast<std::size_t>(kNodes);
 constexpr std::size_t kStoreBytes = kValuesPerMode * kModes * sizeof(double);
 
-// A private directory that becomes TMP for the whole run.
-class BenchDirectory {
- public:
-  BenchDirectory() {
-    const char *tmp = std::getenv("TMP");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zel_bench_XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create " + pattern);
-    path_ = pattern;
-    setenv("TMP", path_.c_str(), 1);
-    for (const char *path_variable : {"KOR_TMP_MOD", "KOR_TMP_STR", "KOR_TMP_STN"}) unsetenv(path_variable);
-  }
-  ~BenchDirectory() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string &path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-BenchDirectory &bench_directory() {
-  static BenchDirectory directory;
-  return directory;
-}
-
 // Fixed-seed values, taken as a translator holds them: in the order it
 // hands them over. Filling mode by mode, node n of mode m takes record
 // (n + 7919 m) mod kNodes of one random table; filling node by node,
@@ -63,13 +38,7 @@ BenchDirectory &bench_directory() {
 enum class CallOrder { kNodeMajor, kModeMajor };
 
 const std::vector<double> &random_table() {
-  static const std::vector<double> table = [] {
-    std::mt19937_64 random(20261207);
-    std::uniform_real_distribution<double> value(-1.0, 1.0);
-    std::vector<double> values(kValuesPerMode);
-    for (double &v : values) v = value(random);
-    return values;
-  }();
+  static const std::vector<double> table = zel_bench::random_values(kValuesPerMode);
   return table;
 }
 
@@ -127,7 +96,7 @@ void fill(Database *db, CallOrder order, int modes, int set) {
 }
 
 void BM_FillModeStore(benchmark::State &state, CallOrder order, int set) {
-  bench_directory();
+  zel_bench::bench_directory();
   random_table();
   for (auto _ : state) {
     Database *db = ZEL_Create(kNodes, kModes);
@@ -152,7 +121,7 @@ void BM_FillStressModeMajor(benchmark::State &state) {
 // The reference: the store's byte count in one write() to a new file in
 // the same directory.
 void BM_SequentialWriteBandwidth(benchmark::State &state) {
-  const std::string path = bench_directory().path() + "/sequential.bin";
+  const std::string path = zel_bench::bench_directory().path() + "/sequential.bin";
   std::vector<char> bytes(kStoreBytes);
   for (std::size_t i = 0; i < bytes.size(); i += 4096) bytes[i] = static_cast<char>(i >> 12);
   for (auto _ : state) {
@@ -177,7 +146,7 @@ void BM_SequentialWriteBandwidth(benchmark::State &state) {
 constexpr int kReadModes = 8;
 
 void BM_ReadSlot(benchmark::State &state) {
-  bench_directory();
+  zel_bench::bench_directory();
   Database *db = ZEL_Create(kNodes, kReadModes);
   fill(db, CallOrder::kModeMajor, kReadModes, zel::kModeShapeSet);
   std::vector<double> slot(kValuesPerMode);

@@ -84,6 +84,25 @@ constexpr int kHeaderBlock = 1;
 constexpr int kContentSummaryBlock = 2;
 constexpr int kFirstOptionalBlock = 3;
 
+// Block indices of the optional blocks the library refers to by name.
+constexpr int kCoordinatesBlock = 3;
+constexpr int kGlobalPropertiesBlock = 5;
+constexpr int kNodalMassesBlock = 8;
+constexpr int kNodalInertiasBlock = 9;
+constexpr int kFacesBlock = 13;
+constexpr int kInterfaceNodesBlock = 16;
+constexpr int kModeShapesBlock = 7;
+constexpr int kModalStressBlock = 17;
+constexpr int kModalStrainBlock = 28;
+constexpr int kPreStressBlock = 30;
+constexpr int kPreStrainBlock = 31;
+
+// The content position of block index b (3..31) holds its present flag:
+// positions 7 and 11 belong to no block, so the mapping skips them.
+constexpr int content_position(int block_index) {
+  return block_index < 10 ? block_index - 3 : block_index < 13 ? block_index - 2 : block_index - 1;
+}
+
 // Lengths of the fixed blocks in chars.
 constexpr int kHeaderChars = 544;
 constexpr int kContentSummaryChars = 100;

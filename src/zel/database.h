@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "mode_list.h"
+#include "block_table.h"
 #include "node_index.h"
 #include "tempstore.h"
 #include "zel.h"
@@ -180,25 +181,6 @@ struct Database {
 };
 
 namespace zel {
-
-// Block indices (block id minus 1) of the blocks the builder marks present.
-constexpr int kCoordinatesBlock = 3;
-constexpr int kGlobalPropertiesBlock = 5;
-constexpr int kNodalMassesBlock = 8;
-constexpr int kNodalInertiasBlock = 9;
-constexpr int kFacesBlock = 13;
-constexpr int kInterfaceNodesBlock = 16;
-constexpr int kModeShapesBlock = 7;
-constexpr int kModalStressBlock = 17;
-constexpr int kModalStrainBlock = 28;
-constexpr int kPreStressBlock = 30;
-constexpr int kPreStrainBlock = 31;
-
-// The content position of block index b (3..31) holds its present flag:
-// positions 7 and 11 belong to no block, so the mapping skips them.
-constexpr int content_position(int block_index) {
-  return block_index < 10 ? block_index - 3 : block_index < 13 ? block_index - 2 : block_index - 1;
-}
 
 inline uint8_t &block_flag(Database &db, int block_index) {
   return db.exists[static_cast<std::size_t>(content_position(block_index))];
