@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# Builds the library and runs the example translator on its built-in plate.
+# Builds the library, runs the example translator on its built-in plate,
+# then the example consumer on a bundled sample ZEL file (version 6.0, XDR).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/build.sh" "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-"$here/build/plate_translator" "$@"
+echo "== Example translator: building a plate through the builder"
+"$here/build/plate_translator"
+echo
+echo "== Example consumer: reading fuzz/corpus/sample_316.zel"
+"$here/build/zel_consumer" "$here/fuzz/corpus/sample_316.zel"
