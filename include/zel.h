@@ -173,7 +173,7 @@ ZEL_API double ZEL_NodalMass(Database *db, int index);
 ZEL_API int ZEL_NodalInertia(Database *db, int index, double *tensor);
 ZEL_API int ZEL_NodalMassAndGeometry(Database *db, int index, double *mass, double *xyz);
 /* New arrays of the interface nodes' indices (or IDs), *count set; NULL
- * when there are none. Release with ZEL_FreeMemory. */
+ * with *count 0 when there are none. Release with ZEL_FreeMemory. */
 ZEL_API int *ZEL_InterfaceNodes(Database *db, int *count);
 ZEL_API int *ZEL_InterfaceNodeIDs(Database *db, int *count);
 /* Recomputes the global mass, inertia tensor (9, row order, usual sign

@@ -78,8 +78,12 @@ TEST_F(NodeQueries, InertiaIsTheFullSymmetricTensor) {
 }
 
 TEST_F(NodeQueries, InterfaceNodesAreFreshCallerArrays) {
-  int count = 0;
+  int count = 7;
   EXPECT_EQ(ZEL_InterfaceNodes(db, &count), nullptr);
+  EXPECT_EQ(count, 0);
+  count = 7;
+  EXPECT_EQ(ZEL_InterfaceNodeIDs(db, &count), nullptr);
+  EXPECT_EQ(count, 0);
   ZEL_SetInterfaceNode(db, 10);
   ZEL_SetInterfaceNode(db, 30);
   int *indices = ZEL_InterfaceNodes(db, &count);

@@ -27,8 +27,11 @@ void copy_field(char *buffer, std::size_t size, const std::string &field) {
 }
 
 // A caller-owned copy of the interface nodes, each mapped through `map`.
+// The count always describes the result, so a caller that walks `count`
+// entries never walks a null array or a count left from an earlier call.
 template <class Map>
 int *interface_list(Database *db, int *count, Map map) {
+  if (count != nullptr) *count = 0;
   if (db == nullptr || db->interface_nodes.empty()) return nullptr;
   int *list = static_cast<int *>(std::malloc(db->interface_nodes.size() * sizeof(int)));
   if (list == nullptr) return nullptr;
