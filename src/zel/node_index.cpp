@@ -39,9 +39,11 @@ int32_t NodeIndex::find(int32_t id) const {
 }
 
 void NodeIndex::grow_table() {
-  std::vector<Slot> old = std::move(table_);
-  const std::size_t size = std::max(kMinimumTableSize, old.size() * 2);
-  table_.assign(size, Slot{0, -1});
+  // The larger table is had before the old one is given up, so a refused
+  // allocation leaves every entry findable.
+  const std::size_t size = std::max(kMinimumTableSize, table_.size() * 2);
+  std::vector<Slot> old(size, Slot{0, -1});
+  old.swap(table_);
   shift_ = shift_for(size);
   for (const Slot &slot : old)
     if (slot.pos >= 0) table_[slot_of(slot.id)] = slot;
