@@ -268,6 +268,30 @@ TEST_F(ReaderChecks, ReReadingADamagedGeneralizedMatrixFailsAndKeepsThePosition)
   EXPECT_EQ(printed.err, "ERROR:  The database has not been initialized.\n");
 }
 
+
+// A body being built has its matrices flagged present but no file to
+// re-read them from: there is no block to go to, so nothing is read and
+// the entries it holds stay.
+TEST_F(ReaderChecks, ReReadingWithoutAFileKeepsTheEntriesHeld) {
+  Database *db = ZEL_Create(4, 3);
+  ASSERT_NE(db, nullptr);
+  const std::vector<zel::GenEntry> entries = {{0, 0, 4.0}, {1, 1, 9.0}};
+  db->gen_stiff = entries;
+  db->gen_damp = entries;
+  db->damping_on_principal_axes = 1;
+  zel::block_flag(*db, 11) = 1;
+  zel::block_flag(*db, 14) = 1;
+  printed = zel_test::capture([&] {
+    EXPECT_EQ(ZEL_ReadGeneralizedStiffness(db), 1);
+    EXPECT_EQ(ZEL_ReadGeneralizedDamping(db), 1);
+  });
+  EXPECT_EQ(printed.err, "");
+  ASSERT_EQ(db->gen_stiff.size(), 2u);
+  EXPECT_EQ(db->gen_stiff[1].value, 9.0);
+  ASSERT_EQ(db->gen_damp.size(), 2u);
+  EXPECT_EQ(db->gen_damp[0].value, 4.0);
+  EXPECT_EQ(db->damping_on_principal_axes, 1);
+}
 TEST_F(ReaderChecks, UnitNamesAreConvertedUpToTheFirstUnknownOneAndDefaultWhenAbsent) {
   ZelBody body = zel_test::sample_body(316);
   body.units = std::array<std::string, 4>{"kg", "furlong", "s", "N"};

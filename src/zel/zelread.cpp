@@ -38,9 +38,10 @@ bool fail(const char *message) {
   return false;
 }
 
-// Moves to block b; false when the file does not have it.
+// Moves to block b; false when the file does not have it. A body being
+// built flags blocks present without having a file to find them in.
 bool at_block(Database &db, int b) {
-  if (block_flag(db, b) == 0) return false;
+  if (block_flag(db, b) == 0 || db.file.fp == nullptr) return false;
   db.file.seek(db.toc[static_cast<std::size_t>(b)]);
   return true;
 }
