@@ -8,7 +8,9 @@
 
 #include "capture.h"
 #include "database.h"
+#include "scratch_dir.h"
 #include "zel.h"
+#include "zel_file_builder.h"
 
 namespace {
 
@@ -158,6 +160,47 @@ TEST(GlobalMassQuery, WithoutNodalMassesTheGlobalPropertiesGiveTheInvariants) {
   for (int k = 0; k < 9; ++k) EXPECT_EQ(out_inertia[k], inertia[k]) << k;
   EXPECT_EQ(ZEL_TotalMassInertia(nullptr, &mass, out_inertia, out_cm), 0);
   ZEL_Terminate();
+}
+
+// The sample file's invariant blocks hold 0.25 (k + 1) at value k, far
+// from what its four nodal masses (1.5 to 4.5) would give.
+TEST(GlobalMassQuery, AFilesInvariantBlocksWinOverItsNodes) {
+  zel_test::ScratchDir dir;
+  for (const uint32_t version : {316u, 572u}) {  // double and single precision
+    const std::string path = dir.file("body" + std::to_string(version) + ".zel");
+    ASSERT_TRUE(zel_test::write_zel_file(zel_test::sample_body(version), path));
+    Database *db = nullptr;
+    zel_test::capture([&] { db = ZEL_CreateFromZEL(path.c_str()); });
+    ASSERT_NE(db, nullptr);
+    double mass = 0, inertia[9], cm[3];
+    ASSERT_EQ(ZEL_TotalMassInertia(db, &mass, inertia, cm), 1);
+    EXPECT_EQ(mass, 0.25) << version;
+    EXPECT_EQ((std::array<double, 3>{cm[0], cm[1], cm[2]}), (std::array<double, 3>{1, 2, 3})) << version;
+    const std::array<double, 9> expected{0.25, -0.5, -0.75, -1.0, 1.25, -1.5, -1.75, -2.0, 2.25};
+    for (int k = 0; k < 9; ++k) EXPECT_EQ(inertia[k], expected[k]) << version << " entry " << k;
+    ZEL_UnLink(db);
+  }
+}
+
+TEST(GlobalMassQuery, AFilesInvariantsArriveInTheCurrentUnits) {
+  zel_test::ScratchDir dir;
+  const std::string path = dir.file("body.zel");
+  zel_test::ZelBody body = zel_test::sample_body(316);
+  body.preload.reset();  // processed modal forces would need the rigid-body count
+  body.loads.reset();
+  ASSERT_TRUE(zel_test::write_zel_file(body, path));
+  Database *db = nullptr;
+  zel_test::capture([&] { db = ZEL_CreateFromZEL(path.c_str()); });
+  ASSERT_NE(db, nullptr);
+  // Megagram and millimetre to kilogram and metre: mass x 1000, first
+  // moment x 1, inertia x 0.001.
+  ASSERT_EQ(ZEL_SetUnits(db, "kg", "m", "s", "N"), 1);
+  double mass = 0, inertia[9], cm[3];
+  ZEL_TotalMassInertia(db, &mass, inertia, cm);
+  EXPECT_DOUBLE_EQ(mass, 250.0);
+  EXPECT_DOUBLE_EQ(cm[2], 0.75 / 250.0);
+  EXPECT_DOUBLE_EQ(inertia[8], 2.25e-3);
+  ZEL_UnLink(db);
 }
 
 TEST(TransformationQuery, FillsExactlyTheCallersModesByModesBuffer) {

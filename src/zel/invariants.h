@@ -11,10 +11,11 @@ namespace zel {
 
 // Each invariant as a query reports it, without holding a computed value:
 // the builder's consistency checks use these so that a check made halfway
-// through building does not freeze an invariant.
-double current_invariant1(const Database &db);
-std::array<double, 3> current_invariant2(const Database &db);
-std::array<double, 9> current_invariant7(const Database &db);
+// through building does not freeze an invariant. The values of a file's
+// invariant block are held on first use, as a query holds them.
+double current_invariant1(Database &db);
+std::array<double, 3> current_invariant2(Database &db);
+std::array<double, 9> current_invariant7(Database &db);
 
 // The same, held in the database from the first call on.
 // Total mass.

@@ -1,11 +1,14 @@
 // Inertia invariants.
 //
 // Invariants held in the database (set by the builder, or read) win; a
-// file-backed database will read them from their blocks once the reader
-// exists; otherwise they are computed from the nodal data and held, so the
-// work is done once per database.
+// body read from a file takes them from their blocks on first use and
+// holds them; otherwise they are computed from the nodal data. A file's
+// invariants cover every node the body had when it was written, which a
+// file whose node set was reduced no longer lists.
 #include <algorithm>
+#include <vector>
 
+#include "blocks.h"
 #include "database.h"
 #include "invariants.h"
 #include "zel.h"
@@ -13,7 +16,32 @@
 namespace zel {
 namespace {
 
+// Block indices of invariants 1, 2 and 7.
+constexpr int kInvariant1Block = 18;
+constexpr int kInvariant2Block = 19;
+constexpr int kInvariant7Block = 23;
+
 bool has_nodal_masses(const Database &db) { return db.exists[content_position(kNodalMassesBlock)] != 0; }
+
+// Fills `held` from the invariant's block of the file the body was read
+// from, converted by `factor` into the current units; false when there is
+// no such block. A block cut short keeps what was read, the rest zero.
+bool hold_file_invariant(Database &db, Invariant invariant, int block_index, double factor,
+                         std::vector<double> &held) {
+  if (!held.empty() || db.file.fp == nullptr || block_flag(db, block_index) == 0) return false;
+  const std::size_t count = static_cast<std::size_t>(invariant_value_count(invariant, db.mode_count()));
+  std::vector<double> values(count, 0.0);
+  int32_t stored_count = 0;
+  if (db.file.seek(db.toc[static_cast<std::size_t>(block_index)]))
+    read_invariant(db.file, invariant, db.mode_count(), values, stored_count);
+  values.resize(count, 0.0);
+  for (double &value : values) value *= factor;
+  held = std::move(values);
+  return true;
+}
+
+double mass_factor(const Database &db) { return db.unit_factor[kMassFactor]; }
+double length_factor(const Database &db) { return db.unit_factor[kLengthFactor]; }
 
 // The node's inertia as a full symmetric tensor, row order.
 std::array<double, 9> full_tensor(const NodalInertia &i) {
@@ -22,7 +50,8 @@ std::array<double, 9> full_tensor(const NodalInertia &i) {
 
 }  // namespace
 
-double current_invariant1(const Database &db) {
+double current_invariant1(Database &db) {
+  hold_file_invariant(db, Invariant::k1, kInvariant1Block, mass_factor(db), db.invar1);
   if (!db.invar1.empty()) return db.invar1[0];
   if (!has_nodal_masses(db)) return db.global_mass;
   double total = 0.0;
@@ -30,7 +59,8 @@ double current_invariant1(const Database &db) {
   return total;
 }
 
-std::array<double, 3> current_invariant2(const Database &db) {
+std::array<double, 3> current_invariant2(Database &db) {
+  hold_file_invariant(db, Invariant::k2, kInvariant2Block, mass_factor(db) * length_factor(db), db.invar2);
   std::array<double, 3> moment{};
   if (!db.invar2.empty()) {
     std::copy_n(db.invar2.begin(), 3, moment.begin());
@@ -46,7 +76,9 @@ std::array<double, 3> current_invariant2(const Database &db) {
   return moment;
 }
 
-std::array<double, 9> current_invariant7(const Database &db) {
+std::array<double, 9> current_invariant7(Database &db) {
+  const double length = length_factor(db);
+  hold_file_invariant(db, Invariant::k7, kInvariant7Block, mass_factor(db) * length * length, db.invar7);
   std::array<double, 9> tensor{};
   if (!db.invar7.empty()) {
     std::copy_n(db.invar7.begin(), 9, tensor.begin());

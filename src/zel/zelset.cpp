@@ -121,7 +121,7 @@ bool disagree(double reference, double compared) {
 
 // Where the caller's global mass properties disagree with the nodal data
 // (or the invariants set), the caller hears of it; the values still count.
-void check_global_mass(const Database &db, double mass, const double *cm, const double *inertia) {
+void check_global_mass(Database &db, double mass, const double *cm, const double *inertia) {
   const double invariant1 = current_invariant1(db);
   if (disagree(invariant1, mass))
     ZEL_Warning("Global mass is inconsistent with INVAR1 setting or sum of nodal masses.");
