@@ -269,22 +269,24 @@ bool read_faces(Database &db) {
   return true;
 }
 
+constexpr char kTransformationProblem[] = "Problem when reading Mode Shape Transformation";
+
 bool read_transformation_block(Database &db) {
   if (!at_block(db, kTransformationBlock)) return true;
-  return read_mode_transformation(db.file, db.transform_modes, db.transform) ||
-         fail("Problem when reading Mode Shape Transformation");
+  return read_mode_transformation(db.file, db.transform_modes, db.transform) || fail(kTransformationProblem);
 }
+
+constexpr char kInterfaceNodesProblem[] = "Problem when reading Interface Nodes";
 
 bool read_interface_nodes_block(Database &db) {
   if (!at_block(db, kInterfaceNodesBlock)) return true;
-  constexpr const char *kProblem = "Problem when reading Interface Nodes";
   int32_t count = 0;
-  if (leading_ints(db, kInterfaceNodesBlock, &count, 1) < 1) return fail(kProblem);
+  if (leading_ints(db, kInterfaceNodesBlock, &count, 1) < 1) return fail(kInterfaceNodesProblem);
   if (count <= 0) {
     ZEL_Error("Out of memory while reading Interface Nodes block");
-    return fail(kProblem);
+    return fail(kInterfaceNodesProblem);
   }
-  if (!read_interface_nodes(db.file, db.interface_nodes)) return fail(kProblem);
+  if (!read_interface_nodes(db.file, db.interface_nodes)) return fail(kInterfaceNodesProblem);
   for (int32_t &index : db.interface_nodes) drop_missing_node(db, index);
   return true;
 }
@@ -427,10 +429,12 @@ bool read_pre_values_block(Database &db, const PreValuesBlockRead &pre) {
 }
 
 // One step of the read; a failed allocation inside it is reported with the
-// step's own message where it has one.
+// step's own message where it has one, and by a few steps with the read
+// problem after it.
 struct Step {
   bool (*read)(Database &);
   const char *out_of_memory;
+  const char *then = nullptr;
 };
 
 bool run_step(Database &db, const Step &step) {
@@ -438,7 +442,8 @@ bool run_step(Database &db, const Step &step) {
     return step.read(db);
   } catch (const std::bad_alloc &) {
     if (step.out_of_memory == nullptr) throw;
-    return fail(step.out_of_memory);
+    if (step.then != nullptr) ZEL_Error("%s", step.out_of_memory);
+    return fail(step.then != nullptr ? step.then : step.out_of_memory);
   }
 }
 
@@ -456,8 +461,9 @@ constexpr Step kSteps[] = {
     {read_faces, "Out of memory while reading Element Faces Block"},
     {[](Database &db) { return read_generalized_block(db, kGeneralizedDamping); },
      kGeneralizedDamping.out_of_memory},
-    {read_transformation_block, "Out of memory while reading Mode Shape Transformation Block"},
-    {read_interface_nodes_block, "Out of memory while reading Interface Nodes block"},
+    {read_transformation_block, "Out of memory while reading Mode Shape Transformation Block",
+     kTransformationProblem},
+    {read_interface_nodes_block, "Out of memory while reading Interface Nodes block", kInterfaceNodesProblem},
     {[](Database &db) { return read_value_set_block(db, kModalStress); }, kModalStress.out_of_memory},
     {read_preload_block, "Out of memory while reading Modal Preload Block"},
     {read_modal_loads_block, "Out of memory while reading Modal Loads Block"},

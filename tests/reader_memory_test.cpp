@@ -1,0 +1,89 @@
+// The reader when memory runs out: each block's own out-of-memory message
+// (and the one that follows it where the block gives two), or the warning
+// and a read that goes on when only the copy of the file name fails.
+//
+// This program replaces the global operator new so that a test can refuse
+// one allocation of a chosen size.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "database.h"
+#include "scratch_dir.h"
+#include "zel.h"
+#include "zel_file_builder.h"
+
+namespace {
+
+// The size of the allocation to refuse; 0 refuses none.
+std::size_t refused_size = 0;
+
+}  // namespace
+
+void *operator new(std::size_t size) {
+  if (refused_size != 0 && size == refused_size) throw std::bad_alloc();
+  if (void *memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void *memory) noexcept { std::free(memory); }
+[[gnu::noinline]] void operator delete(void *memory, std::size_t) noexcept { std::free(memory); }
+
+namespace {
+
+using zel_test::ZelBody;
+
+class ReaderMemory : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    refused_size = 0;
+    ZEL_Terminate();
+  }
+
+  // Opens the body's file with allocations of `bytes` refused.
+  Database *open_refusing(const ZelBody &body, std::size_t bytes) {
+    EXPECT_TRUE(zel_test::write_zel_file(body, path));
+    Database *db = nullptr;
+    printed = zel_test::capture([&] {
+      refused_size = bytes;
+      db = ZEL_CreateFromZEL(path.c_str());
+      refused_size = 0;
+    });
+    EXPECT_EQ(printed.out, "");
+    return db;
+  }
+
+  zel_test::ScratchDir dir;
+  std::string path = dir.file("memory.zel");
+  zel_test::Printed printed;
+};
+
+// A native double-precision body whose block of interest is the only one
+// large enough to need `bytes` at once.
+ZelBody native_body() { return zel_test::sample_body(40); }
+
+TEST_F(ReaderMemory, TransformationReportsTheMemoryThenTheReadProblem) {
+  ZelBody body = native_body();
+  constexpr int32_t kModes = 61;  // a 61 x 61 matrix: 29768 bytes
+  body.transformation->modes.assign(kModes, 1);
+  body.transformation->matrix.assign(kModes * kModes, 0.5);
+  EXPECT_EQ(open_refusing(body, kModes * kModes * sizeof(double)), nullptr);
+  EXPECT_EQ(printed.err,
+            "ERROR:  Out of memory while reading Mode Shape Transformation Block\n"
+            "ERROR:  Problem when reading Mode Shape Transformation\n");
+}
+
+TEST_F(ReaderMemory, InterfaceNodesReportTheMemoryThenTheReadProblem) {
+  ZelBody body = native_body();
+  constexpr std::size_t kNodes = 7001;  // 28004 bytes of indices
+  body.interface_nodes->assign(kNodes, 2);
+  EXPECT_EQ(open_refusing(body, kNodes * sizeof(int32_t)), nullptr);
+  EXPECT_EQ(printed.err,
+            "ERROR:  Out of memory while reading Interface Nodes block\n"
+            "ERROR:  Problem when reading Interface Nodes\n");
+}
+
+}  // namespace
