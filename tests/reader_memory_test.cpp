@@ -86,4 +86,15 @@ TEST_F(ReaderMemory, InterfaceNodesReportTheMemoryThenTheReadProblem) {
             "ERROR:  Problem when reading Interface Nodes\n");
 }
 
+TEST_F(ReaderMemory, OldStyleTopologyReportsItsOwnBlock) {
+  ZelBody body = zel_test::sample_body(20);
+  ASSERT_TRUE(body.old_style_faces);
+  // 1999 triangles become a face list of 7996 ints: 31984 bytes.
+  constexpr int32_t kTriangles = 1999;
+  body.faces = zel_test::FaceList{kTriangles, {}};
+  for (int32_t f = 0; f < kTriangles; ++f) body.faces->list.insert(body.faces->list.end(), {3, 0, 1, 2});
+  EXPECT_EQ(open_refusing(body, body.faces->list.size() * sizeof(int32_t)), nullptr);
+  EXPECT_EQ(printed.err, "ERROR:  Out of memory while reading Element Topology Block\n");
+}
+
 }  // namespace

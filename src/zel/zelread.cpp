@@ -255,12 +255,22 @@ bool read_old_style_topology(Database &db) {
   return true;
 }
 
+// The conversion's tables are the old block's, and so is a failure to
+// make room for them.
+bool convert_old_style_topology(Database &db) {
+  try {
+    return read_old_style_topology(db);
+  } catch (const std::bad_alloc &) {
+    return fail("Out of memory while reading Element Topology Block");
+  }
+}
+
 bool read_faces(Database &db) {
   bool read = true;
   if (at_block(db, kFacesBlock))
     read = read_face_list(db);
   else if (at_block(db, kElementTopologyBlock))
-    read = read_old_style_topology(db);
+    read = convert_old_style_topology(db);
   if (!read) return false;
   for_each_face(db.face_list, [&](std::size_t first, int32_t vertices) {
     for (std::size_t v = first; v < first + static_cast<std::size_t>(vertices); ++v)
