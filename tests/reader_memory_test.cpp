@@ -97,4 +97,20 @@ TEST_F(ReaderMemory, OldStyleTopologyReportsItsOwnBlock) {
   EXPECT_EQ(printed.err, "ERROR:  Out of memory while reading Element Topology Block\n");
 }
 
+TEST_F(ReaderMemory, AFileNameThatCannotBeCopiedIsWarnedAboutAndTheReadGoesOn) {
+  // A name long enough to need memory of its own, of a length nothing
+  // else of the read asks for.
+  path = dir.file(std::string(200, 'n') + ".zel");
+  Database *db = open_refusing(native_body(), path.size() + 1);
+  ASSERT_NE(db, nullptr) << printed.err;
+  const std::string prefix = "WARNING:  Failed to allocate memory at line ";
+  const std::string suffix = " in file zelread.\nWARNING:  \n";
+  ASSERT_GT(printed.err.size(), prefix.size() + suffix.size()) << printed.err;
+  EXPECT_EQ(printed.err.substr(0, prefix.size()), prefix);
+  EXPECT_EQ(printed.err.substr(printed.err.size() - suffix.size()), suffix);
+  EXPECT_EQ(db->file.name, "");
+  EXPECT_EQ(db->node_count(), 4);
+  EXPECT_EQ(db->mode_count(), 3);
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 // and the file stays open for the queries to read them on demand.
 #include <cstdio>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "block_table.h"
@@ -485,8 +486,19 @@ constexpr Step kSteps[] = {
      "Out of memory while processing Pre-Strain Block"},
 };
 
+// The name only lets later opens of the same path find this body: without
+// it the file is still read.
+std::string copy_of_name(const char *path) {
+  try {
+    return path != nullptr ? path : "";
+  } catch (const std::bad_alloc &) {
+    ZEL_Warning("Failed to allocate memory at line %d in file %s.\n", __LINE__, kModule);
+    return {};
+  }
+}
+
 bool read_file(Database &db, std::FILE *stream, const char *path) {
-  db.file.attach(stream, path != nullptr ? path : "", FileMode::kRead, false, true);
+  db.file.attach(stream, copy_of_name(path), FileMode::kRead, false, true);
   uint32_t version = 0;
   if (!detect_encoding(db.file, version)) return false;
   db.version = version;
