@@ -719,3 +719,20 @@ TEST(BlockTable, IdsPositionsAndMessagesAgreeWithTheFormat) {
 }
 
 }  // namespace
+
+// The face total T of the old topology block sizes nothing: the element
+// table does. A T that cannot be a count leaves the block's length alone.
+TEST(HostileCounts, TheOldTopologysFaceTotalDoesNotSizeTheBlock) {
+  ScratchDir dir;
+  const std::string path = dir.file("topology.zel");
+  FileBuilder file(path, 20);
+  // T, E, one element {label, F = 1, V = 3}, its face {0, 0, three IDs}.
+  file.add(5, raw_ints({-7, 1, 0, 1, 3, 0, 0, 10, 20, 30}));
+  file.add(6, raw_ints({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  const auto starts = file.write();
+  Opened opened = open_file(path);
+  ASSERT_TRUE(opened.toc_ok);
+  EXPECT_EQ(opened.printed.err, "");
+  EXPECT_EQ(ZEL_size_of_block(opened.db.get(), 4), 40u);
+  EXPECT_EQ(opened.db->toc[5], starts[5]);
+}

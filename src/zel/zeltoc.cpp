@@ -51,10 +51,12 @@ bool read_count(zel::ZelFile &file, WideSize &count) {
 // The obsolete topology block has no length of its own: it is 8 bytes of
 // counts, 12 bytes per element entry {label, F, V}, then per element F face
 // records of 2 + V ints. The walk stops as soon as it passes `available`.
+// The face total T in front only restates the element table, which alone
+// gives the length.
 std::optional<WideSize> element_topology_size(zel::ZelFile &file, WideSize available) {
-  WideSize total_faces = 0;
+  int32_t total_faces = 0;
   WideSize elements = 0;
-  if (!read_count(file, total_faces) || !read_count(file, elements)) return std::nullopt;
+  if (!file.read_int(total_faces) || !read_count(file, elements)) return std::nullopt;
   WideSize size = 8 + 12 * elements;
   if (size > available) return std::nullopt;
   for (WideSize e = 0; e < elements; ++e) {
