@@ -11,7 +11,10 @@
 
 #include "capture.h"
 #include "database.h"
+#include "refused_allocation.h"
+#include "scratch_dir.h"
 #include "zel.h"
+#include "zel_file_builder.h"
 
 using zel_test::capture;
 
@@ -399,6 +402,34 @@ TEST_F(GlobalMass, WithoutNodalMassesTheGlobalValuesStand) {
   EXPECT_EQ(body->global_mass, 10.0);
   EXPECT_EQ(body->global_cm, (std::array<double, 3>{1, 2, 3}));
   EXPECT_EQ(body->global_inertia, (std::array<double, 9>{5, 1, 0, 1, 6, 0, 0, 0, 7}));
+}
+
+// A body read from a file checks against the file's invariant blocks,
+// which takes memory; without it the setters fail with the message.
+TEST(GlobalMassOfAFile, WithoutMemoryTheSettersFailWithTheMessage) {
+  zel_test::ScratchDir dir;
+  const std::string path = dir.file("body.zel");
+  ASSERT_TRUE(zel_test::write_zel_file(zel_test::sample_body(316), path));
+  Database *body = nullptr;
+  capture([&] { body = ZEL_CreateFromZEL(path.c_str()); });
+  ASSERT_NE(body, nullptr);
+  double cm[3] = {1, 2, 3}, inertia[9] = {};
+  int set = -1, calculated = -1;
+  const auto printed = capture([&] {
+    zel_test::with_allocations_refused_from(1, [&] {
+      set = ZEL_SetGlobalMass(body, 10.0, cm, inertia);
+      calculated = ZEL_CalculateGlobalMassFromNodeMass(body);
+    });
+  });
+  EXPECT_EQ(set, 0);
+  EXPECT_EQ(calculated, 0);
+  EXPECT_EQ(printed.out, "");
+  EXPECT_EQ(printed.err.rfind("ERROR:  Failed to allocate memory at line ", 0), 0u) << printed.err;
+  EXPECT_TRUE(printed.err.ends_with(" in file zelset.\nERROR:  \n")) << printed.err;
+  const auto consistent = capture([&] { EXPECT_EQ(ZEL_SetGlobalMass(body, 0.25, cm, inertia), 1); });
+  EXPECT_EQ(consistent.err,
+            "WARNING:  Global mass inertia is inconsistent with INVAR7 setting or nodal data.\n");
+  ZEL_UnLink(body);
 }
 
 TEST_F(Builder, NewFacesAndInterfaceNodesRefreshTheGeometryNodeList) {

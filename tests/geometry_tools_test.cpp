@@ -15,6 +15,7 @@
 
 #include "capture.h"
 #include "database.h"
+#include "refused_allocation.h"
 #include "zel.h"
 
 namespace {
@@ -122,6 +123,20 @@ TEST_F(GeometryToolsTest, ClosestNodeRejectsWhatItCannotSearch) {
   EXPECT_EQ(printed.err, "ERROR:  There are no nodes to search.\n");
   printed = capture([&] { EXPECT_EQ(ZEL_ClosestNode(body_with_nodes({{1, 1, 1}}), nullptr, 0), -1); });
   EXPECT_EQ(printed.err, "ERROR:  A node search needs a point.\n");
+}
+
+TEST_F(GeometryToolsTest, ClosestNodeWithoutMemoryFailsWithTheMemoryMessage) {
+  Database *db = body_with_nodes({{1, 1, 1}, {2, 2, 2}});
+  ZEL_SetInterfaceNode(db, 101);  // the search copies the interface list
+  double point[3] = {0, 0, 0};
+  int found = 0;
+  const auto printed = capture([&] {
+    zel_test::with_allocations_refused_from(1, [&] { found = ZEL_ClosestNode(db, point, 1); });
+  });
+  EXPECT_EQ(found, -1);
+  EXPECT_EQ(printed.err.rfind("ERROR:  Failed to allocate memory at line ", 0), 0u) << printed.err;
+  EXPECT_TRUE(printed.err.ends_with(" in file zeltools.\nERROR:  \n")) << printed.err;
+  EXPECT_EQ(ZEL_ClosestNode(db, point, 1), 1);
 }
 
 TEST_F(GeometryToolsTest, ClosestNodesMatchInsertionOrderOnATieRichGrid) {

@@ -2,31 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <new>
 #include <random>
 #include <vector>
 
 #include "node_index.h"
+#include "refused_allocation.h"
 
 using zel::IdPos;
 using zel::NodeIndex;
-
-namespace {
-
-// While non-zero, every allocation of at least this many bytes fails.
-std::size_t refuse_from_bytes = 0;
-
-}  // namespace
-
-void *operator new(std::size_t size) {
-  if (refuse_from_bytes != 0 && size >= refuse_from_bytes) throw std::bad_alloc();
-  if (void *memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
-}
-[[gnu::noinline]] void operator delete(void *memory) noexcept { std::free(memory); }
-[[gnu::noinline]] void operator delete(void *memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
@@ -115,9 +100,7 @@ TEST(NodeIndex, RefusedGrowthLeavesEveryEntryFindable) {
   // 512 entries fill the first hash table to its load limit; the next one
   // needs a table twice as large (16 KB), and only that allocation fails.
   for (int32_t id = 0; id < 512; ++id) index.insert(1000 + id, id);
-  refuse_from_bytes = 2048 * 8;
-  EXPECT_THROW(index.insert(5000, 512), std::bad_alloc);
-  refuse_from_bytes = 0;
+  zel_test::with_allocations_refused_from(2048 * 8, [&] { EXPECT_THROW(index.insert(5000, 512), std::bad_alloc); });
   for (int32_t id = 0; id < 512; ++id) ASSERT_EQ(index.find(1000 + id), id) << "ID " << 1000 + id;
   EXPECT_EQ(index.find(5000), -1);
   EXPECT_EQ(index.size(), 512);

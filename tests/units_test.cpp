@@ -7,6 +7,7 @@
 
 #include "capture.h"
 #include "database.h"
+#include "refused_allocation.h"
 #include "units.h"
 #include "zel.h"
 
@@ -98,6 +99,18 @@ TEST(UnitTables, DividerFindsNamesIgnoringCase) {
   EXPECT_DOUBLE_EQ(ZEL_UnitsDivider("microinch", length), 2.54e-08);
   EXPECT_EQ(ZEL_UnitTable(4), nullptr);
   EXPECT_EQ(ZEL_UnitTable(-1), nullptr);
+}
+
+TEST(UnitTables, DividerWithoutMemoryGivesNoFactor) {
+  // A name longer than a short string holds needs memory to be compared.
+  const char *long_name = "KILOGRAM_FORCE_OF_SOME_PLANET";
+  double factor = -1.0;
+  const auto printed = capture([&] {
+    zel_test::with_allocations_refused_from(1, [&] { factor = ZEL_UnitsDivider(long_name, ZEL_UnitTable(ZEL_FORCE_UNITS)); });
+  });
+  EXPECT_EQ(factor, 0.0);
+  EXPECT_EQ(printed.err.rfind("ERROR:  Failed to allocate memory at line ", 0), 0u) << printed.err;
+  EXPECT_TRUE(printed.err.ends_with(" in file zelunits.\nERROR:  \n")) << printed.err;
 }
 
 TEST(UnitTables, LabelOfAFactorWithinTolerance) {

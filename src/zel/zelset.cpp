@@ -330,19 +330,23 @@ ZEL_API int ZEL_SetGlobalMass(Database *db, double mass, double *cm, double *ine
     ZEL_Error("The global mass properties need a centre of mass and an inertia tensor.");
     return 0;
   }
-  check_global_mass(*db, mass, cm, inertia);
-  db->global_mass = mass;
-  std::copy_n(cm, 3, db->global_cm.begin());
-  std::copy_n(inertia, 9, db->global_inertia.begin());
-  block_flag(*db, kGlobalPropertiesBlock) = 1;
-  return 1;
+  return ZEL_GUARDED(0, {
+    check_global_mass(*db, mass, cm, inertia);
+    db->global_mass = mass;
+    std::copy_n(cm, 3, db->global_cm.begin());
+    std::copy_n(inertia, 9, db->global_inertia.begin());
+    block_flag(*db, kGlobalPropertiesBlock) = 1;
+    return 1;
+  });
 }
 
 ZEL_API int ZEL_CalculateGlobalMassFromNodeMass(Database *db) {
   if (!CheckZEL(db)) return 0;
   // The invariants are not held here: the body may still grow.
-  store_global_mass_properties(*db, current_invariant1(*db), current_invariant2(*db), current_invariant7(*db));
-  return 1;
+  return ZEL_GUARDED(0, {
+    store_global_mass_properties(*db, current_invariant1(*db), current_invariant2(*db), current_invariant7(*db));
+    return 1;
+  });
 }
 
 ZEL_API const char *zelset_VersionId(void) { return "zelset 1.0"; }

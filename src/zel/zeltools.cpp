@@ -130,21 +130,23 @@ ZEL_API int ZEL_ClosestNode(Database *db, double *point, int interface_only) {
     ZEL_Error("A node search needs a point.");
     return -1;
   }
-  const Candidates candidates(*db, interface_only != 0 && !db->interface_nodes.empty());
-  if (candidates.size() == 0) {
-    ZEL_Error("There are no nodes to search.");
-    return -1;
-  }
-  std::size_t best = 0;
-  double best_distance = candidates.distance(0, point);
-  for (std::size_t scan = 1; scan < candidates.size() && best_distance != 0.0; ++scan) {
-    const double d = candidates.distance(scan, point);
-    if (d < best_distance) {
-      best = scan;
-      best_distance = d;
+  return ZEL_GUARDED(-1, {
+    const Candidates candidates(*db, interface_only != 0 && !db->interface_nodes.empty());
+    if (candidates.size() == 0) {
+      ZEL_Error("There are no nodes to search.");
+      return -1;
     }
-  }
-  return candidates.node(best);
+    std::size_t best = 0;
+    double best_distance = candidates.distance(0, point);
+    for (std::size_t scan = 1; scan < candidates.size() && best_distance != 0.0; ++scan) {
+      const double d = candidates.distance(scan, point);
+      if (d < best_distance) {
+        best = scan;
+        best_distance = d;
+      }
+    }
+    return candidates.node(best);
+  });
 }
 
 ZEL_API int *ZEL_ClosestNodes(Database *db, double *point, int k, int interface_only, int *count) {

@@ -111,7 +111,7 @@ ZEL_API int ZEL_ConvertUnitsLabel(char *buffer) {
 
 ZEL_API double ZEL_UnitsDivider(const char *name, const ZEL_UnitRow *table) {
   if (name == nullptr || table == nullptr) return 0.0;
-  return si_factor(name, table);
+  return ZEL_GUARDED(0.0, { return si_factor(name, table); });
 }
 
 ZEL_API const char *ZEL_UnitsLabel(double value, const ZEL_UnitRow *table) {
