@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -292,6 +293,7 @@ TEST_F(ReaderChecks, ReReadingWithoutAFileKeepsTheEntriesHeld) {
   EXPECT_EQ(db->gen_damp[0].value, 4.0);
   EXPECT_EQ(db->damping_on_principal_axes, 1);
 }
+
 TEST_F(ReaderChecks, UnitNamesAreConvertedUpToTheFirstUnknownOneAndDefaultWhenAbsent) {
   ZelBody body = zel_test::sample_body(316);
   body.units = std::array<std::string, 4>{"kg", "furlong", "s", "N"};
@@ -364,6 +366,25 @@ TEST_F(ReaderChecks, PreValueCountsThatDifferFromTheirSetAreReportedAndKept) {
   EXPECT_EQ(db->pre_stress.size(), 18u);
   EXPECT_EQ(db->set_count(zel::kStressSet), 2);
   EXPECT_TRUE(db->pre_strain.empty());
+}
+
+// A pre-strain count below zero differs from the strain node count and
+// has no room to give: both are reported and the read stops.
+TEST_F(ReaderChecks, APreValueCountBelowZeroIsAMismatchWithNoRoom) {
+  std::vector<unsigned char> bytes = zel_test::zel_file_bytes(zel_test::sample_body(40));
+  // The pre-strain block ends the native double file (the last block is
+  // never sized on opening): a count and the six values of the one strain
+  // node.
+  const std::size_t count_at = bytes.size() - (4 + 6 * 8);
+  const int32_t below_zero = -1;
+  std::memcpy(&bytes[count_at], &below_zero, sizeof below_zero);
+  ASSERT_TRUE(zel_test::write_bytes(bytes, path));
+  Database *db = nullptr;
+  printed = zel_test::capture([&] { db = ZEL_CreateFromZEL(path.c_str()); });
+  EXPECT_EQ(db, nullptr);
+  EXPECT_EQ(printed.err,
+            "ERROR:  Number of nodes in pre-strain does not match that in strain modes\n"
+            "ERROR:  Out of memory while processing Pre-Strain Block\n");
 }
 
 }  // namespace

@@ -413,6 +413,7 @@ struct PreValuesBlockRead {
   std::vector<double> Database::*values;
   const char *count_problem;
   const char *node_count_mismatch;
+  const char *out_of_memory;
   const char *problem;
 };
 
@@ -421,22 +422,27 @@ constexpr PreValuesBlockRead kPreStress{kStressSet,
                                         &Database::pre_stress,
                                         "Problem occurred while reading Pre-Stress info",
                                         "Number of nodes in pre-stress does not match that in stress modes",
+                                        "Out of memory while processing Pre-Stress Block",
                                         "Problem when reading Pre-Stress Block"};
 constexpr PreValuesBlockRead kPreStrain{kStrainSet,
                                         kPreStrainBlock,
                                         &Database::pre_strain,
                                         "Problem occurred while reading Pre-Strain info",
                                         "Number of nodes in pre-strain does not match that in strain modes",
+                                        "Out of memory while processing Pre-Strain Block",
                                         "Problem when reading Pre-Strain Block"};
 
 // A count that differs from the set's is reported and kept: consumers
-// bound their reads by the smaller of the two.
+// bound their reads by the smaller of the two. A count below zero differs
+// too, and leaves nothing to make room for.
 bool read_pre_values_block(Database &db, const PreValuesBlockRead &pre) {
   if (!at_block(db, pre.block)) return true;
   int32_t count = 0;
-  if (!read_pre_value_count(db.file, count)) return fail(pre.count_problem);
+  if (leading_ints(db, pre.block, &count, 1) < 1) return fail(pre.count_problem);
   if (count != db.set_count(pre.set)) ZEL_Error("%s", pre.node_count_mismatch);
-  return read_pre_values(db.file, count, db.*pre.values) || fail(pre.problem);
+  if (count < 0) return fail(pre.out_of_memory);
+  return (read_pre_value_count(db.file, count) && read_pre_values(db.file, count, db.*pre.values)) ||
+         fail(pre.problem);
 }
 
 // One step of the read; a failed allocation inside it is reported with the
@@ -480,10 +486,8 @@ constexpr Step kSteps[] = {
     {read_modal_loads_block, "Out of memory while reading Modal Loads Block"},
     {[](Database &db) { return read_value_set_block(db, kModalStrain); }, kModalStrain.out_of_memory},
     {read_statistics_block, "Out of memory while reading Modal Statistics Block"},
-    {[](Database &db) { return read_pre_values_block(db, kPreStress); },
-     "Out of memory while processing Pre-Stress Block"},
-    {[](Database &db) { return read_pre_values_block(db, kPreStrain); },
-     "Out of memory while processing Pre-Strain Block"},
+    {[](Database &db) { return read_pre_values_block(db, kPreStress); }, kPreStress.out_of_memory},
+    {[](Database &db) { return read_pre_values_block(db, kPreStrain); }, kPreStrain.out_of_memory},
 };
 
 // The name only lets later opens of the same path find this body: without
