@@ -144,9 +144,11 @@ ZEL_API int ZEL_SetFace(Database *db, int n, ...);
 ZEL_API int ZEL_SetInterfaceNode(Database *db, int id);
 
 /* Stores the global mass, centre of mass (3) and inertia tensor (9, row
- * order), warning where they disagree with the nodal data. */
+ * order), warning where they disagree with invariants 1, 2 and 7 (a file's
+ * invariant blocks, else the nodal data). */
 ZEL_API int ZEL_SetGlobalMass(Database *db, double mass, double *cm, double *inertia);
-/* Fills the global mass properties from the nodal data. Always 1. */
+/* Fills the global mass properties from invariants 1, 2 and 7 (a file's
+ * invariant blocks, else the nodal data). 1; 0 when memory runs out. */
 ZEL_API int ZEL_CalculateGlobalMassFromNodeMass(Database *db);
 
 /* ---------------------------------------------------------------------
