@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <random>
 #include <vector>
@@ -122,5 +123,31 @@ TEST_P(DamagedFile, ChangedBytesEitherReadOrFailWithAMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Reader, DamagedFile, ::testing::ValuesIn(zel_test::kAllVersionCodes));
+
+void append_ints(std::vector<unsigned char> &bytes, std::initializer_list<int32_t> values) {
+  for (int32_t value : values) {
+    const auto *first = reinterpret_cast<const unsigned char *>(&value);
+    bytes.insert(bytes.end(), first, first + sizeof value);
+  }
+}
+
+// A memory stream refuses to seek past its end. A block whose offset lies
+// there cannot be reached, and must not be read from wherever the previous
+// block left off: here that would be a stress count of 2^30 modes.
+TEST(UnreachableBlock, IsReadAsNothingWithItsOwnMessage) {
+  std::vector<unsigned char> bytes;
+  append_ints(bytes, {10});
+  bytes.resize(4 + 544, ' ');
+  bytes.resize(4 + 544 + 100, 0);
+  for (std::size_t position : {4, 8, 16}) bytes[4 + 544 + position] = 1;  // mode shapes, units, stress
+  append_ints(bytes, {0, 0});              // mode shapes: no modes, no nodes
+  append_ints(bytes, {1 << 30, 7, 0, 0});  // a units block cut short
+  ErrorLog log;
+  Outcome outcome;
+  const std::size_t largest = zel_test::largest_allocation_in([&] { outcome = read_from_memory(log, bytes); });
+  EXPECT_FALSE(outcome.read);
+  EXPECT_EQ(outcome.err, "ERROR:  Problem in modal stress block\nERROR:  Problem when reading Modal Stress info\n");
+  EXPECT_LE(largest, zel_test::kModestAllocation);
+}
 
 }  // namespace

@@ -43,7 +43,11 @@ bool fail(const char *message) {
 // built flags blocks present without having a file to find them in.
 bool at_block(Database &db, int b) {
   if (block_flag(db, b) == 0 || db.file.fp == nullptr) return false;
-  db.file.seek(db.toc[static_cast<std::size_t>(b)]);
+  // A stream may refuse to seek past its end, where a damaged file can
+  // place a block. Such a block is read from the end, so that it fails
+  // with its own message instead of being read from wherever the last
+  // block left off.
+  if (!db.file.seek(db.toc[static_cast<std::size_t>(b)])) db.file.seek(db.file.size());
   return true;
 }
 
