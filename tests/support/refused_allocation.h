@@ -28,11 +28,13 @@ void with_allocations_refused_from(std::size_t bytes, Body &&body) {
 
 }  // namespace zel_test
 
-void *operator new(std::size_t size) {
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
   const std::size_t refused = zel_test::refused_from_bytes();
-  void *memory = refused != 0 && size >= refused ? nullptr : std::malloc(size == 0 ? 1 : size);
-  if (memory == nullptr) throw std::bad_alloc();
-  return memory;
+  return refused != 0 && size >= refused ? nullptr : std::malloc(size == 0 ? 1 : size);
+}
+void *operator new(std::size_t size) {
+  if (void *memory = operator new(size, std::nothrow)) return memory;
+  throw std::bad_alloc();
 }
 // Kept out of line: inlined, the compiler would pair the free() with the
 // new-expression and report a mismatch that the replacement does not have.
