@@ -97,6 +97,36 @@ TEST_F(ReaderMemory, OldStyleTopologyReportsItsOwnBlock) {
   EXPECT_EQ(printed.err, "ERROR:  Out of memory while reading Element Topology Block\n");
 }
 
+// The node lists of the value sets have no message of their block's own:
+// memory refused for them is the common memory failure.
+constexpr std::size_t kListedNodes = 3001;  // 12004 bytes of node IDs
+
+void expect_memory_failure(const std::string &err) {
+  const std::string prefix = "ERROR:  Failed to allocate memory at line ";
+  const std::string suffix = " in file zelread.\nERROR:  \n";
+  ASSERT_GT(err.size(), prefix.size() + suffix.size()) << err;
+  EXPECT_EQ(err.substr(0, prefix.size()), prefix);
+  EXPECT_EQ(err.substr(err.size() - suffix.size()), suffix);
+  EXPECT_EQ(err.find("Out of memory"), std::string::npos) << err;
+}
+
+TEST_F(ReaderMemory, AModeShapeNodeListWithoutRoomIsTheCommonMemoryFailure) {
+  ZelBody body = native_body();
+  body.mode_shapes->node_ids.clear();
+  for (std::size_t n = body.nodes.size(); n < kListedNodes; ++n)
+    body.nodes.push_back({static_cast<int32_t>(10 * (n + 1)), 1.0, 2.0, 3.0, 0.0, std::nullopt});
+  for (const zel_test::BodyNode &node : body.nodes) body.mode_shapes->node_ids.push_back(node.id);
+  EXPECT_EQ(open_refusing(body, kListedNodes * sizeof(int32_t)), nullptr);
+  expect_memory_failure(printed.err);
+}
+
+TEST_F(ReaderMemory, AStressNodeListWithoutRoomIsTheCommonMemoryFailure) {
+  ZelBody body = native_body();
+  body.stress->node_ids.assign(kListedNodes, 10);
+  EXPECT_EQ(open_refusing(body, kListedNodes * sizeof(int32_t)), nullptr);
+  expect_memory_failure(printed.err);
+}
+
 TEST_F(ReaderMemory, AFileNameThatCannotBeCopiedIsWarnedAboutAndTheReadGoesOn) {
   // A name long enough to need memory of its own, of a length nothing
   // else of the read asks for.

@@ -152,6 +152,24 @@ bool read_eigenvalues_block(Database &db) {
   return true;
 }
 
+// Makes the room a value set's node tables take. Unlike the rest of a
+// modal block, these have no message of the block's own: memory refused
+// for them is the common memory failure, reported with `line`.
+template <class MakeRoom>
+bool node_tables_made(MakeRoom &&make_room, int line) {
+  try {
+    make_room();
+    return true;
+  } catch (const std::bad_alloc &) {
+    report_memory_failure(line, kModule);
+    return false;
+  }
+}
+
+bool room_made_for_node_list(const ModalHead &head, std::vector<int32_t> &node_ids) {
+  return node_tables_made([&] { node_ids.reserve(static_cast<std::size_t>(head.node_count)); }, __LINE__);
+}
+
 // The node table takes the order of the mode-shape node list, each node's
 // coordinates, mass and inertia moving with it.
 void order_nodes_as(Database &db, const std::vector<int32_t> &node_ids) {
@@ -174,9 +192,10 @@ bool read_mode_shapes_block(Database &db) {
   // none.
   ModalHead head;
   std::vector<int32_t> node_ids;
-  if (read < 2 || !read_modal_head(db.file, db.version, kModeShapeSet, head) || head.node_count != db.node_count() ||
-      !read_modal_node_list(db.file, head, node_ids))
+  if (read < 2 || !read_modal_head(db.file, db.version, kModeShapeSet, head) || head.node_count != db.node_count())
     return fail(kProblem);
+  if (!room_made_for_node_list(head, node_ids)) return false;
+  if (!read_modal_node_list(db.file, head, node_ids)) return fail(kProblem);
   order_nodes_as(db, node_ids);
   if (head.mode_count == 0) return true;
   ModeValueIndex index;
@@ -356,14 +375,15 @@ bool read_value_set_block(Database &db, const ValueSetBlockRead &s) {
   if (db.eigen_count > 0 && mode_count != db.eigen_count) ZEL_Error("%s", s.eigen_count_mismatch);
   ModalHead head;
   std::vector<int32_t> node_ids;
-  if (read < 2 || !read_modal_head(db.file, db.version, s.set, head) || !read_modal_node_list(db.file, head, node_ids))
-    return fail(s.problem);
+  if (read < 2 || !read_modal_head(db.file, db.version, s.set, head)) return fail(s.problem);
+  if (!room_made_for_node_list(head, node_ids)) return false;
+  if (!read_modal_node_list(db.file, head, node_ids)) return fail(s.problem);
   // The block's modes are the body's modes from here on. Modes beyond the
   // ones numbered so far would have no number and no mode-shape values.
   const bool supplies_mode_numbers = db.mode_numbers.empty();
   if (!supplies_mode_numbers && mode_count > db.mode_count()) return fail(s.problem);
   if (!supplies_mode_numbers) db.mode_numbers.resize(static_cast<std::size_t>(mode_count));
-  enter_set_nodes(db, s.set, node_ids);
+  if (!node_tables_made([&] { enter_set_nodes(db, s.set, node_ids); }, __LINE__)) return false;
   if (mode_count == 0) return true;
   if (supplies_mode_numbers) ZEL_Warning("%s", s.before_mode_shapes);
   ModeValueIndex index;
