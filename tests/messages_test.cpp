@@ -1,6 +1,7 @@
 // The reporters' line shapes and streams, and the progress line.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 #include "capture.h"
@@ -101,4 +102,15 @@ TEST(ProgressMonitor, ZeroStepsClampsTheUnboundedPercentage) {
     ZEL_TimeMonitorStamp();
   });
   EXPECT_EQ(printed.out, "\r2147483647%,    0 seconds left of    0 estimated total         ");
+}
+
+// A negative step count is outside what a caller announces, but the
+// arithmetic on it stays defined: the line still comes out whole.
+TEST(ProgressMonitor, MostNegativeStepCountStillPrintsALine) {
+  const auto printed = capture([] {
+    ZEL_TimeMonitor(INT_MIN);
+    ZEL_TimeMonitorStamp();
+  });
+  EXPECT_EQ(printed.out.rfind("\r  0%, ", 0), 0u) << printed.out;
+  EXPECT_TRUE(printed.out.ends_with(" estimated total         ")) << printed.out;
 }

@@ -1,6 +1,7 @@
 // The three reporters, the memory-failure message and the progress monitor.
 #include <chrono>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -82,10 +83,11 @@ ProgressStep TimeMonitorStep() {
   monitor.done += 1;
   const double fraction = static_cast<double>(monitor.done) / static_cast<double>(monitor.total);
   const double now = wall_clock();
-  const int remaining = monitor.total - monitor.done;
+  // Wide enough for any announced count, negative ones included.
+  const int64_t remaining = int64_t{monitor.total} - monitor.done;
   const double elapsed = now - monitor.start;
   const double step = now - monitor.last;
-  const double candidate = step * remaining + elapsed;
+  const double candidate = step * static_cast<double>(remaining) + elapsed;
   monitor.estimate = monitor.estimate == 0.0 ? candidate : (monitor.estimate + candidate) * 0.5;
   monitor.last = now;
   return ProgressStep{monitor.estimate - elapsed, monitor.estimate, fraction * 100.0};
