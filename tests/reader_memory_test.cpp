@@ -24,9 +24,12 @@ std::size_t refused_size = 0;
 
 }  // namespace
 
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
+  if (refused_size != 0 && size == refused_size) return nullptr;
+  return std::malloc(size == 0 ? 1 : size);
+}
 void *operator new(std::size_t size) {
-  if (refused_size != 0 && size == refused_size) throw std::bad_alloc();
-  if (void *memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  if (void *memory = operator new(size, std::nothrow)) return memory;
   throw std::bad_alloc();
 }
 [[gnu::noinline]] void operator delete(void *memory) noexcept { std::free(memory); }
