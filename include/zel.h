@@ -83,8 +83,9 @@ ZEL_API int ZEL_ReadZEL(Database *db, FILE *stream, const char *name);
 
 /* Re-read block 12 (13, 15) of db's file into the generalized stiffness
  * (mass, damping) entries; damping also takes the principal-axes flag.
- * 1 when the block was read whole or is absent, else 0. The file position
- * is kept. */
+ * 1 when the block was read whole, is absent or db has no file to read it
+ * from (the entries held are then kept), else 0. The file position is
+ * kept. */
 ZEL_API int ZEL_ReadGeneralizedStiffness(Database *db);
 ZEL_API int ZEL_ReadGeneralizedMass(Database *db);
 ZEL_API int ZEL_ReadGeneralizedDamping(Database *db);
