@@ -166,7 +166,7 @@ TEST(GlobalMassQuery, WithoutNodalMassesTheGlobalPropertiesGiveTheInvariants) {
 // from what its four nodal masses (1.5 to 4.5) would give.
 TEST(GlobalMassQuery, AFilesInvariantBlocksWinOverItsNodes) {
   zel_test::ScratchDir dir;
-  for (const uint32_t version : {316u, 572u}) {  // double and single precision
+  for (const uint32_t version : {40u, 50u, 316u, 572u}) {  // native and XDR, double and single
     const std::string path = dir.file("body" + std::to_string(version) + ".zel");
     ASSERT_TRUE(zel_test::write_zel_file(zel_test::sample_body(version), path));
     Database *db = nullptr;
