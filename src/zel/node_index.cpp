@@ -1,6 +1,7 @@
 #include "node_index.h"
 
 #include <algorithm>
+#include <random>
 
 namespace zel {
 
@@ -10,13 +11,23 @@ int By_Id(const void *a, const void *b) {
   return (left > right) - (left < right);
 }
 
+// Node IDs come from files, and a file may be built to make them collide
+// under any fixed hash. Multiply-shift hashing with a random odd multiplier,
+// drawn once per process, makes any two IDs collide with probability at
+// most 2 / table size whatever the IDs are, at the cost of one multiply.
+uint64_t NodeIndex::random_multiplier() {
+  static const uint64_t multiplier = [] {
+    std::random_device source;
+    return ((static_cast<uint64_t>(source()) << 32) ^ source()) | 1u;
+  }();
+  return multiplier;
+}
+
 namespace {
 constexpr std::size_t kMinimumTableSize = 1024;
 
-// Fibonacci hashing: consecutive solver IDs spread over the whole table.
-std::size_t hash_id(int32_t id, unsigned shift) {
-  return static_cast<std::size_t>((static_cast<uint64_t>(static_cast<uint32_t>(id)) *
-                                   0x9E3779B97F4A7C15ull) >> shift);
+std::size_t hash_id(int32_t id, uint64_t multiplier, unsigned shift) {
+  return static_cast<std::size_t>((static_cast<uint64_t>(static_cast<uint32_t>(id)) * multiplier) >> shift);
 }
 
 unsigned shift_for(std::size_t table_size) {
@@ -28,7 +39,7 @@ unsigned shift_for(std::size_t table_size) {
 
 std::size_t NodeIndex::slot_of(int32_t id) const {
   const std::size_t mask = table_.size() - 1;
-  std::size_t slot = hash_id(id, shift_);
+  std::size_t slot = hash_id(id, multiplier_, shift_);
   while (table_[slot].pos >= 0 && table_[slot].id != id) slot = (slot + 1) & mask;
   return slot;
 }

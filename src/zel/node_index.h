@@ -49,6 +49,9 @@ class NodeIndex {
   std::size_t slot_of(int32_t id) const;
   void grow_table();
 
+  static uint64_t random_multiplier();
+
+  uint64_t multiplier_ = random_multiplier();
   std::vector<Slot> table_;
   unsigned shift_ = 64;
   mutable std::vector<IdPos> entries_;
