@@ -12,7 +12,7 @@
 
 #include "block_table.h"
 #include "blocks.h"
-#include "blocks_allocation.h"
+#include "allocation_control.h"
 #include "blocks_files.h"
 #include "capture.h"
 #include "database.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "blocks.h"
-#include "blocks_allocation.h"
+#include "allocation_control.h"
 #include "blocks_files.h"
 #include "capture.h"
 

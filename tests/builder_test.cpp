@@ -11,7 +11,7 @@
 
 #include "capture.h"
 #include "database.h"
-#include "refused_allocation.h"
+#include "allocation_control.h"
 #include "scratch_dir.h"
 #include "zel.h"
 #include "zel_file_builder.h"

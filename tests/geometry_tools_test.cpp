@@ -15,7 +15,7 @@
 
 #include "capture.h"
 #include "database.h"
-#include "refused_allocation.h"
+#include "allocation_control.h"
 #include "zel.h"
 
 namespace {

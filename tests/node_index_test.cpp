@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "node_index.h"
-#include "refused_allocation.h"
+#include "allocation_control.h"
 
 using zel::IdPos;
 using zel::NodeIndex;

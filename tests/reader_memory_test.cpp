@@ -2,15 +2,13 @@
 // (and the one that follows it where the block gives two), or the warning
 // and a read that goes on when only the copy of the file name fails.
 //
-// This program replaces the global operator new so that a test can refuse
-// one allocation of a chosen size.
+// A test refuses one allocation of a chosen size.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "allocation_control.h"
 #include "capture.h"
 #include "database.h"
 #include "scratch_dir.h"
@@ -19,42 +17,18 @@
 
 namespace {
 
-// The size of the allocation to refuse; 0 refuses none.
-std::size_t refused_size = 0;
-
-}  // namespace
-
-void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
-  if (refused_size != 0 && size == refused_size) return nullptr;
-  return std::malloc(size == 0 ? 1 : size);
-}
-void *operator new(std::size_t size) {
-  if (void *memory = operator new(size, std::nothrow)) return memory;
-  throw std::bad_alloc();
-}
-[[gnu::noinline]] void operator delete(void *memory) noexcept { std::free(memory); }
-[[gnu::noinline]] void operator delete(void *memory, std::size_t) noexcept { std::free(memory); }
-
-namespace {
-
 using zel_test::ZelBody;
 
 class ReaderMemory : public ::testing::Test {
  protected:
-  void TearDown() override {
-    refused_size = 0;
-    ZEL_Terminate();
-  }
+  void TearDown() override { ZEL_Terminate(); }
 
   // Opens the body's file with allocations of `bytes` refused.
   Database *open_refusing(const ZelBody &body, std::size_t bytes) {
     EXPECT_TRUE(zel_test::write_zel_file(body, path));
     Database *db = nullptr;
-    printed = zel_test::capture([&] {
-      refused_size = bytes;
-      db = ZEL_CreateFromZEL(path.c_str());
-      refused_size = 0;
-    });
+    printed = zel_test::capture(
+        [&] { zel_test::with_allocations_refused_of_size(bytes, [&] { db = ZEL_CreateFromZEL(path.c_str()); }); });
     EXPECT_EQ(printed.out, "");
     return db;
   }

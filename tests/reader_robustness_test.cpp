@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-#include "blocks_allocation.h"
+#include "allocation_control.h"
 #include "database.h"
 #include "zel.h"
 #include "zel_file_builder.h"

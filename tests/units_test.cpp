@@ -7,7 +7,7 @@
 
 #include "capture.h"
 #include "database.h"
-#include "refused_allocation.h"
+#include "allocation_control.h"
 #include "units.h"
 #include "zel.h"
 
