@@ -225,10 +225,119 @@ TEST_F(ReaderChecks, EmptyEigenvaluesAndTransformationLoadNothing) {
   EXPECT_EQ(db->mode_numbers, (std::vector<int32_t>{1, 2, 3}));
 }
 
-TEST_F(ReaderChecks, ModeShapesMustCoverTheNodeTable) {
+// A mode-shape list may name only some of the nodes; one that names more
+// nodes than the table has, a node it lacks, or one node twice would pair
+// values with the wrong node.
+TEST_F(ReaderChecks, ModeShapeListsThatCannotBePairedWithTheNodesStopTheRead) {
+  const std::vector<int32_t> lists[] = {{10, 20, 30, 40, 50}, {10, 99}, {20, 20}};
+  for (const std::vector<int32_t> &list : lists) {
+    ZelBody body = zel_test::sample_body(316);
+    body.mode_shapes->node_ids = list;
+    EXPECT_EQ(refused(body), "ERROR:  Problem encountered while caching Mode shape Data\n") << list.size();
+  }
+}
+
+// Three nodes, of which the mode shapes list the first `listed`: the
+// listed ones move to the front in list order and alone carry mode
+// values; every block after the mode shapes still reads whole.
+struct PartialModeShapes {
+  uint32_t version;
+  std::vector<int32_t> listed;
+  std::vector<int32_t> node_order;  // the node table after the read
+};
+
+class ReaderPartialModeShapes : public ReaderChecks, public ::testing::WithParamInterface<PartialModeShapes> {};
+
+TEST_P(ReaderPartialModeShapes, ReadWholeWithModeValuesForTheListedNodesOnly) {
+  const PartialModeShapes &c = GetParam();
+  ZelBody body = zel_test::sample_body(c.version);
+  body.nodes.pop_back();
+  body.faces = zel_test::FaceList{1, {3, 0, 1, 2}};
+  body.interface_nodes = std::vector<int32_t>{0, 2};
+  body.mode_shapes->node_ids = c.listed;
+  Database *db = open(body);
+  ASSERT_NE(db, nullptr) << printed.err;
+  EXPECT_EQ(printed.err, "");
+
+  const int listed = static_cast<int>(c.listed.size());
+  EXPECT_EQ(ZEL_NodeCount(db), 3);
+  EXPECT_EQ(ZEL_ModeNodeCount(db, 0), listed);
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(ZEL_NodeID(db, j), c.node_order[static_cast<std::size_t>(j)]);
+  for (int mode = 0; mode < 3; ++mode) {
+    double values[3 * 3] = {};
+    ASSERT_EQ(ZEL_Mode(db, mode + 1, 0, values, 1), 1);
+    for (int p = 0; p < listed; ++p)
+      for (int k = 0; k < 3; ++k) EXPECT_EQ(values[3 * p + k], zel_test::mode_value(0, mode, p, 3 + k));
+    EXPECT_EQ(values[3 * listed], 0.0) << "nothing is written past the listed nodes";
+  }
+  double at_node[3] = {1.0, 1.0, 1.0};
+  EXPECT_EQ(ZEL_ModeByNode(db, 2, 0, c.listed.back(), at_node, 0), 1);
+  EXPECT_EQ(at_node[0], zel_test::mode_value(0, 1, listed - 1, 0));
+  EXPECT_EQ(ZEL_ModeByNode(db, 2, 0, c.node_order.back(), at_node, 0), 0) << "a node without mode values";
+  EXPECT_EQ(at_node[0], 0.0);
+
+  // The blocks after the mode shapes.
+  double stress[2 * 3] = {};
+  ASSERT_EQ(ZEL_Mode(db, 3, 1, stress, 0), 1);
+  EXPECT_EQ(stress[3], zel_test::mode_value(1, 2, 1, 0));
+  EXPECT_EQ(db->preload, body.preload->values);
+  ASSERT_EQ(db->load_case_count(), 2);
+  EXPECT_EQ(db->load_cases[1].values, body.loads->cases[1].values);
+  ASSERT_EQ(db->statistics.size(), 3u);
+  EXPECT_EQ(db->statistics[2].value[2], 200.0);
+  EXPECT_EQ(db->pre_stress, *body.pre_stress);
+  EXPECT_EQ(db->pre_strain, *body.pre_strain);
+  double mass = 0.0, inertia[9] = {}, cm[3] = {};
+  ASSERT_EQ(ZEL_TotalMassInertia(db, &mass, inertia, cm), 1);
+  EXPECT_EQ(mass, 0.25) << "invariant 1 of the file";
+  EXPECT_EQ(db->interface_nodes.size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(NativeAndXdr, ReaderPartialModeShapes,
+                         ::testing::Values(PartialModeShapes{60, {30}, {30, 20, 10}},
+                                           PartialModeShapes{60, {20, 30}, {20, 30, 10}},
+                                           PartialModeShapes{316, {30}, {30, 20, 10}},
+                                           PartialModeShapes{316, {20, 30}, {20, 30, 10}}));
+
+// Each value set keeps its own count of modes: stress values for the
+// first two modes, strain values for all three; the blocks between them
+// count the stress block's modes.
+TEST_F(ReaderChecks, StressAndStrainWithDifferentModeCountsEachKeepTheirOwn) {
+  for (const uint32_t version : {60u, 828u}) {
+    ZelBody body = zel_test::sample_body(version);
+    body.eigen = eigen_records({7, 8, 9});
+    body.mode_shapes->mode_numbers = {7, 8, 9};
+    body.stress->mode_count = 2;
+    body.stress->mode_numbers = {7, 8};
+    body.strain->mode_numbers = {7, 8, 9};
+    body.preload->values.pop_back();
+    body.loads->mode_count = 2;
+    for (zel::LoadCase &load : body.loads->cases) load.values.pop_back();
+    Database *db = open(body);
+    ASSERT_NE(db, nullptr) << printed.err;
+    EXPECT_EQ(printed.err, "ERROR:  Number of stress modes does not match the number of eigenvalues\n");
+    EXPECT_EQ(db->mode_numbers, (std::vector<int32_t>{7, 8, 9}));
+    EXPECT_EQ(db->preload.size(), 2u);
+    double strain[3] = {};
+    ASSERT_EQ(ZEL_Mode(db, 9, 2, strain, 0), 1);
+    EXPECT_EQ(strain[1], zel_test::mode_value(2, 2, 0, 1));
+    double stress[6] = {};
+    EXPECT_EQ(zel_test::capture([&] { EXPECT_EQ(ZEL_Mode(db, 9, 1, stress, 0), 0); }).err,
+              "ERROR:  Problem reading modal stress vector 9\n");
+    ZEL_Terminate();
+  }
+}
+
+TEST_F(ReaderChecks, StrainModesBeyondTheModeShapesStopTheRead) {
   ZelBody body = zel_test::sample_body(316);
-  body.mode_shapes->node_ids = {10, 20, 30};
-  EXPECT_EQ(refused(body), "ERROR:  Problem encountered while caching Mode shape Data\n");
+  body.stress->mode_count = 2;
+  body.preload.reset();
+  body.loads.reset();
+  body.strain->mode_count = 4;
+  EXPECT_EQ(refused(body),
+            "ERROR:  Number of stress modes does not match the number of eigenvalues\n"
+            "ERROR:  Number of strain modes does not match the number of eigenvalues\n"
+            "ERROR:  Problem when reading Modal Strain info\n");
 }
 
 TEST_F(ReaderChecks, AnInertiaRowOutsideTheRotationsStopsTheRead) {

@@ -162,6 +162,9 @@ bool read_modal_node_list(ZelFile &file, const ModalHead &head, std::vector<int3
 // block's end.
 bool locate_mode_values(ZelFile &file, uint32_t version, int value_set, const ModalHead &head,
                         ModeValueIndex &index);
+// The mode number a record stores just before the values at an offset
+// found above (only where mode_number_field() is kStored).
+bool read_stored_mode_number(ZelFile &file, int64_t values_offset, int32_t &number);
 // Reads one mode's 6 x node_count values from an offset found above.
 bool read_mode_values(ZelFile &file, int64_t offset, int32_t node_count, double *values);
 

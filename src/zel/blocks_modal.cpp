@@ -126,6 +126,10 @@ bool locate_mode_values(ZelFile &file, uint32_t version, int value_set, const Mo
   return true;
 }
 
+bool read_stored_mode_number(ZelFile &file, int64_t values_offset, int32_t &number) {
+  return file.seek(values_offset - kInt) && file.read_int(number);
+}
+
 bool read_mode_values(ZelFile &file, int64_t offset, int32_t node_count, double *values) {
   if (node_count < 0 || !file.seek(offset)) return false;
   const int64_t count = kValuesPerNode * node_count;

@@ -6,6 +6,7 @@
 #ifndef ZEL_DATABASE_H
 #define ZEL_DATABASE_H
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -108,6 +109,7 @@ struct Database {
   std::vector<zel::NodeRecord> nodes;
   zel::NodeIndex node_sorted;              // node ID -> node index
   std::array<zel::ValueSet, 3> sets;       // sets[0] unused: see ValueSet
+  std::optional<int32_t> mode_shape_nodes; // set_count(0) when not every node
 
   double global_mass = 0.0;
   std::array<double, 3> global_cm{};
@@ -170,9 +172,12 @@ struct Database {
 
   int32_t node_count() const { return static_cast<int32_t>(nodes.size()); }
   int32_t mode_count() const { return static_cast<int32_t>(mode_numbers.size()); }
+  // Set 0 is the front of the node table: every node of a body being
+  // built, the nodes its mode-shape block lists for a body read from a
+  // file (the rest carry no mode values).
   int32_t set_count(int set) const {
-    return set == zel::kModeShapeSet ? node_count()
-                                     : static_cast<int32_t>(sets[set].node_of_position.size());
+    if (set != zel::kModeShapeSet) return static_cast<int32_t>(sets[set].node_of_position.size());
+    return mode_shape_nodes ? std::min(*mode_shape_nodes, node_count()) : node_count();
   }
   int32_t node_capacity() const { return static_cast<int32_t>(nodes.capacity()); }
   int32_t face_list_size() const { return static_cast<int32_t>(face_list.size()); }

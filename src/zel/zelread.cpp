@@ -128,6 +128,7 @@ bool read_coordinates_block(Database &db) {
     ZEL_Error("Node location should only be specified with 3 coordinates, not %ld", static_cast<long>(counts[1]));
   const CoordinatesHead head{counts[0], counts[1]};
   if (!db.file.skip(8) || !read_coordinates(db.file, head, db.nodes)) return fail(kProblem);
+  db.mode_shape_nodes.reset();
   index_nodes(db);
   return true;
 }
@@ -170,13 +171,18 @@ bool room_made_for_node_list(const ModalHead &head, std::vector<int32_t> &node_i
   return node_tables_made([&] { node_ids.reserve(static_cast<std::size_t>(head.node_count)); }, __LINE__);
 }
 
-// The node table takes the order of the mode-shape node list, each node's
-// coordinates, mass and inertia moving with it.
-void order_nodes_as(Database &db, const std::vector<int32_t> &node_ids) {
+// The listed nodes move to the front of the node table in list order, each
+// node's coordinates, mass and inertia moving with it. False when the list
+// names a node the table lacks, or one node twice: values would then be
+// paired with the wrong node.
+bool order_nodes_as(Database &db, const std::vector<int32_t> &node_ids) {
   for (std::size_t j = 0; j < node_ids.size(); ++j) {
     const int32_t id = node_ids[j];
     if (id != 0 && id != db.nodes[j].id) ZEL_SwapNodesByID(&db, id, db.nodes[j].id);
   }
+  for (std::size_t j = 0; j < node_ids.size(); ++j)
+    if (node_ids[j] != 0 && node_ids[j] != db.nodes[j].id) return false;
+  return true;
 }
 
 bool read_mode_shapes_block(Database &db) {
@@ -187,16 +193,15 @@ bool read_mode_shapes_block(Database &db) {
   if (read < 1) return fail(kProblem);
   if (db.eigen_count > 0 && counts[0] != db.eigen_count)
     return fail("Number of mode shapes does not match the number of eigenvalues");
-  // Mode shapes carry values for every node, in node-table order: a list
-  // of any other length would pair values with the wrong nodes, or with
-  // none.
+  // Mode shapes may cover only the first nodes of the list's order; a
+  // list longer than the node table would pair values with no node.
   ModalHead head;
   std::vector<int32_t> node_ids;
-  if (read < 2 || !read_modal_head(db.file, db.version, kModeShapeSet, head) || head.node_count != db.node_count())
+  if (read < 2 || !read_modal_head(db.file, db.version, kModeShapeSet, head) || head.node_count > db.node_count())
     return fail(kProblem);
   if (!room_made_for_node_list(head, node_ids)) return false;
-  if (!read_modal_node_list(db.file, head, node_ids)) return fail(kProblem);
-  order_nodes_as(db, node_ids);
+  if (!read_modal_node_list(db.file, head, node_ids) || !order_nodes_as(db, node_ids)) return fail(kProblem);
+  db.mode_shape_nodes = head.node_count;
   if (head.mode_count == 0) return true;
   ModeValueIndex index;
   if (!locate_mode_values(db.file, db.version, kModeShapeSet, head, index)) return fail(kProblem);
@@ -366,6 +371,30 @@ void enter_set_nodes(Database &db, int set, const std::vector<int32_t> &node_ids
   }
 }
 
+// The numbers of the first `mode_count` modes of the mode-shape block. A
+// block before this one may have cut the mode list short; the numbers of
+// the modes it dropped are read again from the mode-shape block, where a
+// stored number sits just before each mode's values.
+bool renumber_modes(Database &db, int32_t mode_count) {
+  const std::vector<int64_t> &shapes = db.temp_slot_offset[kModeShapeSet];
+  if (mode_count <= db.mode_count()) {
+    db.mode_numbers.resize(static_cast<std::size_t>(mode_count));
+    return true;
+  }
+  if (static_cast<std::size_t>(mode_count) > shapes.size()) return false;
+  const ModeNumberField field = mode_number_field(db.version, kModeShapeSet);
+  ModeValueIndex stored;
+  if (field == ModeNumberField::kStored) {
+    const int64_t resume = db.file.tell();
+    stored.mode_numbers.resize(static_cast<std::size_t>(mode_count));
+    for (std::size_t i = 0; i < stored.mode_numbers.size(); ++i)
+      if (!read_stored_mode_number(db.file, shapes[i], stored.mode_numbers[i])) return false;
+    if (!db.file.seek(resume)) return false;
+  }
+  db.mode_numbers = mode_numbers_of(db, field, stored, mode_count);
+  return true;
+}
+
 bool read_value_set_block(Database &db, const ValueSetBlockRead &s) {
   if (!at_block(db, s.block)) return true;
   int32_t counts[2] = {};
@@ -378,11 +407,10 @@ bool read_value_set_block(Database &db, const ValueSetBlockRead &s) {
   if (read < 2 || !read_modal_head(db.file, db.version, s.set, head)) return fail(s.problem);
   if (!room_made_for_node_list(head, node_ids)) return false;
   if (!read_modal_node_list(db.file, head, node_ids)) return fail(s.problem);
-  // The block's modes are the body's modes from here on. Modes beyond the
-  // ones numbered so far would have no number and no mode-shape values.
+  // The block's modes are the body's modes from here on, each set keeping
+  // its own count of modes with values.
   const bool supplies_mode_numbers = db.mode_numbers.empty();
-  if (!supplies_mode_numbers && mode_count > db.mode_count()) return fail(s.problem);
-  if (!supplies_mode_numbers) db.mode_numbers.resize(static_cast<std::size_t>(mode_count));
+  if (!supplies_mode_numbers && !renumber_modes(db, mode_count)) return fail(s.problem);
   if (!node_tables_made([&] { enter_set_nodes(db, s.set, node_ids); }, __LINE__)) return false;
   if (mode_count == 0) return true;
   if (supplies_mode_numbers) ZEL_Warning("%s", s.before_mode_shapes);
