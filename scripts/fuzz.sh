@@ -2,7 +2,8 @@
 # Builds the reader's fuzz target with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) into build-fuzz and runs it for a fixed number
 # of inputs, starting from the seed corpus in fuzz/corpus: sample files of
-# every version code written by tests/support/zel_file_builder.
+# every version code written by tests/support/zel_file_builder, and two
+# (native, XDR) whose mode shapes list only some of the nodes.
 #   scripts/fuzz.sh [runs]     (default 20000)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
