@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The shared library must export exactly the operations its header marks
-# ZEL_API: no internal symbol may leak.
+# ZEL_API: no internal symbol may leak, of any kind (functions, data, the
+# C++ runtime's template statics and typeinfo alike).
 set -euo pipefail
 library=$1
 header=$2
-exported=$(nm -D --defined-only "$library" | awk '$2 ~ /^[TDBR]$/ {print $3}' | sort -u)
-declared=$(grep -ohE '^ZEL_API[^;(]*[ *]([A-Za-z_][A-Za-z0-9_]*)[[:space:]]*(\(|;)' "$header" \
-  | sed -E 's/.*[ *]([A-Za-z_][A-Za-z0-9_]*)[[:space:]]*[(;]$/\1/' | sort -u)
+here=$(cd "$(dirname "$0")/.." && pwd)
+exported=$(nm -D --defined-only "$library" | awk 'NF >= 3 {print $3}' | sed 's/@.*//' | sort -u)
+declared=$("$here/scripts/exported_names.sh" "$header")
 unexpected=$(comm -23 <(echo "$exported") <(echo "$declared"))
 missing=$(comm -13 <(echo "$exported") <(echo "$declared"))
 status=0
