@@ -252,6 +252,34 @@ TEST_P(GeometryBlocks, NodalInertiasRoundTripThroughTheUpperTriangle) {
   EXPECT_EQ(*db.nodes[2].inertia, *nodes[2].inertia);
 }
 
+// Encoded by hand rather than through the encoder, whose slot table is
+// the one under test: each (row, column) lands in its place of the
+// row-order tensor, the lower triangle's entries in their mirror.
+TEST_P(GeometryBlocks, EachInertiaEntryLandsInItsPlaceOfTheTensor) {
+  struct Entry {
+    char row, column;
+    double value;
+  };
+  const Entry upper[] = {{4, 4, 1.0}, {4, 5, 2.0}, {4, 6, 3.0}, {5, 5, 4.0}, {5, 6, 5.0}, {6, 6, 6.0}};
+  const Entry lower[] = {{4, 4, 1.0}, {5, 4, 2.0}, {6, 4, 3.0}, {5, 5, 4.0}, {6, 5, 5.0}, {6, 6, 6.0}};
+  for (const auto *entries : {upper, lower}) {
+    ASSERT_TRUE(file_.write([&](ZelFile &f) {
+      bool written = f.write_int(6);
+      for (int e = 0; e < 6; ++e)
+        written = written && f.write_int(8) && f.write_char(entries[e].row) && f.write_char(entries[e].column) &&
+                  f.write_real(entries[e].value);
+      return written;
+    }));
+    Database db;
+    add_nodes(db, {8});
+    ASSERT_TRUE(zel::read_nodal_inertias(file_.reader(), db));
+    double tensor[9] = {};
+    ASSERT_EQ(ZEL_NodalInertia(&db, 0, tensor), 1);
+    const double expected[9] = {1.0, 2.0, 3.0, 2.0, 4.0, 5.0, 3.0, 5.0, 6.0};
+    for (int k = 0; k < 9; ++k) EXPECT_EQ(tensor[k], expected[k]) << "entry " << k / 3 << k % 3;
+  }
+}
+
 TEST_P(GeometryBlocks, InertiaRedefinitionWarnsOnlyForAChangedValue) {
   ASSERT_TRUE(file_.write([](ZelFile &f) {
     return zel::write_nodal_inertias(f, std::vector<zel::InertiaEntry>{{8, 4, 5, 2.0},

@@ -461,6 +461,12 @@ TEST_F(ReaderChecks, FaceAndInterfaceIndicesOutsideTheNodeTableNameNoNode) {
   ASSERT_NE(db, nullptr) << printed.err;
   EXPECT_EQ(db->face_list, (std::vector<int32_t>{4, 0, 1, -1, 3, 3, -1, 1, 3}));
   EXPECT_EQ(db->interface_nodes, (std::vector<int32_t>{3, -1, -1, 0}));
+  // Callers index nodes with the geometry nodes: "no node" is not one.
+  int count = 0;
+  int *nodes = ZEL_GeometryNodes(db, &count);
+  ASSERT_NE(nodes, nullptr);
+  EXPECT_EQ(std::vector<int>(nodes, nodes + count), (std::vector<int>{0, 1, 3}));
+  ZEL_FreeMemory(nodes);
 }
 
 TEST_F(ReaderChecks, PreValueCountsThatDifferFromTheirSetAreReportedAndKept) {
