@@ -447,6 +447,42 @@ ZEL_API double *float2double(double *dst, float *src, int n);
 ZEL_API float *double2float(float *dst, double *src, int n);
 
 /* ---------------------------------------------------------------------
+ * Inertia invariants
+ *
+ * The nine sums over the nodes from which a simulator integrates the
+ * body's motion, in the current units. Each is the value held in the
+ * database (set by the builder, or computed or read before), else the
+ * file's block, else computed from the nodal masses, coordinates and
+ * inertias and the mode shapes, then held. The rigid invariants (1, 2, 7)
+ * sum over every node, the modal ones over the nodes that carry mode
+ * shapes. M is the mode count; i and j are mode indices. Arrays are new,
+ * owned by the caller and released with ZEL_FreeMemory; a bad handle, an
+ * index outside 0..M-1, no modes (for 3, 4, 5, 8, 9) or no memory give
+ * null (0.0 for invariant 1). Computing invariants 5 and 9 reads the mode
+ * data in panels of at most ZEL_INVARIANT_MEMORY MiB (default 512).
+ * ------------------------------------------------------------------- */
+/* Total mass: sum of m. */
+ZEL_API double ZEL_Invar1(Database *db);
+/* First mass moment, 3 values: sum of m x. */
+ZEL_API double *ZEL_Invar2(Database *db);
+/* 3 x M, entry (a, i) at a * M + i: sum of m phi_i[a]. */
+ZEL_API double *ZEL_Invar3(Database *db);
+/* 3 x M as invariant 3: sum of m (x cross phi_i) + sum of J theta_i. */
+ZEL_API double *ZEL_Invar4(Database *db);
+/* 3 x M for mode i, entry (a, j) at a * M + j: sum of m (phi_i cross
+ * phi_j); antisymmetric in i and j. */
+ZEL_API double *ZEL_Invar5(Database *db, int i);
+/* Inertia tensor about the origin, 9 values in row order: sum of
+ * m (|x|^2 I - x x^T) + J (products of inertia negative). */
+ZEL_API double *ZEL_Invar7(Database *db);
+/* 3 x 3 of mode i in row order: sum of m x~ phi_i~ (a~ is the cross-product
+ * matrix of a). */
+ZEL_API double *ZEL_Invar8(Database *db, int i);
+/* 3 x 3 of the pair (i, j) in row order: sum of m phi_i~ phi_j~; the
+ * (j, i) matrix is its transpose. */
+ZEL_API double *ZEL_Invar9(Database *db, int i, int j);
+
+/* ---------------------------------------------------------------------
  * Module versions
  * ------------------------------------------------------------------- */
 ZEL_API const char *zelcreate_VersionId(void);

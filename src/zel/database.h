@@ -155,6 +155,10 @@ struct Database {
   std::vector<std::array<double, 9>> invar8;  // M
   std::vector<std::array<double, 9>> invar9;  // M x M, [i*M + j]
 
+  // Bit k: invariant k is held because it was computed from the nodal
+  // data, so it goes when that data changes (a set or read one stays).
+  uint32_t computed_invariants = 0;
+
   std::optional<std::vector<int32_t>> geometry_nodes;  // cached list
 
   std::vector<zel::LoadCase> load_cases;

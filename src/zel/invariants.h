@@ -17,13 +17,26 @@ double current_invariant1(Database &db);
 std::array<double, 3> current_invariant2(Database &db);
 std::array<double, 9> current_invariant7(Database &db);
 
-// The same, held in the database from the first call on.
+// The same, held in the database from the first call on (marked computed
+// when they came from the nodal data).
 // Total mass.
 double inertia_invariant1(Database &db);
 // First mass moment: sum of m_p x_p.
 std::array<double, 3> inertia_invariant2(Database &db);
 // Inertia tensor about the origin, row order, products of inertia negative.
 std::array<double, 9> inertia_invariant7(Database &db);
+
+// Drops the invariants held because they were computed from the nodal
+// data: the nodes, masses, inertias or mode shapes they came from changed.
+// Invariants set by the builder or read from the file stay.
+void forget_computed_invariants(Database &db);
+
+// Moves the body's reference frame to its centre of mass (from the nodal
+// masses): every node by -c, reported on standard output, global_cm
+// cleared. Invariants computed from the nodes are dropped (the moved nodes
+// give them again); those set or read move with the frame exactly. A body
+// without nodes or without mass is left as it is.
+void ShiftLbrfToCm(Database *db);
 
 // Global mass, centre of mass and inertia tensor (usual sign convention:
 // invariant 7 with its products of inertia negated) from the invariants.
