@@ -153,6 +153,14 @@ int32_t existing_mode(Database &db, int32_t number, int memo) {
   return index;
 }
 
+// Mode indices of the pair (i, j), both existing; false after the error.
+bool existing_pair(Database &db, int i, int j, int32_t &mi, int32_t &mj) {
+  mi = existing_mode(db, i, 0);
+  if (mi < 0) return false;
+  mj = existing_mode(db, j, 1);
+  return mj >= 0;
+}
+
 bool has_values(const double *values, int invariant) {
   if (values != nullptr) return true;
   ZEL_Error("Inertia Invariant %d was given without its values.", invariant);
@@ -333,10 +341,8 @@ ZEL_API int ZEL_SetInvar4(Database *db, int number, double *values) {
 ZEL_API int ZEL_SetInvar5(Database *db, int i, int j, double *values) {
   if (!CheckZEL(db)) return 0;
   return ZEL_GUARDED(0, {
-    const int32_t mi = existing_mode(*db, i, 0);
-    if (mi < 0) return 0;
-    const int32_t mj = existing_mode(*db, j, 1);
-    if (mj < 0 || !has_values(values, 5)) return 0;
+    int32_t mi = -1, mj = -1;
+    if (!existing_pair(*db, i, j, mi, mj) || !has_values(values, 5)) return 0;
     const std::size_t n = modes_of(*db);
     cover_invariant5(db->invar5, n);
     if (i == j && std::any_of(values, values + 3, [](double v) { return std::fabs(v) > kInvariantTolerance; }))
@@ -391,10 +397,8 @@ ZEL_API int ZEL_SetInvar8(Database *db, int number, double *values) {
 ZEL_API int ZEL_SetInvar9(Database *db, int i, int j, double *values) {
   if (!CheckZEL(db)) return 0;
   return ZEL_GUARDED(0, {
-    const int32_t mi = existing_mode(*db, i, 0);
-    if (mi < 0) return 0;
-    const int32_t mj = existing_mode(*db, j, 1);
-    if (mj < 0 || !has_values(values, 9)) return 0;
+    int32_t mi = -1, mj = -1;
+    if (!existing_pair(*db, i, j, mi, mj) || !has_values(values, 9)) return 0;
     const std::size_t n = modes_of(*db);
     cover_invariant9(db->invar9, n);
     if (i == j && !is_symmetric(values))
