@@ -162,7 +162,8 @@ TEST_F(ModalSetters, LoadCasesAreCreatedUpToTheIndexWithNumberedLabels) {
       {1, "gravity", "gravity", ""},
       {6, std::string(300, 'x'), std::string(255, 'x'),
        "WARNING:  Modal load label too big: max size 255, specified size 300.  Truncating label.\n"},
-      {-1, "negative", "", "ERROR:  The load case index -1 is illegal.\nERROR:  The load case index must be non-negative.\n"},
+      {-1, "negative", "",
+       "ERROR:  The load case index -1 is illegal.\nERROR:  The load case index must be non-negative.\n"},
   };
   for (const LabelCase &c : labels) {
     const auto printed = capture([&] { EXPECT_EQ(ZEL_SetModalLoadLabel(db, c.index, c.text.c_str()), c.index >= 0); });
@@ -174,7 +175,8 @@ TEST_F(ModalSetters, LoadCasesAreCreatedUpToTheIndexWithNumberedLabels) {
   EXPECT_EQ(db->load_case_count(), 7) << "a label for a new case creates the cases before it";
   EXPECT_EQ(db->load_cases[5].label, "Load Case 6");
   const auto printed = capture([&] { EXPECT_EQ(ZEL_SetModalLoad(db, -3, 10, 1.0), 0); });
-  EXPECT_EQ(printed.err, "ERROR:  The load case index -3 is illegal.\nERROR:  The load case index must be non-negative.\n");
+  EXPECT_EQ(printed.err,
+            "ERROR:  The load case index -3 is illegal.\nERROR:  The load case index must be non-negative.\n");
   const auto null_label = capture([&] { EXPECT_EQ(ZEL_SetModalLoadLabel(db, 0, nullptr), 0); });
   EXPECT_EQ(null_label.err, "ERROR:  Load case 0 was given a null label.\n");
 }
@@ -202,7 +204,8 @@ TEST_F(ModalSetters, InvariantEntryChecksAndTheirMessages) {
   };
   const Case cases[] = {
       {"I1 zero", [&] { return ZEL_SetInvar1(db, 0.0); }, 0, "ERROR:  Inertia Invariant 1 must be greater than zero\n"},
-      {"I1 negative", [&] { return ZEL_SetInvar1(db, -2.0); }, 0, "ERROR:  Inertia Invariant 1 must be greater than zero\n"},
+      {"I1 negative", [&] { return ZEL_SetInvar1(db, -2.0); }, 0,
+       "ERROR:  Inertia Invariant 1 must be greater than zero\n"},
       {"I1 tiny", [&] { return ZEL_SetInvar1(db, 1e-300); }, 1, ""},
       {"I3 unknown mode", [&] { return ZEL_SetInvar3(db, 99, triple); }, 0, "ERROR:  Mode number 99 does not exist"},
       {"I4 unknown mode", [&] { return ZEL_SetInvar4(db, 98, triple); }, 0, "ERROR:  Mode number 98 does not exist"},

@@ -101,9 +101,7 @@ bool compute_slot(Database &db, int32_t mode, int slot, ModeStatistics &record) 
 }
 
 // A node ID of 0 from a file means never computed; here 0 can be a node.
-bool slot_known(const ModeStatistics &record, int slot) {
-  return record.computed[slot] || record.node_id[slot] != 0;
-}
+bool slot_known(const ModeStatistics &record, int slot) { return record.computed[slot] || record.node_id[slot] != 0; }
 
 int max_statistic(Database *db, int number, int slot, int *node_id, double *value) {
   if (!CheckZEL(db)) return 0;

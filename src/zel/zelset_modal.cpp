@@ -149,7 +149,8 @@ void ensure_load_cases(Database &db, int64_t count) {
 // the error when there is no such mode.
 int32_t existing_mode(Database &db, int32_t number, int memo) {
   const int32_t index = lookup_mode(db, number, db.pair_lookup_memo[static_cast<std::size_t>(memo)]);
-  if (index < 0) ZEL_Error("Mode number %d does not exist.  Requested at line %d in file %s.\n", number, __LINE__, kModule);
+  if (index < 0)
+    ZEL_Error("Mode number %d does not exist.  Requested at line %d in file %s.\n", number, __LINE__, kModule);
   return index;
 }
 
@@ -189,7 +190,8 @@ void cover_invariant3(std::vector<double> &values, std::size_t modes) {
 void cover_invariant5(std::vector<std::vector<double>> &rows, std::size_t modes) {
   if (rows.size() >= modes) return;
   std::vector<std::vector<double>> wider(modes);
-  for (std::size_t i = 0; i < modes; ++i) wider[i] = component_major(i < rows.size() ? rows[i] : std::vector<double>{}, modes);
+  for (std::size_t i = 0; i < modes; ++i)
+    wider[i] = component_major(i < rows.size() ? rows[i] : std::vector<double>{}, modes);
   rows.swap(wider);
 }
 
@@ -402,10 +404,10 @@ ZEL_API int ZEL_SetInvar9(Database *db, int i, int j, double *values) {
     const std::size_t n = modes_of(*db);
     cover_invariant9(db->invar9, n);
     if (i == j && !is_symmetric(values))
-      ZEL_Warning("I9(%d, %d) is not symmetric.\n   %14.8e %14.8e %14.8e\n   %14.8e %14.8e %14.8e\n   %14.8e %14.8e "
-                  "%14.8e\n",
-                  i, j, values[0], values[1], values[2], values[3], values[4], values[5], values[6], values[7],
-                  values[8]);
+      ZEL_Warning(
+          "I9(%d, %d) is not symmetric.\n   %14.8e %14.8e %14.8e\n   %14.8e %14.8e %14.8e\n   %14.8e %14.8e "
+          "%14.8e\n",
+          i, j, values[0], values[1], values[2], values[3], values[4], values[5], values[6], values[7], values[8]);
     std::array<double, 9> &cell = db->invar9[static_cast<std::size_t>(mi) * n + static_cast<std::size_t>(mj)];
     std::array<double, 9> &mirror = db->invar9[static_cast<std::size_t>(mj) * n + static_cast<std::size_t>(mi)];
     // Each entry then its mirror, in row order: on the diagonal the lower
