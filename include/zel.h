@@ -278,6 +278,99 @@ ZEL_API int ZEL_SetPreStressVec(Database *db, int id, double *values);
 ZEL_API int ZEL_SetPreStrainVec(Database *db, int id, double *values);
 
 /* ---------------------------------------------------------------------
+ * Builder: generalized matrices, preload, load cases and invariants
+ * Modes are named by mode number. The generalized setters, the preload
+ * and the modal loads add a mode that is new; the invariant setters need
+ * the mode to exist ("Mode number %d does not exist. ..." otherwise). A
+ * value for a mode added after its array was made still finds room.
+ * ------------------------------------------------------------------- */
+
+/* Appends one entry (row mode, column mode, value) to the generalized
+ * stiffness, mass or damping entries, in call order; a pair set twice is
+ * held twice. An off-diagonal stiffness or mass entry marks the matrices
+ * not diagonal; a diagonal mass entry farther than 1e-8 from 1.0 marks the
+ * mass not unit. Damping entries are refused once the damping held is on
+ * principal axes. 0 when a mode cannot be added. */
+ZEL_API int ZEL_SetGeneralizedStiffness(Database *db, int row, int col, double value);
+ZEL_API int ZEL_SetGeneralizedMass(Database *db, int row, int col, double value);
+ZEL_API int ZEL_SetGeneralizedDamping(Database *db, int row, int col, double value);
+
+/* The modal preload of one mode; modes without a value hold 0.0. */
+ZEL_API int ZEL_SetModalPreload(Database *db, int number, double value);
+/* The value of one mode in load case index (0-based, not negative). Cases
+ * up to index are created as needed, labelled "Load Case <index + 1>". */
+ZEL_API int ZEL_SetModalLoad(Database *db, int index, int number, double value);
+/* The label of load case index, created as needed: at most 255 chars
+ * (longer text is cut with a warning); "" gives the label "<index + 1>". */
+ZEL_API int ZEL_SetModalLoadLabel(Database *db, int index, const char *text);
+
+/* Inertia invariants computed by the caller (else the writer computes
+ * them). Invariant 1, the total mass, must be greater than zero. */
+ZEL_API int ZEL_SetInvar1(Database *db, double mass);
+/* Three values: mass times centre of mass. */
+ZEL_API int ZEL_SetInvar2(Database *db, double *moment);
+/* Three values of one mode. */
+ZEL_API int ZEL_SetInvar3(Database *db, int number, double *values);
+ZEL_API int ZEL_SetInvar4(Database *db, int number, double *values);
+/* Three values of the mode pair (i, j); (j, i) gets them negated. A pair
+ * i = j whose values are not zero within 1e-8 is warned about. */
+ZEL_API int ZEL_SetInvar5(Database *db, int i, int j, double *values);
+/* The generalized mass diagonal (ZEL_ModeCount values), which must be all
+ * 1.0: each mode's unit mass is set until a value is not. */
+ZEL_API int ZEL_SetInvar6(Database *db, double *diagonal);
+/* Six values I11, I22, I33, I12, I13, I23 of a symmetric 3 x 3. */
+ZEL_API int ZEL_SetInvar7(Database *db, double *values);
+/* Nine values (3 x 3, row order) of one mode. */
+ZEL_API int ZEL_SetInvar8(Database *db, int number, double *values);
+/* Nine values (3 x 3, row order) of the mode pair (i, j); (j, i) gets the
+ * transpose. A pair i = j that is not symmetric is warned about. */
+ZEL_API int ZEL_SetInvar9(Database *db, int i, int j, double *values);
+
+/* ---------------------------------------------------------------------
+ * Queries: preload, load cases, statistics and body size
+ * A null handle gives 0, 0.0 or NULL; load-case indices are 0-based.
+ * ------------------------------------------------------------------- */
+
+/* 1 when the body holds a modal preload. */
+ZEL_API int ZEL_ModalPreloadExist(Database *db);
+/* A new array of ZEL_ModeCount preload values, *count set to it; NULL with
+ * *count 0 when there is no preload, no mode or no memory. Release with
+ * ZEL_FreeMemory. count may be NULL. */
+ZEL_API double *ZEL_GetModalPreload(Database *db, int *count);
+ZEL_API int ZEL_GetModalLoadCaseCount(Database *db);
+/* 1 once the case's rigid-body values are projected on principal axes;
+ * 0 otherwise and for an index out of range. */
+ZEL_API int ZEL_ModalLoadProcessed(Database *db, int index);
+/* 1 and the case's label in label (256 bytes: at most 255 chars and the
+ * terminator); 0 for an index out of range or a NULL buffer. */
+ZEL_API int ZEL_GetModalLoadCaseLabel(Database *db, int index, char *label);
+/* A new array of the case's ZEL_ModeCount values, *count set to it; NULL
+ * with *count 0 for an index out of range, no mode or no memory. Release
+ * with ZEL_FreeMemory. count may be NULL. */
+ZEL_API double *ZEL_GetModalLoad(Database *db, int index, int *count);
+
+/* 1 when the body holds its modal statistics: read with its file, or made
+ * by a statistics query. */
+ZEL_API int ZEL_ModalStatisticsExist(Database *db);
+/* 1 and, for one mode, the node ID and the value of the largest
+ * translation magnitude, rotation magnitude, von Mises stress or von Mises
+ * strain (sqrt(xx^2 + yy^2 + zz^2 - xx yy - yy zz - zz xx + 3 (xy^2 + xz^2
+ * + yz^2)), strain as stored) over the nodes of its value set; ties go to
+ * the node listed first. Taken from the file, else computed once and held
+ * (a mode whose values are all zero gives node ID 0 and 0.0, and is looked
+ * at again next time). Either output may be NULL. 0 for an unknown mode or
+ * when the mode's values cannot be read. */
+ZEL_API int ZEL_GetMaxModeDisplacement(Database *db, int number, int *node_id, double *value);
+ZEL_API int ZEL_GetMaxModeRotation(Database *db, int number, int *node_id, double *value);
+ZEL_API int ZEL_GetMaxVonMisesStress(Database *db, int number, int *node_id, double *value);
+ZEL_API int ZEL_GetMaxVonMisesStrain(Database *db, int number, int *node_id, double *value);
+
+/* The diagonal of the box around node index 0 and every face vertex,
+ * computed once and held; 0.0 (computed again next time) for a body
+ * without faces or nodes. */
+ZEL_API double ZEL_BodySize(Database *db);
+
+/* ---------------------------------------------------------------------
  * File container: block access and 64-bit positioning
  * ------------------------------------------------------------------- */
 

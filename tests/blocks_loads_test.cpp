@@ -169,7 +169,7 @@ TEST_P(LoadBlocks, ModalLoadsRoundTripWithTheirLabels) {
   EXPECT_EQ(read[0].label, "gravity  ");
   EXPECT_EQ(read[0].processed, 1);
   EXPECT_EQ(read[0].values, cases[0].values);
-  EXPECT_EQ(read[1].label, std::string(255, 'L')) << "room is left for a terminator";
+  EXPECT_EQ(read[1].label, std::string(256, 'L')) << "a field without a terminator is kept whole";
   EXPECT_EQ(read[1].processed, 0);
   EXPECT_EQ(read[1].values, sample_values(4));
 }

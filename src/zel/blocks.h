@@ -346,7 +346,7 @@ struct ModalLoadsHead {
 // in read_load_cases() a negative M, fail.
 bool read_modal_loads_head(ZelFile &file, ModalLoadsHead &head);
 // Labels are kept as stored up to their first NUL (trailing blanks
-// included), at most 255 characters.
+// included), all 256 characters of a field without one.
 bool read_load_cases(ZelFile &file, const ModalLoadsHead &head, std::vector<LoadCase> &cases);
 // M = mode_count: each case writes values[first_mode .. first_mode + M);
 // false when a case has fewer values. Labels are NUL-padded.

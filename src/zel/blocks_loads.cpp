@@ -166,12 +166,10 @@ bool read_modal_loads_head(ZelFile &file, ModalLoadsHead &head) {
 
 namespace {
 
-// The label as a C string: up to its first NUL, at most 255 characters so
-// that a copy with its terminator fits the 256-char field.
+// The label up to its first NUL; a field without one is kept whole, so
+// that writing the body again gives the same bytes.
 std::string stored_label(const std::vector<char> &field) {
-  const std::size_t limit = std::size_t{kLoadCaseLabelChars} - 1;
-  const auto end = std::find(field.begin(), field.begin() + static_cast<std::ptrdiff_t>(limit), '\0');
-  return std::string(field.begin(), end);
+  return std::string(field.begin(), std::find(field.begin(), field.end(), '\0'));
 }
 
 }  // namespace

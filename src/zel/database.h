@@ -40,16 +40,21 @@ struct GenEntry {
 };
 
 struct LoadCase {
-  std::string label;  // at most 255 characters
+  // The whole stored field: up to 256 characters, which a file may fill
+  // without a terminator. Copies handed to callers hold at most 255.
+  std::string label;
   int32_t processed = 0;
   std::vector<double> values;  // one per mode index
 };
 
 // Per mode: slots 0..3 hold the largest translation, rotation, von Mises
 // stress and von Mises strain with the node where each occurs.
+// A node ID of 0 read from a file means the slot was never computed; since
+// 0 is also a legal node ID, a slot computed here says so in `computed`.
 struct ModeStatistics {
   std::array<int32_t, 13> node_id{};
   std::array<double, 13> value{};
+  std::array<bool, 13> computed{};
 };
 
 // Value sets: 0 mode shapes (every node), 1 modal stress, 2 modal strain.
@@ -173,6 +178,10 @@ struct Database {
   // Where the mode and node lookups of the value setters last landed.
   zel::LookupMemo mode_lookup_memo;
   zel::LookupMemo node_lookup_memo;
+  // Where the row and the column lookups of the generalized-matrix and
+  // invariant setters last landed (a dense matrix walks its columns in a
+  // run while its row stays put).
+  std::array<zel::LookupMemo, 2> pair_lookup_memo;
 
   int32_t node_count() const { return static_cast<int32_t>(nodes.size()); }
   int32_t mode_count() const { return static_cast<int32_t>(mode_numbers.size()); }

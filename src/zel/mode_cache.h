@@ -21,6 +21,10 @@ namespace zel {
 // the same set.
 const double *LoadCachedMode(Database *db, int32_t number, int set);
 
+// The same for the mode at mode index `index`, which names a mode in every
+// set (mode number 0 included); null for an index outside the mode list.
+const double *LoadCachedModeIndex(Database *db, int32_t index, int set);
+
 }  // namespace zel
 
 #endif  // ZEL_MODE_CACHE_H

@@ -52,8 +52,7 @@ bool stored_in_double_precision(const Database &db, int set) {
   return held_in_temp_store(db, set) ? db.temp[set].file.double_precision != 0 : db.file.double_precision != 0;
 }
 
-void report_read_failure(int set, int32_t number) {
-  const bool pre = names_pre_values(number, set);
+void report_read_failure(int set, int32_t number, bool pre) {
   if (set == kModeShapeSet)
     ZEL_Error("Problem reading mode shape %d", number);
   else if (set == kStressSet && pre)
@@ -130,7 +129,7 @@ int read_mode_uncached(Database *db, int32_t number, int set, Value *values) {
   if (names_pre_values(number, set)) {
     const std::vector<double> &rows = pre_values(*db, set);
     if (rows.empty()) {
-      report_read_failure(set, number);
+      report_read_failure(set, number, true);
       return 0;
     }
     copy_pre_values(rows, positions, values);
@@ -149,7 +148,7 @@ int read_mode_uncached(Database *db, int32_t number, int set, Value *values) {
       std::transform(wide.begin(), wide.end(), values, [](double value) { return static_cast<float>(value); });
     }
     if (!read) {
-      report_read_failure(set, number);
+      report_read_failure(set, number, false);
       return 0;
     }
   }
@@ -177,18 +176,11 @@ void set_if_wanted(double *output, double value) {
   if (output != nullptr) *output = value;
 }
 
-}  // namespace
-
-const double *LoadCachedMode(Database *db, int32_t number, int set) {
-  if (db == nullptr || !valid_set(set)) return nullptr;
-  const bool pre = names_pre_values(number, set);
-  if (pre && pre_values(*db, set).empty()) {
-    report_read_failure(set, number);
-    return nullptr;
-  }
-  // The pre-values sit one past the last mode index, clear of every mode.
-  const int32_t index = pre ? db->mode_count() : find_mode(*db, number);
-  if (index < 0) return nullptr;
+// Loads cache index `index` of a set: a mode index, or mode_count for the
+// pre-values, which sit one past the last mode index, clear of every mode.
+const double *load_cache_index(Database *db, int32_t index, int set) {
+  const bool pre = index == db->mode_count();
+  const int32_t number = pre ? 0 : db->mode_numbers[static_cast<std::size_t>(index)];
   const int32_t positions = db->set_count(set);
   if (positions < 1) return nullptr;
 
@@ -211,12 +203,30 @@ const double *LoadCachedMode(Database *db, int32_t number, int set) {
   else
     read = read_stored_values(*db, set, index, positions, cache.data());
   if (!read) {
-    report_read_failure(set, number);
+    report_read_failure(set, number, pre);
     db->cache_mode[set] = -1;
     return nullptr;
   }
   convert_units(*db, set, cache.data(), positions);
   return cache.data();
+}
+
+}  // namespace
+
+const double *LoadCachedMode(Database *db, int32_t number, int set) {
+  if (db == nullptr || !valid_set(set)) return nullptr;
+  if (names_pre_values(number, set)) {
+    if (!pre_values(*db, set).empty()) return load_cache_index(db, db->mode_count(), set);
+    report_read_failure(set, number, true);
+    return nullptr;
+  }
+  const int32_t index = find_mode(*db, number);
+  return index < 0 ? nullptr : load_cache_index(db, index, set);
+}
+
+const double *LoadCachedModeIndex(Database *db, int32_t index, int set) {
+  if (db == nullptr || !valid_set(set) || index < 0 || index >= db->mode_count()) return nullptr;
+  return load_cache_index(db, index, set);
 }
 
 }  // namespace zel

@@ -6,6 +6,7 @@
 #include "database.h"
 #include "messages.h"
 #include "mode_list.h"
+#include "mode_lookup.h"
 #include "tempstore.h"
 #include "zel.h"
 
@@ -27,12 +28,8 @@ bool valid_set(int set) {
   return false;
 }
 
-// The keys of the mode list, the node table and a value set's positions,
-// entry by entry, for the lookup memos.
-auto mode_number_at(const Database &db) {
-  return [&db](int32_t i) { return db.mode_numbers[static_cast<std::size_t>(i)]; };
-}
-
+// The keys of the node table and a value set's positions, entry by
+// entry, for the lookup memos.
 auto node_id_at(const Database &db) {
   return [&db](int32_t i) { return db.nodes[static_cast<std::size_t>(i)].id; };
 }
@@ -45,14 +42,6 @@ auto set_node_id_at(const Database &db, int set) {
 
 // The per-value path of a fill runs millions of times: its steps (marked
 // always_inline) share one call frame.
-
-// Mode index of `number`, the mode added when new (-1 with the room
-// message when the list is full), through the database's memo.
-[[gnu::always_inline]] inline int32_t lookup_or_add_mode(Database &db, int32_t number) {
-  const int32_t index = db.mode_lookup_memo.find(number, db.mode_count(), mode_number_at(db),
-                                                 [&db](int32_t key) { return find_mode(db, key); });
-  return index >= 0 ? index : ZEL_AddMode(&db, number);
-}
 
 // Node index of node `id`, the node added when new (-1 on failure),
 // through the database's memo.
@@ -126,7 +115,7 @@ void report_unreachable(int32_t number, int32_t id, int component) {
 // Registers the mode, creates the set's store and adds the node (to the
 // set too) as needed; false after the messages.
 [[gnu::always_inline]] inline bool locate_value(Database &db, int32_t number, int32_t id, int set, int component, ValueTarget &target) {
-  const int32_t slot = lookup_or_add_mode(db, number);
+  const int32_t slot = lookup_or_add_mode(db, number, db.mode_lookup_memo);
   if (slot < 0) return false;
   if (!OpenTempStore(db, set)) return false;
   TempStore &store = db.temp[set];
