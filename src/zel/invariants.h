@@ -9,6 +9,8 @@ struct Database;
 
 namespace zel {
 
+enum class Invariant;  // blocks.h
+
 // Each invariant as a query reports it, without holding a computed value:
 // the builder's consistency checks use these so that a check made halfway
 // through building does not freeze an invariant. The values of a file's
@@ -37,6 +39,15 @@ void forget_computed_invariants(Database &db);
 // give them again); those set or read move with the frame exactly. A body
 // without nodes or without mass is left as it is.
 void ShiftLbrfToCm(Database *db);
+
+// Lays a held modal invariant (3, 4, 5, 8 or 9) out again for the current
+// mode count when modes were added since it was laid out; their entries
+// are zero.
+void cover_modal_invariant(Database &db, Invariant invariant);
+
+// Invariant `number` was (partly) set by the builder: a change of the nodal
+// data no longer drops it.
+void mark_invariant_set(Database &db, int number);
 
 // Global mass, centre of mass and inertia tensor (usual sign convention:
 // invariant 7 with its products of inertia negated) from the invariants.

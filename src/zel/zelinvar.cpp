@@ -17,6 +17,7 @@
 //   9 (i, j)(r,c) = sum m (phi_i~ phi_j~)_rc = sum m phi_jr phi_ic - delta_rc sum m phi_i . phi_j
 // using a~ b~ = b a^T - (a . b) I.
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "blocks.h"
@@ -199,6 +200,8 @@ bool hold_modal_invariants(Database &db, bool pairs) {
 bool modal_invariant_held(Database &db, Invariant invariant) {
   if (db.mode_count() == 0) return false;
   if (!is_held(db, invariant) && !hold_modal_invariants(db, needs_pairs(invariant))) return false;
+  // Modes added after the builder set it have zero entries.
+  cover_modal_invariant(db, invariant);
   return is_held(db, invariant);
 }
 
@@ -273,6 +276,71 @@ std::array<double, 9> inertia_invariant7(Database &db) {
   if (db.invar7.empty()) hold_computed(db, Invariant::k7, {tensor.begin(), tensor.end()});
   return tensor;
 }
+
+namespace {
+
+// A component-major array of 3 x n values (component c of mode m at
+// c n + m) laid out again for `modes` modes, new modes zero.
+std::vector<double> component_major(const std::vector<double> &values, std::size_t modes) {
+  const std::size_t held = values.size() / 3;
+  std::vector<double> wider(3 * modes, 0.0);
+  for (std::size_t c = 0; c < 3; ++c)
+    std::copy_n(values.begin() + static_cast<std::ptrdiff_t>(c * held), std::min(held, modes),
+                wider.begin() + static_cast<std::ptrdiff_t>(c * modes));
+  return wider;
+}
+
+void cover_rows(std::vector<std::vector<double>> &rows, std::size_t modes) {
+  if (rows.size() >= modes && (rows.empty() || rows[0].size() >= 3 * modes)) return;
+  std::vector<std::vector<double>> wider(modes);
+  for (std::size_t i = 0; i < modes; ++i)
+    wider[i] = component_major(i < rows.size() ? rows[i] : std::vector<double>{}, modes);
+  rows.swap(wider);
+}
+
+std::size_t square_side(std::size_t cells) {
+  std::size_t side = static_cast<std::size_t>(std::sqrt(static_cast<double>(cells)));
+  while (side * side > cells) --side;
+  while ((side + 1) * (side + 1) <= cells) ++side;
+  return side;
+}
+
+void cover_cells(std::vector<std::array<double, 9>> &cells, std::size_t modes) {
+  const std::size_t held = square_side(cells.size());
+  if (held >= modes) return;
+  std::vector<std::array<double, 9>> wider(modes * modes, std::array<double, 9>{});
+  for (std::size_t i = 0; i < held; ++i)
+    std::copy_n(cells.begin() + static_cast<std::ptrdiff_t>(i * held), held,
+                wider.begin() + static_cast<std::ptrdiff_t>(i * modes));
+  cells.swap(wider);
+}
+
+}  // namespace
+
+void cover_modal_invariant(Database &db, Invariant invariant) {
+  const std::size_t modes = static_cast<std::size_t>(db.mode_count());
+  switch (invariant) {
+    case Invariant::k3:
+    case Invariant::k4: {
+      std::vector<double> &values = invariant == Invariant::k3 ? db.invar3 : db.invar4;
+      if (values.size() < 3 * modes) values = component_major(values, modes);
+      break;
+    }
+    case Invariant::k5:
+      cover_rows(db.invar5, modes);
+      break;
+    case Invariant::k8:
+      if (db.invar8.size() < modes) db.invar8.resize(modes, std::array<double, 9>{});
+      break;
+    case Invariant::k9:
+      cover_cells(db.invar9, modes);
+      break;
+    default:
+      break;
+  }
+}
+
+void mark_invariant_set(Database &db, int number) { db.computed_invariants &= ~(1u << number); }
 
 void forget_computed_invariants(Database &db) {
   for (const InvariantInfo &info : kInvariants)

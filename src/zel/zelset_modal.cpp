@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "blocks.h"
 #include "database.h"
+#include "invariants.h"
 #include "messages.h"
 #include "mode_lookup.h"
 #include "zel.h"
@@ -170,49 +172,6 @@ bool has_values(const double *values, int invariant) {
 
 std::size_t modes_of(const Database &db) { return static_cast<std::size_t>(db.mode_count()); }
 
-// A component-major array of 3 x n values (component c of mode m at
-// c n + m) laid out again for `modes` modes, new modes zero.
-std::vector<double> component_major(const std::vector<double> &values, std::size_t modes) {
-  const std::size_t held = values.size() / 3;
-  std::vector<double> wider(3 * modes, 0.0);
-  for (std::size_t c = 0; c < 3; ++c)
-    std::copy_n(values.begin() + static_cast<std::ptrdiff_t>(c * held), std::min(held, modes),
-                wider.begin() + static_cast<std::ptrdiff_t>(c * modes));
-  return wider;
-}
-
-// Invariants 3 and 4: 3 x M.
-void cover_invariant3(std::vector<double> &values, std::size_t modes) {
-  if (values.size() < 3 * modes) values = component_major(values, modes);
-}
-
-// Invariant 5: M rows of 3 x M.
-void cover_invariant5(std::vector<std::vector<double>> &rows, std::size_t modes) {
-  if (rows.size() >= modes) return;
-  std::vector<std::vector<double>> wider(modes);
-  for (std::size_t i = 0; i < modes; ++i)
-    wider[i] = component_major(i < rows.size() ? rows[i] : std::vector<double>{}, modes);
-  rows.swap(wider);
-}
-
-// Invariant 9: M x M cells, (i, j) at i M + j.
-std::size_t square_side(std::size_t cells) {
-  std::size_t side = static_cast<std::size_t>(std::sqrt(static_cast<double>(cells)));
-  while (side * side > cells) --side;
-  while ((side + 1) * (side + 1) <= cells) ++side;
-  return side;
-}
-
-void cover_invariant9(std::vector<std::array<double, 9>> &cells, std::size_t modes) {
-  const std::size_t held = square_side(cells.size());
-  if (held >= modes) return;
-  std::vector<std::array<double, 9>> wider(modes * modes, std::array<double, 9>{});
-  for (std::size_t i = 0; i < held; ++i)
-    std::copy_n(cells.begin() + static_cast<std::ptrdiff_t>(i * held), held,
-                wider.begin() + static_cast<std::ptrdiff_t>(i * modes));
-  cells.swap(wider);
-}
-
 // Invariants 3 and 4 of one mode.
 int set_mode_triple(Database *db, std::vector<double> Database::*invariant, int block, int number, int invariant_id,
                     const double *values) {
@@ -222,7 +181,8 @@ int set_mode_triple(Database *db, std::vector<double> Database::*invariant, int 
     if (m < 0 || !has_values(values, invariant_id)) return 0;
     std::vector<double> &array = db->*invariant;
     const std::size_t n = modes_of(*db);
-    cover_invariant3(array, n);
+    cover_modal_invariant(*db, invariant_id == 3 ? Invariant::k3 : Invariant::k4);
+    mark_invariant_set(*db, invariant_id);
     for (std::size_t c = 0; c < 3; ++c) array[c * n + static_cast<std::size_t>(m)] = values[c];
     block_flag(*db, block) = 1;
     return 1;
@@ -318,6 +278,7 @@ ZEL_API int ZEL_SetInvar1(Database *db, double mass) {
   }
   return ZEL_GUARDED(0, {
     db->invar1.assign(1, mass);
+    mark_invariant_set(*db, 1);
     block_flag(*db, kInvar1Block) = 1;
     return 1;
   });
@@ -327,6 +288,7 @@ ZEL_API int ZEL_SetInvar2(Database *db, double *moment) {
   if (!CheckZEL(db) || !has_values(moment, 2)) return 0;
   return ZEL_GUARDED(0, {
     db->invar2.assign(moment, moment + 3);
+    mark_invariant_set(*db, 2);
     block_flag(*db, kInvar2Block) = 1;
     return 1;
   });
@@ -346,7 +308,8 @@ ZEL_API int ZEL_SetInvar5(Database *db, int i, int j, double *values) {
     int32_t mi = -1, mj = -1;
     if (!existing_pair(*db, i, j, mi, mj) || !has_values(values, 5)) return 0;
     const std::size_t n = modes_of(*db);
-    cover_invariant5(db->invar5, n);
+    cover_modal_invariant(*db, Invariant::k5);
+    mark_invariant_set(*db, 5);
     if (i == j && std::any_of(values, values + 3, [](double v) { return std::fabs(v) > kInvariantTolerance; }))
       ZEL_Warning("I5(%d, %d) is not zero.\n   (%14.8e, %14.8e, %14.8e)", i, j, values[0], values[1], values[2]);
     // Antisymmetric in the mode pair; on the diagonal the mirrored store
@@ -379,6 +342,7 @@ ZEL_API int ZEL_SetInvar7(Database *db, double *v) {
   if (!CheckZEL(db) || !has_values(v, 7)) return 0;
   return ZEL_GUARDED(0, {
     db->invar7 = {v[0], v[3], v[4], v[3], v[1], v[5], v[4], v[5], v[2]};
+    mark_invariant_set(*db, 7);
     block_flag(*db, kInvar7Block) = 1;
     return 1;
   });
@@ -389,7 +353,8 @@ ZEL_API int ZEL_SetInvar8(Database *db, int number, double *values) {
   return ZEL_GUARDED(0, {
     const int32_t m = existing_mode(*db, number, 0);
     if (m < 0 || !has_values(values, 8)) return 0;
-    if (db->invar8.size() < modes_of(*db)) db->invar8.resize(modes_of(*db), std::array<double, 9>{});
+    cover_modal_invariant(*db, Invariant::k8);
+    mark_invariant_set(*db, 8);
     std::copy_n(values, 9, db->invar8[static_cast<std::size_t>(m)].begin());
     block_flag(*db, kInvar8Block) = 1;
     return 1;
@@ -402,7 +367,8 @@ ZEL_API int ZEL_SetInvar9(Database *db, int i, int j, double *values) {
     int32_t mi = -1, mj = -1;
     if (!existing_pair(*db, i, j, mi, mj) || !has_values(values, 9)) return 0;
     const std::size_t n = modes_of(*db);
-    cover_invariant9(db->invar9, n);
+    cover_modal_invariant(*db, Invariant::k9);
+    mark_invariant_set(*db, 9);
     if (i == j && !is_symmetric(values))
       ZEL_Warning(
           "I9(%d, %d) is not symmetric.\n   %14.8e %14.8e %14.8e\n   %14.8e %14.8e %14.8e\n   %14.8e %14.8e "
