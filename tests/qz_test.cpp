@@ -250,9 +250,8 @@ TEST(GeneralPencil, ComplexPairsAgreeWithLapackWhateverTheLeadingDimension) {
   EXPECT_EQ(padded.alfr, ours.alfr);
   EXPECT_EQ(padded.alfi, ours.alfi);
   EXPECT_EQ(padded.beta, ours.beta);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i)
-      EXPECT_EQ(padded.vectors[static_cast<std::size_t>(j) * nm + i], ours.vectors[static_cast<std::size_t>(j) * n + i]);
+  for (std::size_t j = 0; j < n; ++j)
+    for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(padded.vectors[j * nm + i], ours.vectors[j * n + i]);
 }
 
 // B singular through zero columns: an order-6 pencil whose infinite

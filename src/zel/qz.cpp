@@ -666,13 +666,17 @@ void store_complex_pair(const Block2 &k, const Eigenvalues &ev, int na, int en) 
           : rotation_from(z.c * k.b11 + z.sr * k.b12, z.si * k.b12, z.sr * k.b22, z.si * k.b22);
   const double ssr = q.sr * z.sr + q.si * z.si;
   const double ssi = q.sr * z.si - q.si * z.sr;
-  store_complex_root(k, ev, na, en,
-                     q.c * z.c * k.a11 + q.c * z.sr * k.a12 + q.sr * z.c * k.a21 + ssr * k.a22,
-                     q.c * z.si * k.a12 - q.si * z.c * k.a21 + ssi * k.a22,
-                     q.c * z.c * k.b11 + q.c * z.sr * k.b12 + ssr * k.b22, q.c * z.si * k.b12 + ssi * k.b22);
-  store_complex_root(k, ev, na, en, ssr * k.a11 - q.sr * z.c * k.a12 - q.c * z.sr * k.a21 + q.c * z.c * k.a22,
-                     -ssi * k.a11 - q.si * z.c * k.a12 + q.c * z.si * k.a21, ssr * k.b11 - q.sr * z.c * k.b12 + q.c * z.c * k.b22,
-                     -ssi * k.b11 - q.si * z.c * k.b12);
+  // The diagonal elements of Q^H A Z and Q^H B Z, first then second.
+  const double a1r = q.c * z.c * k.a11 + q.c * z.sr * k.a12 + q.sr * z.c * k.a21 + ssr * k.a22;
+  const double a1i = q.c * z.si * k.a12 - q.si * z.c * k.a21 + ssi * k.a22;
+  const double b1r = q.c * z.c * k.b11 + q.c * z.sr * k.b12 + ssr * k.b22;
+  const double b1i = q.c * z.si * k.b12 + ssi * k.b22;
+  store_complex_root(k, ev, na, en, a1r, a1i, b1r, b1i);
+  const double a2r = ssr * k.a11 - q.sr * z.c * k.a12 - q.c * z.sr * k.a21 + q.c * z.c * k.a22;
+  const double a2i = -ssi * k.a11 - q.si * z.c * k.a12 + q.c * z.si * k.a21;
+  const double b2r = ssr * k.b11 - q.sr * z.c * k.b12 + q.c * z.c * k.b22;
+  const double b2i = -ssi * k.b11 - q.si * z.c * k.b12;
+  store_complex_root(k, ev, na, en, a2r, a2i, b2r, b2i);
 }
 
 void compute_eigenvalues(const Pencil &p, const Eigenvalues &ev) {
