@@ -464,6 +464,54 @@ ZEL_API double *ZEL_Convert_Units(double *values, int count, double factor);
 ZEL_API void ZEL_ScaleDatabase(Database *db);
 
 /* ---------------------------------------------------------------------
+ * Generalized eigensolver
+ * ------------------------------------------------------------------- */
+
+/* The QZ algorithm for A x = lambda B x with A, B real n x n, in four
+ * steps called in this order. Every argument is passed by reference, as
+ * from Fortran. Matrices are stored column by column with leading
+ * dimension nm: element (i, j), 1-based, at a[(j-1)*nm + i-1]. matz
+ * non-zero accumulates the right-hand transformations in z; with matz zero
+ * z is not referenced (it may be NULL). A call whose order exceeds nm, or
+ * that lacks an array it needs, does nothing. Nothing is printed. */
+
+/* Step 1: a becomes upper Hessenberg and b upper triangular. With matz
+ * set, z starts as the identity and receives the transformations. */
+ZEL_API void ZEL_QZHESS(const int *nm, const int *n, double *a, double *b, const int *matz, double *z);
+
+/* Step 2: a becomes quasi-upper-triangular (1 x 1 and 2 x 2 blocks), b
+ * stays upper triangular. eps1 is the tolerance for negligible elements;
+ * eps1 <= 0 takes the round-off level EIGPSN(1.0). At most 30 n sweeps in
+ * all. *ierr: 0 on success; when the sweeps run out, the 1-based index of
+ * the eigenvalue being sought (the reduction is then unfinished and steps
+ * 3 and 4 give no meaningful result); -1 for an unusable call. For n > 1,
+ * b(n,1) then holds the negligibility threshold of b that steps 3 and 4
+ * read. */
+ZEL_API void ZEL_QZITT(const int *nm, const int *n, double *a, double *b, const double *eps1,
+                       const int *matz, double *z, int *ierr);
+
+/* Step 3: the eigenvalues, eigenvalue k being (alfr[k] + i alfi[k]) /
+ * beta[k] with beta[k] >= 0; beta[k] = 0 denotes an infinite eigenvalue.
+ * A complex pair occupies consecutive entries, positive imaginary part
+ * first. The 2 x 2 blocks of real pairs are split (z updated with matz
+ * set); b(n,1) still holds the threshold afterwards. */
+ZEL_API void ZEL_QZVALL(const int *nm, const int *n, double *a, double *b, double *alfr, double *alfi,
+                        double *beta, const int *matz, double *z);
+
+/* Step 4 (needs z from steps 1 to 3 with matz set): column k of z becomes
+ * the eigenvector of eigenvalue k; a complex pair k, k+1 gives the real
+ * part of the eigenvector of eigenvalue k in column k, its imaginary part
+ * in column k+1. Each vector is scaled so that its largest component has
+ * magnitude 1. The upper triangle of b is overwritten. */
+ZEL_API void ZEL_QZVECC(const int *nm, const int *n, double *a, double *b, const double *alfr,
+                        const double *alfi, const double *beta, double *z);
+
+/* Round-off level: halves *x until 1 + *x is no longer greater than 1,
+ * stores the result in *x and gives it. EIGPSN(1.0) is 2^-53 in double
+ * precision. 0.0 for a NULL x. */
+ZEL_API double EIGPSN(double *x);
+
+/* ---------------------------------------------------------------------
  * Geometry tools: node search, faces, sketch grid, geometry nodes
  * ------------------------------------------------------------------- */
 
@@ -587,6 +635,7 @@ ZEL_API const char *zelinvar_VersionId(void);
 ZEL_API const char *zelread_VersionId(void);
 ZEL_API const char *zeltoc_VersionId(void);
 ZEL_API const char *zeldata_VersionId(void);
+ZEL_API const char *zelwrite_VersionId(void);
 
 #ifdef __cplusplus
 }
