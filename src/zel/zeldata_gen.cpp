@@ -219,8 +219,9 @@ ZEL_API int ZEL_GenMassSelected(Database *db, double **rows, int n, int *selecte
 }
 
 ZEL_API int ZEL_GenDampPrincipalAndSelected(Database *db, double **rows, int n, int *selected) {
+  if (n < 0 || n > INT32_MAX - kRigidCoordinates) return 0;
   const int32_t size = n + kRigidCoordinates;
-  if (n < 0 || !rows_usable(rows, size) || (n > 0 && selected == nullptr)) return 0;
+  if (!rows_usable(rows, size) || (n > 0 && selected == nullptr)) return 0;
   zero_rows(rows, size);
   if (db == nullptr || db->gen_damp.empty()) return 0;
   return ZEL_GUARDED(0, {
