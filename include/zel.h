@@ -624,6 +624,95 @@ ZEL_API double *ZEL_Invar8(Database *db, int i);
 ZEL_API double *ZEL_Invar9(Database *db, int i, int j);
 
 /* ---------------------------------------------------------------------
+ * Generalized matrix queries
+ * The stiffness, mass and damping matrices are lists of entries (row mode
+ * index, column mode index, value), each off-diagonal pair once or twice.
+ * Stiffness and mass without a list stand for one diagonal entry per mode,
+ * the value ZEL_Eigenvalue gives; damping has no such fallback. Dense
+ * forms are zeroed first (for any handle, but ZEL_GenDampFull's null one),
+ * filled symmetrically in list order so that the last entry for a pair
+ * wins, and skip, with one warning, entries outside the matrix they fill.
+ * A null matrix, row or selection, or an order below 1, gives 0 before
+ * anything is written. Otherwise 0 means no entries (no messages).
+ * ------------------------------------------------------------------- */
+
+/* Position of number among count mode numbers in ascending order (binary
+ * search), or -1. */
+ZEL_API int SelectedModeIndex(int number, const int *modes, int count);
+
+/* The number of entries: the list's, or the mode count without a list. */
+ZEL_API int ZEL_NumberOfGenStiff(Database *db);
+ZEL_API int ZEL_NumberOfGenMass(Database *db);
+/* The damping list's number of entries, 0 without one. */
+ZEL_API int ZEL_NumberOfGenDamp(Database *db);
+/* 1 when the body holds at least one damping entry. */
+ZEL_API int ZEL_GenDampExist(Database *db);
+
+/* 1 and the entries in stored order into the caller's arrays of
+ * ZEL_NumberOfGen* elements each. */
+ZEL_API int ZEL_GenStiffSparse(Database *db, double *values, int *rows, int *cols);
+ZEL_API int ZEL_GenMassSparse(Database *db, double *values, int *rows, int *cols);
+ZEL_API int ZEL_GenDampSparse(Database *db, double *values, int *rows, int *cols);
+
+/* 1 and the n x n matrix over mode indices 0..n-1, row order, in matrix. */
+ZEL_API int ZEL_GenStiffFull(Database *db, double *matrix, int n);
+ZEL_API int ZEL_GenMassFull(Database *db, double *matrix, int n);
+ZEL_API int ZEL_GenDampFull(Database *db, double *matrix, int n);
+
+/* 1 and the n x n matrix over the n selected mode numbers (ascending) into
+ * the caller's n rows of n doubles; entries of other modes are dropped. */
+ZEL_API int ZEL_GenStiffSelected(Database *db, double **rows, int n, int *selected);
+ZEL_API int ZEL_GenMassSelected(Database *db, double **rows, int n, int *selected);
+
+/* 1 and the (n + 6) x (n + 6) damping matrix into the caller's n + 6 rows:
+ * rows and columns 0..5 the rigid-body coordinates on the principal axes
+ * (translations x, y, z, rotations about x, y, z), 6 + s the s-th selected
+ * mode. Converts the damping to principal axes first when that was not yet
+ * done; a selected rigid-body mode is named in a warning. */
+ZEL_API int ZEL_GenDampPrincipalAndSelected(Database *db, double **rows, int n, int *selected);
+
+/* ---------------------------------------------------------------------
+ * Numeric tools: LUP solver, rigid-body modes, principal axes
+ * Matrices are n row pointers to n doubles each. A singular or nearly
+ * singular matrix is reported and gives 0; a null pointer or an order
+ * below 1 gives 0 with an error before anything is written.
+ * ------------------------------------------------------------------- */
+
+/* P a = L U with partial pivoting: 1, a overwritten by L (below the
+ * diagonal, unit diagonal implied) and U, perm[i] the input row that ended
+ * in row i. 0 leaves a and perm as they were. */
+ZEL_API int ZEL_LUPDecomposition(double **a, int n, int *perm);
+/* 1 and b overwritten by the solution x of a x = b, from the factors. */
+ZEL_API int ZEL_LUPSolve(double **lu, int n, int *perm, double *b);
+/* 1 and lu overwritten by the inverse of the matrix that was factored. */
+ZEL_API int ZEL_LUPInvert(double **lu, int n, int *perm);
+
+/* The number of leading rigid-body modes: the modes before the first jump
+ * in natural frequency (a first mode below 0.1 Hz then one above 10 Hz, or
+ * a frequency 10000 times the one before it); 0 without a jump. */
+ZEL_API int ZEL_RigidBodyModeCount(Database *db);
+
+/* 1 and table[r][m], r = 0..5, m = 0..k-1: the mass-weighted share of rigid
+ * motion r (translation x, y, z, rotation about the axes x, y, z through
+ * the origin) in the translations of mode index m; 0.0 for a mode without
+ * weighted motion. 0 with an error and the table untouched for a null
+ * handle or row, k outside 0..mode count, or an unreadable mode. */
+ZEL_API int ZEL_RigidModes2VELMO(Database *db, double **table, int k);
+
+/* Replaces the rigid-body components of the preload and of each load case
+ * not yet converted by the resultant force and moment about the origin
+ * (using the nodal masses, or the node positions and the total mass
+ * properties when KOR_MFORCE_NO_FEA_MASS is set or the body has no nodal
+ * masses), and marks them converted. */
+ZEL_API void ZEL_RigidBodyForcesOnPrincipalAxes(Database *db);
+
+/* Re-expresses the damping matrix with the six rigid-body coordinates as
+ * rows and columns 0..5 and flexible mode f (mode index k + f, k rigid
+ * modes) as 6 + f. 1, also when there is nothing to do; 0 for a null
+ * handle, a memory failure or an unreadable mode. */
+ZEL_API int ZEL_DampingOnPrincipalAxes(Database *db);
+
+/* ---------------------------------------------------------------------
  * Module versions
  * ------------------------------------------------------------------- */
 ZEL_API const char *zelcreate_VersionId(void);

@@ -131,22 +131,21 @@ TEST_F(ScalingTest, DirectCallAppliesTheFactorsEachTime) {
   EXPECT_EQ(capture([] { ZEL_ScaleDatabase(nullptr); }).err, "ERROR:  The database has not been initialized.\n");
 }
 
-// Processed preload and loads start with rigid-body forces, which scale
-// differently; while the rigid-body mode count cannot be established the
-// change is refused whole rather than half done.
-TEST_F(ScalingTest, ProcessedModalForcesNeedTheRigidBodyCount) {
+// Processed preload and loads start with rigid-body forces, scaled by F
+// alone, for at most three rigid-body modes; the rest by L F. Three modes
+// at 0 Hz and one at 50 Hz make three rigid-body modes.
+TEST_F(ScalingTest, ProcessedModalForcesScaleTheirRigidBodyForcesByForceAlone) {
+  db->eigen = {1, 0, 0, 0, 1, 0, 2, 0, 0, 0, 1, 0, 3, 0, 0, 0, 1, 0, 4, 98696.044, 50.0, 314.159, 1, 98696.044};
+  db->eigen_count = 4;
+  db->preload_processed = 1;
   db->load_cases[0].processed = 1;
-  const auto printed = capture([&] { EXPECT_EQ(ZEL_SetUnits(db, "kg", "m", "s", "N"), 0); });
-  EXPECT_EQ(printed.err,
-            "ERROR:  Cannot rescale the processed modal preload and loads: the number of rigid-body modes is "
-            "not known.\n");
-  char length[16];
-  char other[16];
-  ZEL_Units(db, other, length, other, other);
-  EXPECT_STREQ(length, "MILLIMETER");
-  EXPECT_DOUBLE_EQ(db->unit_factor[zel::kLengthFactor], 1.0);
-  EXPECT_DOUBLE_EQ(db->nodes[0].x, 1000.0);
-  EXPECT_DOUBLE_EQ(db->load_cases[0].values[0], 10.0);
+  db->load_cases.push_back(zel::LoadCase{"push", 0, {10.0, 20.0, 30.0, 40.0}});
+  db->body_size = 500.0;
+  ASSERT_EQ(ZEL_SetUnits(db, "kg", "m", "s", "N"), 1);
+  EXPECT_EQ(db->preload, (std::vector<double>{1000.0, 2000.0, 3000.0, 4.0}));
+  EXPECT_EQ(db->load_cases[0].values, (std::vector<double>{10.0, 20.0, 30.0, 0.04}));
+  EXPECT_EQ(db->load_cases[1].values, (std::vector<double>{0.01, 0.02, 0.03, 0.04}));
+  EXPECT_DOUBLE_EQ(db->body_size, 0.5);  // a length like any other
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "mode_list.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "database.h"
 
@@ -18,9 +17,3 @@ bool OpenTempStore(Database &db, int set) {
 }
 
 }  // namespace zel
-
-int SelectedModeIndex(int number, const int *modes, int count) {
-  if (modes == nullptr || count <= 0) return -1;
-  const void *found = std::bsearch(&number, modes, static_cast<std::size_t>(count), sizeof(int), zel::By_Id);
-  return found == nullptr ? -1 : static_cast<int>(static_cast<const int *>(found) - modes);
-}

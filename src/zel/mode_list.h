@@ -78,8 +78,4 @@ bool OpenTempStore(Database &db, int set);
 
 }  // namespace zel
 
-// Position of mode `number` in `modes`, `count` mode numbers in ascending
-// order, or -1 (binary search).
-int SelectedModeIndex(int number, const int *modes, int count);
-
 #endif  // ZEL_MODE_LIST_H

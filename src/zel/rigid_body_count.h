@@ -4,14 +4,14 @@
 #define ZEL_RIGID_BODY_COUNT_H
 
 #include <cstdint>
-#include <optional>
 
 struct Database;
 
 namespace zel {
 
-// The count, or nothing while the library cannot establish it.
-std::optional<int32_t> rigid_body_mode_count(Database &db);
+// The modes before the first jump in natural frequency (modes in ascending
+// frequency, rigid-body modes first); 0 when there is no jump.
+int32_t rigid_body_mode_count(Database &db);
 
 }  // namespace zel
 

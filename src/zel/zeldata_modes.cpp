@@ -156,20 +156,24 @@ int read_mode_uncached(Database *db, int32_t number, int set, Value *values) {
   return 1;
 }
 
-// A mode's diagonal entry of a generalized matrix, found by scanning the
-// entries in stored order; the scan gives up at the first off-diagonal
-// entry, which means the matrix is not diagonal.
+// A mode's diagonal entry of a generalized matrix. An off-diagonal entry
+// met before the mode's own means the matrix is not diagonal. A pair given
+// more than once takes its last value, as in the dense matrices.
 struct DiagonalScan {
   bool diagonal = true;
   std::optional<double> value;
 };
 
 DiagonalScan scan_diagonal(const std::vector<GenEntry> &entries, int32_t index) {
+  DiagonalScan scan;
   for (const GenEntry &entry : entries) {
-    if (entry.row != entry.col) return DiagonalScan{false, std::nullopt};
-    if (entry.row == index) return DiagonalScan{true, entry.value};
+    if (entry.row != entry.col) {
+      if (!scan.value) return DiagonalScan{false, std::nullopt};
+    } else if (entry.row == index) {
+      scan.value = entry.value;
+    }
   }
-  return DiagonalScan{};
+  return scan;
 }
 
 void set_if_wanted(double *output, double value) {

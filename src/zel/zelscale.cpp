@@ -3,7 +3,6 @@
 // pre-stress and pre-strain with them): the queries convert them on read.
 #include <algorithm>
 #include <cmath>
-#include <optional>
 
 #include "database.h"
 #include "messages.h"
@@ -85,13 +84,6 @@ void scale_damping(Database &db, const DimensionFactors &f) {
   }
 }
 
-bool needs_rigid_body_count(const Database &db) {
-  if (!db.preload.empty() && db.preload_processed) return true;
-  for (const LoadCase &load : db.load_cases)
-    if (load.processed) return true;
-  return false;
-}
-
 // Modal forces: a processed set starts with up to three rigid-body forces
 // (scaled by F alone), the flexible components follow (scaled by L F).
 void scale_modal_forces(std::vector<double> &values, bool processed, int32_t rigid_count,
@@ -135,12 +127,6 @@ void scale_statistics(Database &db, const DimensionFactors &f) {
 
 }  // namespace
 
-bool can_scale_database(Database &db) {
-  if (!needs_rigid_body_count(db) || rigid_body_mode_count(db).has_value()) return true;
-  ZEL_Error("Cannot rescale the processed modal preload and loads: the number of rigid-body modes is not known.");
-  return false;
-}
-
 void scale_database(Database &db, const UnitFactors &factors) {
   const DimensionFactors f(factors);
   scale_nodes(db, f);
@@ -148,13 +134,16 @@ void scale_database(Database &db, const UnitFactors &factors) {
   scale(db.gen_mass, f.inertia);
   scale(db.gen_stiff, f.stiffness);
   scale_damping(db, f);
-  const int32_t rigid_count = needs_rigid_body_count(db) ? rigid_body_mode_count(db).value_or(0) : 0;
+  // The rigid-body modes are counted on frequencies that are all in the new
+  // units: the generalized matrices and the eigenvalue records go first.
+  scale_eigen_records(db, f);
+  const int32_t rigid_count = rigid_body_mode_count(db);
   scale_modal_forces(db.preload, db.preload_processed != 0, rigid_count, f);
   for (LoadCase &load : db.load_cases) scale_modal_forces(load.values, load.processed != 0, rigid_count, f);
   db.global_mass *= f.mass;
   scale(db.global_cm, f.length);
   scale(db.global_inertia, f.inertia);
-  scale_eigen_records(db, f);
+  db.body_size *= f.length;
   scale_invariants(db, f);
   scale_statistics(db, f);
 }
@@ -166,6 +155,6 @@ using namespace zel;
 extern "C" ZEL_API void ZEL_ScaleDatabase(Database *db) {
   if (!CheckZEL(db)) return;
   ZEL_GUARDED_VOID({
-    if (can_scale_database(*db)) scale_database(*db, db->unit_factor);
+    scale_database(*db, db->unit_factor);
   });
 }

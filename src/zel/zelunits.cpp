@@ -67,7 +67,6 @@ int change_units(Database &db, const std::array<std::string, 4> &names) {
     if (old_si == 0.0 || new_si == 0.0) return 0;
     step[kFactorOfName[slot]] = old_si / new_si;
   }
-  if (!can_scale_database(db)) return 0;
   db.unit_name = names;
   for (int f = 0; f < 4; ++f) db.unit_factor[static_cast<std::size_t>(f)] *= step[static_cast<std::size_t>(f)];
   scale_database(db, step);
