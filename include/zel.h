@@ -622,6 +622,11 @@ ZEL_API double *ZEL_Invar8(Database *db, int i);
 /* 3 x 3 of the pair (i, j) in row order: sum of m phi_i~ phi_j~; the
  * (j, i) matrix is its transpose. */
 ZEL_API double *ZEL_Invar9(Database *db, int i, int j);
+/* Drops the invariants read from the file or computed before (those the
+ * builder set stay) and has every later query compute them from the
+ * nodal data, ignoring the file's invariant blocks: how a file's blocks
+ * are checked against its nodes. 1, or 0 for a bad handle. */
+ZEL_API int ZEL_ComputeInvariantsFromNodes(Database *db);
 
 /* ---------------------------------------------------------------------
  * Generalized matrix queries

@@ -279,6 +279,21 @@ TEST_F(InvariantsTest, ModalSumsRunOverTheNodesThatCarryModeShapes) {
   expect_equal_sums(queried(db), s);
 }
 
+TEST_F(InvariantsTest, TheNodalDataCanBeAskedForInsteadOfTheFilesBlocks) {
+  const std::string path = dir.file("recomputed.zel");
+  ASSERT_TRUE(zel_test::write_zel_file(zel_test::sample_body(316), path));
+  Database *db = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(db, nullptr);
+  EXPECT_EQ(ZEL_Invar1(db), 0.25) << "the file's block";
+  ASSERT_EQ(ZEL_SetInvar2(db, std::array<double, 3>{1, 2, 3}.data()), 1);
+  ASSERT_EQ(ZEL_ComputeInvariantsFromNodes(db), 1);
+  const Invariants s = plain_sums(db);
+  EXPECT_EQ(ZEL_Invar1(db), s.i1);
+  EXPECT_EQ(taken(ZEL_Invar2(db), 3), (std::vector<double>{1, 2, 3})) << "set by the builder";
+  expect_near_all(taken(ZEL_Invar9(db, 1, 2), 9), std::vector<double>(&s.i9[9 * 5], &s.i9[9 * 6]), "invariant 9");
+  EXPECT_EQ(ZEL_ComputeInvariantsFromNodes(nullptr), 0);
+}
+
 TEST_F(InvariantsTest, AFilesBlocksAreTakenInTheCurrentUnits) {
   const std::string path = dir.file("blocks.zel");
   zel_test::ZelBody body = zel_test::sample_body(316);

@@ -163,6 +163,8 @@ struct Database {
   // Bit k: invariant k is held because it was computed from the nodal
   // data, so it goes when that data changes (a set or read one stays).
   uint32_t computed_invariants = 0;
+  uint32_t set_invariants = 0;             // bit k: set by the builder
+  bool invariant_blocks_ignored = false;   // compute instead of reading
 
   std::optional<std::vector<int32_t>> geometry_nodes;  // cached list
 

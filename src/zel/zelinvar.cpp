@@ -90,7 +90,8 @@ void hold_computed(Database &db, Invariant invariant, std::vector<double> values
 // data can stand in for it.
 bool hold_file_invariant(Database &db, Invariant invariant) {
   const InvariantInfo &info = info_of(invariant);
-  if (is_held(db, invariant) || db.file.fp == nullptr || block_flag(db, info.block) == 0) return false;
+  if (is_held(db, invariant) || db.invariant_blocks_ignored || db.file.fp == nullptr || block_flag(db, info.block) == 0)
+    return false;
   const int32_t modes = db.mode_count();
   std::vector<double> values;
   int32_t stored_modes = modes;
@@ -340,7 +341,10 @@ void cover_modal_invariant(Database &db, Invariant invariant) {
   }
 }
 
-void mark_invariant_set(Database &db, int number) { db.computed_invariants &= ~(1u << number); }
+void mark_invariant_set(Database &db, int number) {
+  db.computed_invariants &= ~(1u << number);
+  db.set_invariants |= 1u << number;
+}
 
 void forget_computed_invariants(Database &db) {
   for (const InvariantInfo &info : kInvariants)
@@ -432,6 +436,16 @@ ZEL_API double *ZEL_Invar9(Database *db, int i, int j) {
                              static_cast<std::size_t>(j);
     return caller_copy(d.invar9[cell].data(), 9);
   });
+}
+
+ZEL_API int ZEL_ComputeInvariantsFromNodes(Database *db) {
+  if (!CheckZEL(db)) return 0;
+  for (const InvariantInfo &info : kInvariants)
+    if ((db->set_invariants & (1u << info.number)) == 0)
+      with_container(*db, info.invariant, [](auto &held) { held.clear(); });
+  db->computed_invariants = 0;
+  db->invariant_blocks_ignored = true;
+  return 1;
 }
 
 ZEL_API const char *zelinvar_VersionId(void) { return "zelinvar 1.0"; }
