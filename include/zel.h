@@ -613,6 +613,9 @@ ZEL_API double *ZEL_Invar4(Database *db);
 /* 3 x M for mode i, entry (a, j) at a * M + j: sum of m (phi_i cross
  * phi_j); antisymmetric in i and j. */
 ZEL_API double *ZEL_Invar5(Database *db, int i);
+/* M x M, row order: the full generalized mass (ZEL_GenMassFull); never
+ * held, made anew at each call. */
+ZEL_API double *ZEL_Invar6(Database *db);
 /* Inertia tensor about the origin, 9 values in row order: sum of
  * m (|x|^2 I - x x^T) + J (products of inertia negative). */
 ZEL_API double *ZEL_Invar7(Database *db);

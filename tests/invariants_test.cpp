@@ -389,4 +389,48 @@ TEST_F(InvariantsTest, ShiftingTheFrameMovesSetInvariantsExactly) {
   expect_near_all(moved.i9, sums.i9, "invariant 9");
 }
 
+// ------------------------------------------------ the writer's levels
+
+TEST_F(InvariantsTest, TheFullLevelHoldsEveryInvariantOfThePlainSums) {
+  Database *db = random_body(25, 3, 23);
+  const zel_test::Printed printed = zel_test::capture([&] { zel::ComputeAllInvariants(db); });
+  EXPECT_EQ(printed.out, "Computing *all* invariants\n");
+  EXPECT_EQ(printed.err, "");
+  for (int number : {1, 2, 3, 4, 5, 7, 8, 9}) EXPECT_TRUE(zel::invariant_held(*db, number)) << number;
+  expect_equal_sums(queried(db), plain_sums(db));
+  std::vector<double> full(9);
+  ZEL_GenMassFull(db, full.data(), 3);
+  EXPECT_EQ(taken(ZEL_Invar6(db), 9), full);
+}
+
+TEST_F(InvariantsTest, LevelsWithoutModesOrMassesSayTheDataIsInsufficientAndGoOn) {
+  Database *db = random_body(4, 0, 29);
+  constexpr char kPartial[] =
+      "ERROR:  There is insufficient mass data to compute a partial set of mass invariants.\n"
+      "ERROR:  Some or all mass invariants will be set to zero.\n";
+  zel_test::Printed printed = zel_test::capture([&] { zel::ComputeFastInvariants(db); });
+  EXPECT_EQ(printed.err, kPartial);
+  EXPECT_EQ(printed.out, "Computing fast set of invariants\n");
+  EXPECT_TRUE(zel::invariant_held(*db, 7));
+  EXPECT_FALSE(zel::invariant_held(*db, 3));
+
+  // Invariants 1, 2 and 7 set by the builder are enough for the rigid
+  // level, and stay as set.
+  Database *bare = ZEL_Create(1, 0);
+  ZEL_SetNodeCoordinates(bare, 1, 1, 2, 3);
+  ZEL_SetInvar1(bare, 5.0);
+  ZEL_SetInvar2(bare, std::array<double, 3>{1, 1, 1}.data());
+  ZEL_SetInvar7(bare, std::array<double, 6>{1, 2, 3, 0, 0, 0}.data());
+  printed = zel_test::capture([&] { zel::ComputeRigidInvariants(bare); });
+  EXPECT_EQ(printed.err, "");
+  EXPECT_EQ(printed.out, "Computing *rigid* invariants\n");
+  EXPECT_EQ(ZEL_Invar1(bare), 5.0);
+  printed = zel_test::capture([&] { zel::ComputeAllInvariants(ZEL_Create(1, 0)); });
+  EXPECT_EQ(printed.err,
+            "ERROR:  There is insufficient mass data to compute a full set of mass invariants.\n"
+            "ERROR:  Some or all mass invariants will be set to zero.\n");
+  printed = zel_test::capture([&] { zel::ComputeAllInvariants(nullptr); });
+  EXPECT_EQ(printed.err, "ERROR:  The database has not been initialized.\n");
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "blocks.h"
 #include "database.h"
 #include "invariants.h"
 #include "messages.h"
@@ -84,5 +85,72 @@ void ShiftLbrfToCm(Database *db) {
   ZEL_Info("Shifting LBRF to CM at (%.3e,%.3e,%.3e)\n", c[0], c[1], c[2]);
   db->global_cm = {0.0, 0.0, 0.0};
 }
+
+namespace {
+
+enum class Level { kRigid, kFast, kAll };
+
+struct LevelInfo {
+  std::vector<int> held;  // the invariants the level leaves held
+  bool modal;             // computing it needs modes
+  const char *insufficient;
+  const char *announcement;
+};
+
+const LevelInfo &info_of(Level level) {
+  static const LevelInfo kRigid{{1, 2, 7},
+                                false,
+                                "There is insufficient mass data to compute a full set of mass invariants.\n"
+                                "Some or all mass invariants will be set to zero.",
+                                "Computing *rigid* invariants"};
+  static const LevelInfo kFast{{1, 2, 3, 4, 7, 8},
+                               true,
+                               "There is insufficient mass data to compute a partial set of mass invariants.\n"
+                               "Some or all mass invariants will be set to zero.",
+                               "Computing fast set of invariants"};
+  static const LevelInfo kAll{{1, 2, 3, 4, 5, 7, 8, 9},
+                              true,
+                              "There is insufficient mass data to compute a full set of mass invariants.\n"
+                              "Some or all mass invariants will be set to zero.",
+                              "Computing *all* invariants"};
+  return level == Level::kRigid ? kRigid : level == Level::kFast ? kFast : kAll;
+}
+
+bool enough_mass_data(Database &db, const LevelInfo &level) {
+  const auto all_of = [&](auto &&has) {
+    for (const int number : level.held)
+      if (!has(number)) return false;
+    return true;
+  };
+  if (all_of([&](int number) { return invariant_held(db, number); })) return true;
+  if (all_of([&](int number) { return ZEL_goto_block(&db, invariant_block(number)) == 1; })) return true;
+  return block_flag(db, kNodalMassesBlock) != 0 && (!level.modal || db.mode_count() > 0);
+}
+
+void compute_level(Database *db, Level level) {
+  if (!CheckZEL(db)) return;
+  const LevelInfo &info = info_of(level);
+  if (!enough_mass_data(*db, info)) ZEL_Error("%s", info.insufficient);
+  ZEL_Info("%s", info.announcement);
+  // The pairs are formed in the same pass as the single-mode sums.
+  if (level == Level::kAll) hold_every_modal_invariant(*db);
+  ZEL_Invar1(db);
+  ZEL_FreeMemory(ZEL_Invar2(db));
+  ZEL_FreeMemory(ZEL_Invar3(db));
+  if (level != Level::kRigid) {
+    ZEL_FreeMemory(ZEL_Invar4(db));
+    if (level == Level::kAll) ZEL_FreeMemory(ZEL_Invar5(db, 0));
+    ZEL_FreeMemory(ZEL_Invar6(db));
+  }
+  ZEL_FreeMemory(ZEL_Invar7(db));
+  if (level != Level::kRigid) ZEL_FreeMemory(ZEL_Invar8(db, 0));
+  if (level == Level::kAll) ZEL_FreeMemory(ZEL_Invar9(db, 0, 0));
+}
+
+}  // namespace
+
+void ComputeRigidInvariants(Database *db) { compute_level(db, Level::kRigid); }
+void ComputeFastInvariants(Database *db) { compute_level(db, Level::kFast); }
+void ComputeAllInvariants(Database *db) { compute_level(db, Level::kAll); }
 
 }  // namespace zel

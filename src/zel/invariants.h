@@ -40,6 +40,23 @@ void forget_computed_invariants(Database &db);
 // without nodes or without mass is left as it is.
 void ShiftLbrfToCm(Database *db);
 
+// Whether invariant `number` (1..9) is held, and the block index of its
+// block (-1 for 6, which has none).
+bool invariant_held(const Database &db, int number);
+int invariant_block(int number);
+
+// Holds every modal invariant (3, 4, 5, 8, 9) that is neither held nor on
+// file, in one pass over the modes; false without modes or when a mode
+// cannot be read.
+bool hold_every_modal_invariant(Database &db);
+
+// The writer's invariant levels: each checks that there is mass data
+// enough (else says so and goes on), announces itself and has the
+// level's invariants held for the block writer. A null handle does nothing.
+void ComputeRigidInvariants(Database *db);
+void ComputeFastInvariants(Database *db);
+void ComputeAllInvariants(Database *db);
+
 // Lays a held modal invariant (3, 4, 5, 8 or 9) out again for the current
 // mode count when modes were added since it was laid out; their entries
 // are zero.

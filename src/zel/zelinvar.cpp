@@ -318,6 +318,28 @@ void cover_cells(std::vector<std::array<double, 9>> &cells, std::size_t modes) {
 
 }  // namespace
 
+namespace {
+
+const InvariantInfo *info_of_number(int number) {
+  const auto found = std::find_if(std::begin(kInvariants), std::end(kInvariants),
+                                  [number](const InvariantInfo &info) { return info.number == number; });
+  return found == std::end(kInvariants) ? nullptr : found;
+}
+
+}  // namespace
+
+bool invariant_held(const Database &db, int number) {
+  const InvariantInfo *info = info_of_number(number);
+  return info != nullptr && is_held(db, info->invariant);
+}
+
+int invariant_block(int number) {
+  const InvariantInfo *info = info_of_number(number);
+  return info != nullptr ? info->block : -1;
+}
+
+bool hold_every_modal_invariant(Database &db) { return db.mode_count() > 0 && hold_modal_invariants(db, true); }
+
 void cover_modal_invariant(Database &db, Invariant invariant) {
   const std::size_t modes = static_cast<std::size_t>(db.mode_count());
   switch (invariant) {
@@ -411,6 +433,16 @@ ZEL_API double *ZEL_Invar5(Database *db, int i) {
     if (!valid_mode_index(d, i) || !modal_invariant_held(d, Invariant::k5)) return nullptr;
     const std::vector<double> &array = d.invar5[static_cast<std::size_t>(i)];
     return caller_copy(array.data(), array.size());
+  });
+}
+
+ZEL_API double *ZEL_Invar6(Database *db) {
+  return invariant_query(db, [](Database &d) -> double * {
+    const std::size_t m = static_cast<std::size_t>(d.mode_count());
+    if (m == 0) return nullptr;
+    double *mass = new_caller_array<double>(m * m);
+    ZEL_GenMassFull(&d, mass, static_cast<int>(m));
+    return mass;
   });
 }
 
