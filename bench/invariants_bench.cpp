@@ -1,7 +1,7 @@
 // The modal inertia invariants of a body opened from a file (no invariant
 // blocks), the mode data fetched from the file as a query does, against
 // the same BLAS products on arrays already in memory: what the fetch and
-// the panels cost on top of the arithmetic. Bodies of 50,000 nodes x 30
+// the blocks cost on top of the arithmetic. Bodies of 50,000 nodes x 30
 // modes and 100,000 x 200 (about 1 GB of mode data), with the default
 // 512 MiB budget and with 256 MiB.
 //
@@ -77,8 +77,8 @@ Database *file_body(int nodes, int modes) {
 
 int64_t mode_bytes(int nodes, int modes) { return int64_t{48} * nodes * modes; }
 
-// Every invariant, the pairs first so that one pass over the modes gives
-// them all; checked against the first iteration's.
+// Every modal invariant, the pairs first so that one pass over the modes
+// gives them all; checked against the first iteration's.
 void BM_InvariantsFromFile(benchmark::State &state) {
   const int nodes = static_cast<int>(state.range(0));
   const int modes = static_cast<int>(state.range(1));

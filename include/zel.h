@@ -599,8 +599,8 @@ ZEL_API float *double2float(float *dst, double *src, int n);
  * shapes. M is the mode count; i and j are mode indices. Arrays are new,
  * owned by the caller and released with ZEL_FreeMemory; a bad handle, an
  * index outside 0..M-1, no modes (for 3, 4, 5, 8, 9) or no memory give
- * null (0.0 for invariant 1). Computing invariants 5 and 9 reads the mode
- * data in panels of at most ZEL_INVARIANT_MEMORY MiB (default 512).
+ * null (0.0 for invariant 1). Computing them reads each mode once, a block
+ * of nodes at a time, in at most ZEL_INVARIANT_MEMORY MiB (default 512).
  * ------------------------------------------------------------------- */
 /* Total mass: sum of m. */
 ZEL_API double ZEL_Invar1(Database *db);

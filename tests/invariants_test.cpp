@@ -1,6 +1,6 @@
 // The nine inertia invariants: a closed-form body, the plain sums over
 // nodes on bodies with everything that changes them (masses of every
-// sign, inertias, rotations, one mode, panels smaller than the modes, a
+// sign, inertias, rotations, one mode, blocks smaller than the nodes, a
 // mode-shape set that leaves nodes out), the file's blocks and their
 // units, and what becomes of computed values when the body changes.
 #include <gtest/gtest.h>
@@ -203,7 +203,7 @@ TEST_F(InvariantsTest, ARigidBarHasItsHandComputedInvariants) {
 struct SumsCase {
   int nodes;
   int modes;
-  const char *budget_mib;  // panels of mode data, null for the default
+  const char *budget_mib;  // for the blocks of mode data, null for the default
 };
 
 class InvariantSums : public InvariantsTest, public ::testing::WithParamInterface<SumsCase> {};
@@ -227,8 +227,7 @@ TEST_P(InvariantSums, EqualThePlainSumsAndHaveTheirSymmetries) {
     }
 }
 
-// 1 MiB holds two modes of 20,000 nodes: the pairs then come from panels
-// of one mode, each read against every later one.
+// 1 MiB takes the 20,000 nodes in blocks of about 2,500.
 INSTANTIATE_TEST_SUITE_P(Bodies, InvariantSums,
                          ::testing::Values(SumsCase{1, 1, nullptr}, SumsCase{12, 1, nullptr},
                                            SumsCase{40, 7, nullptr}, SumsCase{20000, 7, "1"}));

@@ -1,11 +1,12 @@
-// Mass-weighted modal sums as BLAS products over panels of modes.
+// Mass-weighted modal sums as BLAS products over blocks of nodes.
 //
-// A panel holds the translations of `count` consecutive modes mode-major:
-// row 3k + a is translation a of the panel's mode k at every node. Filling
-// it reads each mode record once, front to back, and writes three
-// contiguous rows; the products then see plain row-major matrices:
-//   moments(:, panel) = W A^T        W the 4 x N weights m (1, x, y, z)
-//   gram(k, l)        = (m A_k) A_l^T
+// A block holds the translations of every mode at `count` consecutive
+// nodes, mode-major: row 3i + a is translation a of mode i at each node of
+// the block. Its values are read straight from each mode's records (the
+// mode data is never held whole, and each record is read once), and the
+// sums grow by one product per block:
+//   moments += W A^T      W the 4 x count weights m (1, x, y, z)
+//   gram    += (m A) A^T
 // The mass goes on one side only: splitting it as sqrt(m) on both would
 // round values that are exact, and take the sign of a negative mass away.
 #include "invariant_sums.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "database.h"
 #include "mode_cache.h"
@@ -23,105 +25,127 @@ namespace {
 
 constexpr std::size_t kDefaultBudgetMiB = 512;
 constexpr std::size_t kMiB = std::size_t{1} << 20;
+// Past this many nodes a block gains nothing: the products are already
+// long enough to run at full speed, and smaller scratch is touched anew
+// less.
+constexpr std::size_t kMostBlockNodes = 4096;
 
-// What each node of set 0 contributes besides its mode values.
-struct NodeWeights {
-  std::size_t count = 0;
-  std::vector<double> moments;    // 4 x N: m (1, x, y, z); row 0 is m
-  std::vector<int32_t> rotary;    // nodes with a rotary inertia
+// Room for values that are written before they are read; unlike a
+// vector's, it is not zeroed first.
+class Scratch {
+ public:
+  explicit Scratch(std::size_t size) : values_(new double[std::max<std::size_t>(size, 1)]) {}
+  double *data() { return values_.get(); }
+  const double *data() const { return values_.get(); }
+
+ private:
+  std::unique_ptr<double[]> values_;
 };
-
-NodeWeights weights_of(const Database &db) {
-  NodeWeights w;
-  w.count = static_cast<std::size_t>(db.set_count(kModeShapeSet));
-  w.moments.resize(4 * w.count);
-  for (std::size_t p = 0; p < w.count; ++p) {
-    const NodeRecord &node = db.nodes[p];
-    w.moments[p] = node.mass;
-    w.moments[w.count + p] = node.mass * node.x;
-    w.moments[2 * w.count + p] = node.mass * node.y;
-    w.moments[3 * w.count + p] = node.mass * node.z;
-    if (node.inertia) w.rotary.push_back(static_cast<int32_t>(p));
-  }
-  return w;
-}
-
-struct Panel {
-  int32_t first = 0;
-  int32_t count = 0;
-  std::vector<double> rows;      // 3 count x N
-  std::vector<double> weighted;  // the rows times the masses, when asked for
-};
-
-// J theta of one mode summed over the nodes with a rotary inertia, J the
-// symmetric tensor (Ixx, Iyy, Izz, Ixy, Ixz, Iyz).
-void add_rotary(const Database &db, const NodeWeights &w, const double *six, double *sum) {
-  for (const int32_t p : w.rotary) {
-    const NodalInertia &j = *db.nodes[static_cast<std::size_t>(p)].inertia;
-    const double *theta = six + 6 * static_cast<std::size_t>(p) + 3;
-    sum[0] += j[0] * theta[0] + j[3] * theta[1] + j[4] * theta[2];
-    sum[1] += j[3] * theta[0] + j[1] * theta[1] + j[5] * theta[2];
-    sum[2] += j[4] * theta[0] + j[5] * theta[1] + j[2] * theta[2];
-  }
-}
-
-// Reads modes [first, first + count) into the panel; their rotary sums
-// too when `rotary` is given. False when a mode cannot be read.
-bool load_panel(Database &db, const NodeWeights &w, int32_t first, int32_t count, Panel &panel,
-                std::vector<double> *rotary) {
-  panel.first = first;
-  panel.count = count;
-  panel.rows.resize(3 * static_cast<std::size_t>(count) * w.count);
-  for (int32_t k = 0; k < count; ++k) {
-    const std::size_t mode = static_cast<std::size_t>(first + k);
-    const double *six = LoadCachedMode(&db, db.mode_numbers[mode], kModeShapeSet);
-    if (six == nullptr) return false;
-    double *rows = panel.rows.data() + 3 * static_cast<std::size_t>(k) * w.count;
-    for (std::size_t p = 0; p < w.count; ++p)
-      for (std::size_t a = 0; a < 3; ++a) rows[a * w.count + p] = six[6 * p + a];
-    if (rotary != nullptr) add_rotary(db, w, six, rotary->data() + 3 * mode);
-  }
-  return true;
-}
 
 int blas_int(std::size_t value) { return static_cast<int>(value); }
 
-void add_moments(const NodeWeights &w, const Panel &panel, ModalSums &sums) {
-  const std::size_t width = 3 * static_cast<std::size_t>(sums.mode_count);
-  cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, 4, 3 * panel.count, blas_int(w.count), 1.0,
-              w.moments.data(), blas_int(w.count), panel.rows.data(), blas_int(w.count), 0.0,
-              sums.moments.data() + 3 * static_cast<std::size_t>(panel.first), blas_int(width));
+// The nodes [first, first + count) of set 0 and every mode's translations
+// there.
+class NodeBlock {
+ public:
+  NodeBlock(std::size_t modes, std::size_t most_nodes, bool weighted)
+      : modes_(modes),
+        rows_(3 * modes * most_nodes),
+        weighted_rows_(weighted),
+        weighted_(weighted ? 3 * modes * most_nodes : 0),
+        weights_(4 * most_nodes),
+        records_(6 * most_nodes) {}
+
+  // Reads the block, and adds the rotary sums J theta of its nodes. False
+  // when a mode cannot be read.
+  bool load(Database &db, int32_t first, int32_t count, std::vector<double> &rotary) {
+    first_ = first;
+    count_ = static_cast<std::size_t>(count);
+    fill_weights(db);
+    for (std::size_t i = 0; i < modes_; ++i) {
+      if (!ReadModeRecords(db, kModeShapeSet, static_cast<int32_t>(i), first, count, records_.data())) return false;
+      spread_translations(i);
+      add_rotary(db, &rotary[3 * i]);
+    }
+    return true;
+  }
+
+  void add_moments(ModalSums &sums) const {
+    const int n = blas_int(count_);
+    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, 4, blas_int(3 * modes_), n, 1.0, weights_.data(), n,
+                rows_.data(), n, 1.0, sums.moments.data(), blas_int(3 * modes_));
+  }
+
+  void add_gram(ModalSums &sums) const {
+    const int n = blas_int(count_);
+    const int width = blas_int(3 * modes_);
+    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, width, width, n, 1.0, weighted_.data(), n, rows_.data(),
+                n, 1.0, sums.gram.data(), width);
+  }
+
+ private:
+  void fill_weights(const Database &db) {
+    for (std::size_t p = 0; p < count_; ++p) {
+      const NodeRecord &node = db.nodes[static_cast<std::size_t>(first_) + p];
+      weights_.data()[p] = node.mass;
+      weights_.data()[count_ + p] = node.mass * node.x;
+      weights_.data()[2 * count_ + p] = node.mass * node.y;
+      weights_.data()[3 * count_ + p] = node.mass * node.z;
+    }
+  }
+
+  // The records' translations of mode i into its three rows (and times
+  // the masses into the weighted rows).
+  void spread_translations(std::size_t i) {
+    const double *records = records_.data();
+    const double *mass = weights_.data();
+    for (std::size_t a = 0; a < 3; ++a) {
+      double *row = rows_.data() + (3 * i + a) * count_;
+      for (std::size_t p = 0; p < count_; ++p) row[p] = records[6 * p + a];
+      if (!weighted_rows_) continue;
+      double *weighted = weighted_.data() + (3 * i + a) * count_;
+      for (std::size_t p = 0; p < count_; ++p) weighted[p] = mass[p] * row[p];
+    }
+  }
+
+  // J theta summed over the block's nodes with a rotary inertia, J the
+  // symmetric tensor (Ixx, Iyy, Izz, Ixy, Ixz, Iyz).
+  void add_rotary(const Database &db, double *sum) const {
+    for (std::size_t p = 0; p < count_; ++p) {
+      const std::unique_ptr<NodalInertia> &inertia = db.nodes[static_cast<std::size_t>(first_) + p].inertia;
+      if (!inertia) continue;
+      const NodalInertia &j = *inertia;
+      const double *theta = records_.data() + 6 * p + 3;
+      sum[0] += j[0] * theta[0] + j[3] * theta[1] + j[4] * theta[2];
+      sum[1] += j[3] * theta[0] + j[1] * theta[1] + j[5] * theta[2];
+      sum[2] += j[4] * theta[0] + j[5] * theta[1] + j[2] * theta[2];
+    }
+  }
+
+  std::size_t modes_;
+  int32_t first_ = 0;
+  std::size_t count_ = 0;
+  Scratch rows_;
+  bool weighted_rows_;
+  Scratch weighted_;
+  Scratch weights_;
+  Scratch records_;
+};
+
+// Nodes per block: as many as the budget holds (the translation rows,
+// their weighted copy, one mode's records), at least one, at most
+// kMostBlockNodes.
+std::size_t block_nodes(std::size_t nodes, std::size_t modes, bool with_pairs, std::size_t budget) {
+  const std::size_t node_bytes = sizeof(double) * ((with_pairs ? 6 : 3) * modes + 10);
+  return std::clamp<std::size_t>(budget / node_bytes, 1, std::min(nodes, kMostBlockNodes));
 }
 
-void weigh(const NodeWeights &w, Panel &panel) {
-  panel.weighted.resize(panel.rows.size());
-  for (std::size_t row = 0; row < panel.rows.size(); row += w.count)
-    for (std::size_t p = 0; p < w.count; ++p) panel.weighted[row + p] = w.moments[p] * panel.rows[row + p];
-}
-
-// gram(k, l) = (m A_k) A_l^T, into the upper triangle's blocks.
-void add_gram_block(const NodeWeights &w, const Panel &k, const Panel &l, ModalSums &sums) {
-  const int ldg = 3 * sums.mode_count;
-  double *block = sums.gram.data() + static_cast<std::size_t>(3 * k.first) * static_cast<std::size_t>(ldg) +
-                  3 * static_cast<std::size_t>(l.first);
-  const int n = blas_int(w.count);
-  cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, 3 * k.count, 3 * l.count, n, 1.0, k.weighted.data(), n,
-              l.rows.data(), n, 0.0, block, ldg);
-}
-
+// (m a) b and (m b) a round differently: the lower triangle takes the
+// upper's values, so that invariant 5 is exactly antisymmetric and 9's
+// (j, i) exactly the transpose of (i, j).
 void mirror_upper_triangle(std::vector<double> &matrix, std::size_t n) {
   for (std::size_t r = 1; r < n; ++r)
     for (std::size_t c = 0; c < r; ++c) matrix[r * n + c] = matrix[c * n + r];
-}
-
-// Modes per panel: all of them when they fit the budget, else as many as
-// fit an outer panel (weighed too when pairs are formed) beside an inner
-// one, at least one.
-int32_t panel_modes(std::size_t nodes, int32_t modes, bool with_pairs, std::size_t budget) {
-  const std::size_t mode_bytes = 3 * sizeof(double) * std::max<std::size_t>(nodes, 1);
-  const std::size_t copies = with_pairs ? 2 : 1;
-  if (copies * static_cast<std::size_t>(modes) * mode_bytes <= budget) return modes;
-  return static_cast<int32_t>(std::clamp<std::size_t>(budget / ((copies + 1) * mode_bytes), 1, modes));
 }
 
 }  // namespace
@@ -137,30 +161,23 @@ std::size_t invariant_memory_budget() {
 }
 
 bool compute_modal_sums(Database &db, bool with_pairs, std::size_t budget, ModalSums &sums) {
-  const int32_t modes = db.mode_count();
-  const std::size_t width = 3 * static_cast<std::size_t>(modes);
-  sums.mode_count = modes;
-  sums.moments.assign(4 * width, 0.0);
-  sums.rotary.assign(width, 0.0);
-  sums.gram.assign(with_pairs ? width * width : 0, 0.0);
-  const NodeWeights w = weights_of(db);
-  if (modes == 0 || w.count == 0) return true;
+  const std::size_t modes = static_cast<std::size_t>(db.mode_count());
+  const std::size_t nodes = static_cast<std::size_t>(db.set_count(kModeShapeSet));
+  sums.mode_count = static_cast<int32_t>(modes);
+  sums.moments.assign(12 * modes, 0.0);
+  sums.rotary.assign(3 * modes, 0.0);
+  sums.gram.assign(with_pairs ? 9 * modes * modes : 0, 0.0);
+  if (modes == 0 || nodes == 0) return true;
 
-  const int32_t step = panel_modes(w.count, modes, with_pairs, budget);
-  Panel outer;
-  Panel inner;
-  for (int32_t first = 0; first < modes; first += step) {
-    if (!load_panel(db, w, first, std::min(step, modes - first), outer, &sums.rotary)) return false;
-    add_moments(w, outer, sums);
-    if (!with_pairs) continue;
-    weigh(w, outer);
-    add_gram_block(w, outer, outer, sums);
-    for (int32_t next = first + step; next < modes; next += step) {
-      if (!load_panel(db, w, next, std::min(step, modes - next), inner, nullptr)) return false;
-      add_gram_block(w, outer, inner, sums);
-    }
+  const std::size_t step = block_nodes(nodes, modes, with_pairs, budget);
+  NodeBlock block(modes, step, with_pairs);
+  for (std::size_t first = 0; first < nodes; first += step) {
+    const int32_t count = static_cast<int32_t>(std::min(step, nodes - first));
+    if (!block.load(db, static_cast<int32_t>(first), count, sums.rotary)) return false;
+    block.add_moments(sums);
+    if (with_pairs) block.add_gram(sums);
   }
-  if (with_pairs) mirror_upper_triangle(sums.gram, width);
+  if (with_pairs) mirror_upper_triangle(sums.gram, 3 * modes);
   return true;
 }
 

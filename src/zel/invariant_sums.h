@@ -11,9 +11,9 @@
 //
 // (column 3i + a, row-major). With A the 3M x N matrix of the translations
 // (mode-major), the moments are a product of A with four weighted rows and
-// the gram matrix is (m A) A^T: both go to the BLAS. Mode data is read in
-// panels of modes that fit a memory budget, each mode as few times as it
-// allows.
+// the gram matrix is (m A) A^T: both go to the BLAS, a block of nodes at a
+// time, so that each mode record is read once and the scratch stays within
+// a memory budget whatever the body.
 #ifndef ZEL_INVARIANT_SUMS_H
 #define ZEL_INVARIANT_SUMS_H
 
@@ -32,7 +32,7 @@ struct ModalSums {
   std::vector<double> gram;     // 3M x 3M, empty unless asked for
 };
 
-// Bytes the panels of mode data may take: ZEL_INVARIANT_MEMORY (MiB) when
+// Bytes the blocks of mode data may take: ZEL_INVARIANT_MEMORY (MiB) when
 // it holds a positive number, else 512 MiB.
 std::size_t invariant_memory_budget();
 

@@ -25,6 +25,13 @@ const double *LoadCachedMode(Database *db, int32_t number, int set);
 // set (mode number 0 included); null for an index outside the mode list.
 const double *LoadCachedModeIndex(Database *db, int32_t index, int set);
 
+// Records [first, first + count) of mode index `index` of value set `set`
+// (six values per set position) in the current units, read straight into
+// `values` without touching the cache: for the passes over every mode that
+// take the nodes a block at a time. False (after the read-failure message
+// when a read failed) for a bad set, index or range.
+bool ReadModeRecords(Database &db, int set, int32_t index, int32_t first, int32_t count, double *values);
+
 }  // namespace zel
 
 #endif  // ZEL_MODE_CACHE_H

@@ -240,9 +240,10 @@ bool TempStore::write_slot(int32_t slot, const double *values, int32_t count) {
   return stage(slot, 0, values, int64_t{6} * count);
 }
 
-bool TempStore::read_slot(int32_t slot, double *values, int32_t count) {
+bool TempStore::read_records(int32_t slot, int32_t first, int32_t count, double *values) {
   if (!write_out(slot)) return false;
-  decode(at(slot_offset(slot)), int64_t{6} * count, file.double_precision != 0, values);
+  const int64_t record_bytes = int64_t{6} * value_size();
+  decode(at(slot_offset(slot) + first * record_bytes), int64_t{6} * count, file.double_precision != 0, values);
   return true;
 }
 

@@ -87,8 +87,11 @@ class TempStore {
   // Replaces the first `count` records of a slot.
   bool write_slot(int32_t slot, const double *values, int32_t count);
 
-  // The first `count` records of a slot, as doubles (6 x count values).
-  bool read_slot(int32_t slot, double *values, int32_t count);
+  // Records [first, first + count) of a slot, as doubles (6 x count
+  // values); the caller keeps first + count <= positions().
+  bool read_records(int32_t slot, int32_t first, int32_t count, double *values);
+  // The first `count` records of a slot.
+  bool read_slot(int32_t slot, double *values, int32_t count) { return read_records(slot, 0, count, values); }
 
   // Writes every staged value to the file.
   bool flush();

@@ -65,21 +65,26 @@ void report_read_failure(int set, int32_t number, bool pre) {
     ZEL_Error("Problem reading modal strain vector %d", number);
 }
 
-// The stored values of mode index `index`, `positions` records of six, as
-// held (before unit conversion).
-bool read_stored_values(Database &db, int set, int32_t index, int32_t positions, double *values) {
+// Records [first, first + count) of mode index `index`, six values each,
+// as stored (before unit conversion).
+bool read_stored_records(Database &db, int set, int32_t index, int32_t first, int32_t count, double *values) {
   if (held_in_temp_store(db, set)) {
     TempStore &store = db.temp[set];
     if (index >= store.slot_count()) return false;
     // Nodes added after the store was last widened carry no values of
     // this set: their records read as zero, as a fresh slot's do.
-    const int32_t held = std::min(positions, store.positions());
-    std::fill(values + value_count(held), values + value_count(positions), 0.0);
-    return store.read_slot(index, values, held);
+    const int32_t held = std::clamp(store.positions() - first, 0, count);
+    std::fill(values + value_count(held), values + value_count(count), 0.0);
+    return store.read_records(index, first, held, values);
   }
   const std::vector<int64_t> &offsets = db.temp_slot_offset[set];
   if (static_cast<std::size_t>(index) >= offsets.size()) return false;
-  return read_mode_values(db.file, offsets[static_cast<std::size_t>(index)], positions, values);
+  const int64_t record_bytes = int64_t{6} * db.file.real_size();
+  return read_mode_values(db.file, offsets[static_cast<std::size_t>(index)] + first * record_bytes, count, values);
+}
+
+bool read_stored_values(Database &db, int set, int32_t index, int32_t positions, double *values) {
+  return read_stored_records(db, set, index, 0, positions, values);
 }
 
 // The pre-stress or pre-strain rows of the set's first `positions`
@@ -216,6 +221,18 @@ const double *load_cache_index(Database *db, int32_t index, int set) {
 }
 
 }  // namespace
+
+bool ReadModeRecords(Database &db, int set, int32_t index, int32_t first, int32_t count, double *values) {
+  if (!valid_set(set) || index < 0 || index >= db.mode_count() || first < 0 || count < 0 ||
+      first + count > db.set_count(set))
+    return false;
+  if (!read_stored_records(db, set, index, first, count, values)) {
+    report_read_failure(set, db.mode_numbers[static_cast<std::size_t>(index)], false);
+    return false;
+  }
+  convert_units(db, set, values, count);
+  return true;
+}
 
 const double *LoadCachedMode(Database *db, int32_t number, int set) {
   if (db == nullptr || !valid_set(set)) return nullptr;
