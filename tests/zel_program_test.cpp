@@ -5,11 +5,10 @@
 
 #include <array>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "capture.h"
 #include "scratch_dir.h"
 #include "zel.h"
 #include "zel_file_builder.h"
@@ -22,20 +21,13 @@ struct Outcome {
   std::string err;
 };
 
-std::string read_text(const std::string &path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class ZelProgram : public ::testing::Test {
  protected:
   Outcome zel(const std::string &arguments) {
     const std::string out = dir.file("out"), err = dir.file("err");
     const std::string command = std::string("'") + ZEL_PROGRAM + "' " + arguments + " >'" + out + "' 2>'" + err + "'";
     const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_text(out), read_text(err)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, zel_test::read_text_file(out), zel_test::read_text_file(err)};
   }
 
   std::string write(const zel_test::ZelBody &body, const std::string &name) {
