@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "body_files.h"
 #include "capture.h"
 #include "database.h"
 #include "scratch_dir.h"
@@ -45,19 +46,7 @@ std::string body_of(Database *db, int id) {
   return text.size() < banner_length ? "<no banner>" : text.substr(banner_length);
 }
 
-class Contents : public ::testing::Test {
- protected:
-  void TearDown() override { ZEL_Terminate(); }
-
-  Database *open(const zel_test::ZelBody &body) {
-    const std::string path = dir.file("body" + std::to_string(files++) + ".zel");
-    EXPECT_TRUE(zel_test::write_zel_file(body, path));
-    return ZEL_CreateFromZEL(path.c_str());
-  }
-
-  zel_test::ScratchDir dir;
-  int files = 0;
-};
+class Contents : public zel_test::BodyFiles {};
 
 TEST(ContentsBanner, BoxesTheIdAndTitle) {
   Database *db = ZEL_Create(1, 0);

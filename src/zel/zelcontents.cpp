@@ -387,31 +387,27 @@ void print_invariant7(Database &db, std::FILE *out) {
   std::fprintf(out, "\n");
 }
 
+// A 3 x 3 invariant of a mode or mode pair under its heading, or the line
+// saying it is absent.
+void print_titled_matrix(std::FILE *out, double *matrix, const char *heading, const char *absent, int i, int j) {
+  const QueryArray held(matrix);
+  std::fprintf(out, held == nullptr ? absent : heading, i, j);
+  if (held != nullptr) print_matrix3(out, held.get());
+}
+
 void print_invariant8(Database &db, std::FILE *out) {
-  for (int i = 0; i < ZEL_ModeCount(&db); ++i) {
-    const QueryArray matrix(ZEL_Invar8(&db, i));
-    if (matrix == nullptr) {
-      std::fprintf(out, "\tNo Invariant 8 information for mode %d.\n\n", ZEL_ModeNumber(&db, i));
-      continue;
-    }
-    std::fprintf(out, "\nMode: %d\n", ZEL_ModeNumber(&db, i));
-    print_matrix3(out, matrix.get());
-  }
+  for (int i = 0; i < ZEL_ModeCount(&db); ++i)
+    print_titled_matrix(out, ZEL_Invar8(&db, i), "\nMode: %d\n", "\tNo Invariant 8 information for mode %d.\n\n",
+                        ZEL_ModeNumber(&db, i), 0);
 }
 
 void print_invariant9(Database &db, std::FILE *out) {
   const int modes = ZEL_ModeCount(&db);
   for (int i = 0; i < modes; ++i)
-    for (int j = 0; j < modes; ++j) {
-      const QueryArray matrix(ZEL_Invar9(&db, i, j));
-      if (matrix == nullptr) {
-        std::fprintf(out, "\tNo Invariant 9 information for mode pair (%d, %d).\n\n", ZEL_ModeNumber(&db, i),
-                     ZEL_ModeNumber(&db, j));
-        continue;
-      }
-      std::fprintf(out, "\nModes: %d %d\n", ZEL_ModeNumber(&db, i), ZEL_ModeNumber(&db, j));
-      print_matrix3(out, matrix.get());
-    }
+    for (int j = 0; j < modes; ++j)
+      print_titled_matrix(out, ZEL_Invar9(&db, i, j), "\nModes: %d %d\n",
+                          "\tNo Invariant 9 information for mode pair (%d, %d).\n\n", ZEL_ModeNumber(&db, i),
+                          ZEL_ModeNumber(&db, j));
 }
 
 void print_preload(Database &db, std::FILE *out) {
