@@ -721,6 +721,18 @@ ZEL_API void ZEL_RigidBodyForcesOnPrincipalAxes(Database *db);
 ZEL_API int ZEL_DampingOnPrincipalAxes(Database *db);
 
 /* ---------------------------------------------------------------------
+ * Contents report
+ * ------------------------------------------------------------------- */
+
+/* Writes a boxed banner and the contents of block id (1..32) of db to
+ * stream, as the queries give them (current units; invariants computed
+ * when the file has none); for the whole file call it for ids 1 to 32.
+ * Nothing is written for a bad handle, an id outside 1..32 or a NULL
+ * stream. Mode data is read only by the blocks that print it (8, 18, 29)
+ * and by invariants or statistics the body does not hold yet. */
+ZEL_API void ZEL_Contents(Database *db, int id, FILE *stream);
+
+/* ---------------------------------------------------------------------
  * Module versions
  * ------------------------------------------------------------------- */
 ZEL_API const char *zelcreate_VersionId(void);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "body_files.h"
 #include "capture.h"
 #include "database.h"
 #include "scoped_env.h"
@@ -45,19 +46,7 @@ std::vector<double> copied(Query query) {
   return copy;
 }
 
-class FileQueries : public ::testing::Test {
- protected:
-  void TearDown() override { ZEL_Terminate(); }
-
-  Database *open(const zel_test::ZelBody &body) {
-    const std::string path = dir.file("body" + std::to_string(files++) + ".zel");
-    EXPECT_TRUE(zel_test::write_zel_file(body, path));
-    return ZEL_CreateFromZEL(path.c_str());
-  }
-
-  zel_test::ScratchDir dir;
-  int files = 0;
-};
+class FileQueries : public zel_test::BodyFiles {};
 
 TEST_F(FileQueries, PreloadLoadCasesAndStatisticsReadBackAsWritten) {
   zel_test::ZelBody body = zel_test::sample_body(kXdrDouble);

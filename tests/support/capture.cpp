@@ -33,14 +33,19 @@ void restore(std::FILE *stream, int fd, int saved) {
 }
 
 std::string slurp_and_remove(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
+  std::string text = read_text_file(path);
   std::remove(path.c_str());
-  return text.str();
+  return text;
 }
 
 }  // namespace
+
+std::string read_text_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 Capture::Capture() : out_path_(make_temp_path()), err_path_(make_temp_path()) {
   saved_out_ = redirect(stdout, STDOUT_FILENO, out_path_);

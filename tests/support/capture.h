@@ -16,6 +16,9 @@ struct Printed {
 template <class Body>
 Printed capture(Body &&body);
 
+// The whole content of a file; empty when it cannot be read.
+std::string read_text_file(const std::string &path);
+
 class Capture {
  public:
   Capture();

@@ -63,9 +63,11 @@ bool write_generalized(ZelFile &file, const GeneralizedBlock &matrix) {
   return zel::write_generalized_matrix(file, matrix.flag, matrix.entries, numbers);
 }
 
-bool write_invariant(ZelFile &file, zel::Invariant invariant, int32_t mode_count) {
-  std::vector<double> values(static_cast<std::size_t>(zel::invariant_value_count(invariant, mode_count)));
-  for (std::size_t k = 0; k < values.size(); ++k) values[k] = 0.25 * static_cast<double>(k + 1);
+bool write_invariant(ZelFile &file, zel::Invariant invariant, int32_t mode_count, std::vector<double> values) {
+  if (values.empty()) {
+    values.resize(static_cast<std::size_t>(zel::invariant_value_count(invariant, mode_count)));
+    for (std::size_t k = 0; k < values.size(); ++k) values[k] = 0.25 * static_cast<double>(k + 1);
+  }
   return zel::write_invariant(file, invariant, mode_count, values);
 }
 
@@ -106,8 +108,8 @@ std::vector<std::pair<int, BlockWriter>> block_writers(const ZelBody &body,
                                          zel::Invariant::k4, zel::Invariant::k5, zel::Invariant::k7,
                                          zel::Invariant::k8, zel::Invariant::k9};
     for (int k = 0; k < 8; ++k)
-      w.emplace_back(18 + k, [modes, invariant = invariants[k]](ZelFile &f) {
-        return write_invariant(f, invariant, modes);
+      w.emplace_back(18 + k, [&body, modes, k, invariant = invariants[k]](ZelFile &f) {
+        return write_invariant(f, invariant, modes, body.invariant_values[static_cast<std::size_t>(k)]);
       });
   }
   if (body.preload)

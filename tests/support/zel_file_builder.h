@@ -99,6 +99,9 @@ struct ZelBody {
   bool masses = true;       // block 9, K = 1
   bool inertias = true;     // block 10, the nonzero upper-triangle terms
   bool invariants = true;   // blocks 19 to 26, for the mode shapes' M
+  // The values of invariants 1, 2, 3, 4, 5, 7, 8, 9 as their blocks hold
+  // them; an empty one is written as 0.25, 0.5, 0.75, ...
+  std::array<std::vector<double>, 8> invariant_values;
   // Faces as block 5 (old topology, node IDs) instead of block 14.
   bool old_style_faces = false;
   std::optional<zel::GlobalProperties> global_properties;  // block 6

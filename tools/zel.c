@@ -1,0 +1,447 @@
+/*
+ * zel - look into ZEL files from a shell or a CI script.
+ *
+ *   zel contents [--all] FILE [ID...]   the contents report
+ *   zel check [--tolerance T] FILE      the integrity check
+ *
+ * Results go to standard output, messages to standard error. Exit status:
+ * 0 success (check: everything agrees), 1 a check that disagrees, 2 a
+ * usage or read error. Built on the public C interface only.
+ */
+#define _POSIX_C_SOURCE 200809L
+
+#include <errno.h>
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "zel.h"
+
+#define EXIT_AGREES 0
+#define EXIT_DISAGREES 1
+#define EXIT_USAGE 2
+
+#define BLOCK_COUNT 32
+
+typedef struct Command {
+  const char *name;
+  const char *synopsis;
+  const char *help;
+  int (*run)(int argc, char **argv);
+} Command;
+
+static int usage_error(const char *command, const char *format, const char *what) {
+  fprintf(stderr, "zel%s%s: ", command[0] != '\0' ? " " : "", command);
+  fprintf(stderr, format, what);
+  fprintf(stderr, "\nTry 'zel %s%s--help'.\n", command, command[0] != '\0' ? " " : "");
+  return EXIT_USAGE;
+}
+
+static int is_help(const char *arg) { return strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0; }
+
+static Database *open_body(const char *command, const char *path) {
+  Database *db = ZEL_CreateFromZEL(path);
+  if (db == NULL) fprintf(stderr, "zel %s: cannot read %s\n", command, path);
+  return db;
+}
+
+/* ------------------------------------------------------------------ */
+/* contents                                                            */
+/* ------------------------------------------------------------------ */
+
+/* The blocks that print every value of every mode: left out unless asked
+ * for, so that a look at a large file reads no mode data. */
+static int prints_mode_data(int id) { return id == 8 || id == 18 || id == 29; }
+
+static int parse_block_id(const char *text, int *id) {
+  char *end = NULL;
+  long value;
+  errno = 0;
+  value = strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || value < 1 || value > BLOCK_COUNT) return 0;
+  *id = (int)value;
+  return 1;
+}
+
+static int run_contents(int argc, char **argv) {
+  int all = 0, chosen[BLOCK_COUNT + 1] = {0}, any_chosen = 0, id, i;
+  const char *path = NULL;
+  Database *db;
+  for (i = 0; i < argc; ++i) {
+    if (strcmp(argv[i], "--all") == 0)
+      all = 1;
+    else if (argv[i][0] == '-' && argv[i][1] != '\0')
+      return usage_error("contents", "unknown option '%s'", argv[i]);
+    else if (path == NULL)
+      path = argv[i];
+    else if (parse_block_id(argv[i], &id))
+      chosen[id] = any_chosen = 1;
+    else
+      return usage_error("contents", "'%s' is not a block id (1 to 32)", argv[i]);
+  }
+  if (path == NULL) return usage_error("contents", "%s", "missing FILE");
+  db = open_body("contents", path);
+  if (db == NULL) return EXIT_USAGE;
+  for (id = 1; id <= BLOCK_COUNT; ++id)
+    if (any_chosen ? chosen[id] : (all || !prints_mode_data(id))) ZEL_Contents(db, id, stdout);
+  ZEL_UnLink(db);
+  return fflush(stdout) == 0 ? EXIT_AGREES : EXIT_USAGE;
+}
+
+/* ------------------------------------------------------------------ */
+/* check                                                               */
+/* ------------------------------------------------------------------ */
+
+typedef struct Check {
+  Database *db;
+  double tolerance;
+  int modes;
+  int disagreements;
+  int progress; /* standard error is a terminal */
+} Check;
+
+static void show_progress(const Check *check, const char *what, int done, int total) {
+  if (check->progress) fprintf(stderr, "\rzel check: %s %d of %d   ", what, done, total);
+}
+
+static void end_progress(const Check *check) {
+  if (check->progress) fprintf(stderr, "\r%60s\r", "");
+}
+
+static void disagree(Check *check) { ++check->disagreements; }
+
+static const char *const kSetNames[3] = {"mode shape", "modal stress", "modal strain"};
+static const char *const kPreValueNames[3] = {"", "pre-stress", "pre-strain"};
+
+static size_t count_not_finite(const double *values, size_t count) {
+  size_t bad = 0, k;
+  for (k = 0; k < count; ++k)
+    if (!isfinite(values[k])) ++bad;
+  return bad;
+}
+
+/* Reads one mode (both halves of each node's six values) of a set. 0 when
+ * it cannot be read; a non-finite value is a disagreement. */
+static int read_mode(Check *check, int number, int set, double *values, size_t count, const char *name) {
+  size_t bad;
+  if (!ZEL_Mode(check->db, number, set, values, 0)) return 0;
+  bad = count_not_finite(values, count);
+  if (!ZEL_Mode(check->db, number, set, values, 1)) return 0;
+  bad += count_not_finite(values, count);
+  if (bad > 0) {
+    if (number == 0 && set != 0)
+      printf("%s: %lu values not finite\n", name, (unsigned long)bad);
+    else
+      printf("%s %d: %lu values not finite\n", name, number, (unsigned long)bad);
+    disagree(check);
+  }
+  return 1;
+}
+
+static int read_every_mode(Check *check) {
+  int set, m, ok = 1;
+  for (set = 0; set < 3 && ok; ++set) {
+    const int has_pre_values = set != 0 && ZEL_Exists(check->db, set == 1 ? 30 : 31);
+    const int has_modes = ZEL_ModeExist(check->db, set);
+    const size_t count = 3 * (size_t)ZEL_ModeNodeCount(check->db, set);
+    double *values;
+    if (!has_pre_values && !has_modes) continue;
+    values = malloc((count > 0 ? count : 1) * sizeof *values);
+    if (values == NULL) return 0;
+    if (has_pre_values) ok = read_mode(check, 0, set, values, count, kPreValueNames[set]);
+    for (m = 0; ok && has_modes && m < check->modes; ++m) {
+      show_progress(check, kSetNames[set], m + 1, check->modes);
+      ok = read_mode(check, ZEL_ModeNumber(check->db, m), set, values, count, kSetNames[set]);
+    }
+    free(values);
+  }
+  end_progress(check);
+  return ok;
+}
+
+/* Every present block must be complete, and the blocks read on demand
+ * must read whole. */
+static int read_every_block(Check *check) {
+  int b;
+  for (b = 3; b < BLOCK_COUNT; ++b)
+    if (ZEL_Exists(check->db, b) && ZEL_size_of_block(check->db, b) == 0) return 0;
+  return ZEL_ReadGeneralizedStiffness(check->db) && ZEL_ReadGeneralizedMass(check->db) &&
+         ZEL_ReadGeneralizedDamping(check->db) && read_every_mode(check);
+}
+
+/* One invariant as one array of values, and how its entries map to modes. */
+typedef struct Invariant {
+  int number;      /* 1..9 */
+  int block_index; /* of its block */
+  size_t count;
+  double *values;
+} Invariant;
+
+enum { INVARIANT_COUNT = 8 };
+static const int kInvariantNumbers[INVARIANT_COUNT] = {1, 2, 3, 4, 5, 7, 8, 9};
+
+static size_t invariant_size(int number, size_t m) {
+  switch (number) {
+    case 1: return 1;
+    case 2: return 3;
+    case 3: case 4: return 3 * m;
+    case 5: return 3 * m * m;
+    case 7: return 9;
+    case 8: return 9 * m;
+    default: return 9 * m * m;
+  }
+}
+
+/* Copies `count` values of a query's array into `to` and releases it. */
+static int take(double *to, double *array, size_t count) {
+  if (array == NULL) return 0;
+  memcpy(to, array, count * sizeof *to);
+  ZEL_FreeMemory(array);
+  return 1;
+}
+
+/* The invariant as the queries give it now, laid out as its file block. */
+static int query_invariant(Database *db, int number, int modes, double *to) {
+  int i, j;
+  size_t m = (size_t)modes;
+  switch (number) {
+    case 1: to[0] = ZEL_Invar1(db); return 1;
+    case 2: return take(to, ZEL_Invar2(db), 3);
+    case 3: return take(to, ZEL_Invar3(db), 3 * m);
+    case 4: return take(to, ZEL_Invar4(db), 3 * m);
+    case 5:
+      for (i = 0; i < modes; ++i)
+        if (!take(to + 3 * m * (size_t)i, ZEL_Invar5(db, i), 3 * m)) return 0;
+      return 1;
+    case 7: return take(to, ZEL_Invar7(db), 9);
+    case 8:
+      for (i = 0; i < modes; ++i)
+        if (!take(to + 9 * (size_t)i, ZEL_Invar8(db, i), 9)) return 0;
+      return 1;
+    default:
+      for (i = 0; i < modes; ++i)
+        for (j = 0; j < modes; ++j)
+          if (!take(to + 9 * ((size_t)i * m + (size_t)j), ZEL_Invar9(db, i, j), 9)) return 0;
+      return 1;
+  }
+}
+
+static int block_of_invariant(int number) { return number <= 5 ? 17 + number : 16 + number; }
+
+static void describe_entry(const Check *check, int number, size_t entry) {
+  size_t m = (size_t)check->modes;
+  if (number == 3 || number == 4)
+    printf(" at mode %d", ZEL_ModeNumber(check->db, (int)(entry % m)));
+  else if (number == 5)
+    printf(" at modes %d %d", ZEL_ModeNumber(check->db, (int)(entry / (3 * m))),
+           ZEL_ModeNumber(check->db, (int)(entry % m)));
+  else if (number == 8)
+    printf(" at mode %d", ZEL_ModeNumber(check->db, (int)(entry / 9)));
+  else if (number == 9)
+    printf(" at modes %d %d", ZEL_ModeNumber(check->db, (int)(entry / (9 * m))),
+           ZEL_ModeNumber(check->db, (int)(entry / 9 % m)));
+}
+
+/* Largest difference relative to the largest magnitude on either side; a
+ * NaN on either side never agrees. */
+static void compare_invariant(Check *check, int number, const double *stored, const double *computed,
+                              size_t count) {
+  double largest = 0.0, scale = 0.0, relative;
+  size_t k, where = 0;
+  int nan = 0;
+  for (k = 0; k < count; ++k) {
+    double difference = fabs(stored[k] - computed[k]);
+    if (isnan(difference)) nan = 1;
+    if (difference > largest) largest = difference, where = k;
+    if (fabs(stored[k]) > scale) scale = fabs(stored[k]);
+    if (fabs(computed[k]) > scale) scale = fabs(computed[k]);
+  }
+  relative = largest == 0.0 ? 0.0 : largest / scale;
+  if (!nan && relative <= check->tolerance) {
+    printf("invariant %d: agrees\n", number);
+    return;
+  }
+  printf("invariant %d: file and nodal data differ by %.6e (relative %.6e)", number, largest, relative);
+  describe_entry(check, number, where);
+  printf("\n");
+  disagree(check);
+}
+
+static int check_invariants(Check *check, const char *path) {
+  Invariant stored[INVARIANT_COUNT];
+  int k, ok = 1;
+  Database *recomputed = check->db;
+  size_t m = (size_t)check->modes;
+  for (k = 0; k < INVARIANT_COUNT; ++k) {
+    stored[k].number = kInvariantNumbers[k];
+    stored[k].block_index = block_of_invariant(stored[k].number);
+    stored[k].count = invariant_size(stored[k].number, m);
+    stored[k].values = NULL;
+    if (!ZEL_Exists(check->db, stored[k].block_index)) continue;
+    stored[k].values = malloc((stored[k].count > 0 ? stored[k].count : 1) * sizeof(double));
+    if (stored[k].values == NULL || !query_invariant(check->db, stored[k].number, check->modes, stored[k].values))
+      ok = 0;
+  }
+  /* The file's blocks are held now: from here on the same handle computes
+   * every invariant from the nodes and modes. */
+  if (ok) ok = ZEL_ComputeInvariantsFromNodes(recomputed);
+  for (k = 0; ok && k < INVARIANT_COUNT; ++k) {
+    double *computed;
+    if (stored[k].values == NULL) {
+      printf("invariant %d: no block in the file\n", stored[k].number);
+      continue;
+    }
+    show_progress(check, "computing invariant", k + 1, INVARIANT_COUNT);
+    computed = malloc((stored[k].count > 0 ? stored[k].count : 1) * sizeof(double));
+    ok = computed != NULL && query_invariant(recomputed, stored[k].number, check->modes, computed);
+    end_progress(check);
+    if (ok) compare_invariant(check, stored[k].number, stored[k].values, computed, stored[k].count);
+    free(computed);
+  }
+  for (k = 0; k < INVARIANT_COUNT; ++k) free(stored[k].values);
+  if (!ok) fprintf(stderr, "zel check: cannot compute the invariants of %s\n", path);
+  return ok;
+}
+
+/* A file whose modes were mass-orthonormalized carries eigenvalue records
+ * instead of a generalized mass block; its generalized mass is then the
+ * identity. */
+static int check_generalized_mass(Check *check) {
+  size_t m = (size_t)check->modes, i, j, row = 0, col = 0;
+  double *mass, largest = 0.0;
+  if (!ZEL_Exists(check->db, 6) || ZEL_Exists(check->db, 12) || m == 0) {
+    printf("generalized mass: not checked (the file does not claim mass-orthonormal modes)\n");
+    return 1;
+  }
+  mass = malloc(m * m * sizeof *mass);
+  if (mass == NULL) return 0;
+  ZEL_GenMassFull(check->db, mass, (int)m);
+  for (i = 0; i < m; ++i)
+    for (j = 0; j < m; ++j) {
+      double difference = fabs(mass[i * m + j] - (i == j ? 1.0 : 0.0));
+      if (!(difference <= largest)) largest = difference, row = i, col = j;
+    }
+  free(mass);
+  if (largest <= check->tolerance) {
+    printf("generalized mass: identity\n");
+    return 1;
+  }
+  printf("generalized mass: differs from the identity by %.6e at modes %d %d\n", largest,
+         ZEL_ModeNumber(check->db, (int)row), ZEL_ModeNumber(check->db, (int)col));
+  disagree(check);
+  return 1;
+}
+
+static int parse_tolerance(const char *text, double *tolerance) {
+  char *end = NULL;
+  double value;
+  errno = 0;
+  value = strtod(text, &end);
+  if (errno != 0 || end == text || *end != '\0' || !(value >= 0.0) || !isfinite(value)) return 0;
+  *tolerance = value;
+  return 1;
+}
+
+static int run_check(int argc, char **argv) {
+  Check check;
+  const char *path = NULL;
+  int i, ok;
+  memset(&check, 0, sizeof check);
+  check.tolerance = 1e-6;
+  for (i = 0; i < argc; ++i) {
+    if (strcmp(argv[i], "--tolerance") == 0) {
+      if (i + 1 == argc) return usage_error("check", "%s", "--tolerance needs a value");
+      if (!parse_tolerance(argv[++i], &check.tolerance))
+        return usage_error("check", "'%s' is not a tolerance (a number of at least 0)", argv[i]);
+    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+      return usage_error("check", "unknown option '%s'", argv[i]);
+    } else if (path == NULL) {
+      path = argv[i];
+    } else {
+      return usage_error("check", "unexpected argument '%s'", argv[i]);
+    }
+  }
+  if (path == NULL) return usage_error("check", "%s", "missing FILE");
+  check.db = open_body("check", path);
+  if (check.db == NULL) return EXIT_USAGE;
+  check.modes = ZEL_ModeCount(check.db);
+  check.progress = isatty(fileno(stderr));
+  ok = read_every_block(&check);
+  if (!ok) fprintf(stderr, "zel check: cannot read every block and mode of %s\n", path);
+  ok = ok && check_invariants(&check, path) && check_generalized_mass(&check);
+  ZEL_UnLink(check.db);
+  if (!ok) return EXIT_USAGE;
+  if (check.disagreements == 0) {
+    printf("%s: everything agrees\n", path);
+    return EXIT_AGREES;
+  }
+  printf("%s: %d disagreement%s\n", path, check.disagreements, check.disagreements == 1 ? "" : "s");
+  return EXIT_DISAGREES;
+}
+
+/* ------------------------------------------------------------------ */
+/* command table                                                       */
+/* ------------------------------------------------------------------ */
+
+static const Command kCommands[] = {
+    {"contents", "contents [--all] FILE [ID...]", 
+     "Prints the contents report of FILE, block by block.\n"
+     "\n"
+     "  ID...   only these blocks (1 to 32), in ascending order\n"
+     "  --all   every block; without it the mode shapes, modal stresses and\n"
+     "          modal strains (blocks 8, 18, 29) are left out, so that a look\n"
+     "          at a large file reads no mode data\n",
+     run_contents},
+    {"check", "check [--tolerance T] FILE",
+     "Reads every block and every mode of FILE, recomputes the inertia\n"
+     "invariants from the nodal data and compares them with the file's\n"
+     "invariant blocks, and compares the generalized mass with the identity\n"
+     "when the file claims mass-orthonormal modes (eigenvalues without a\n"
+     "generalized mass block). Prints what was compared and what disagrees.\n"
+     "\n"
+     "  --tolerance T   largest relative difference accepted, relative to the\n"
+     "                  largest magnitude of each compared quantity (default 1e-6)\n"
+     "\n"
+     "Exit status: 0 everything agrees, 1 something disagrees, 2 usage or read error.\n",
+     run_check},
+};
+
+enum { COMMAND_COUNT = sizeof kCommands / sizeof kCommands[0] };
+
+static void print_help(void) {
+  size_t c;
+  printf("Usage: zel COMMAND [ARGS...]\n\nLooks into ZEL flexible-body files.\n\nCommands:\n");
+  for (c = 0; c < COMMAND_COUNT; ++c) printf("  zel %s\n", kCommands[c].synopsis);
+  printf("\nOptions:\n  --help      this text; 'zel COMMAND --help' explains a command\n"
+         "  --version   the program's version\n");
+}
+
+static void print_command_help(const Command *command) {
+  printf("Usage: zel %s\n\n%s", command->synopsis, command->help);
+}
+
+int main(int argc, char **argv) {
+  size_t c;
+  int i;
+  if (argc < 2) return usage_error("", "%s", "missing COMMAND");
+  if (is_help(argv[1])) {
+    print_help();
+    return EXIT_AGREES;
+  }
+  if (strcmp(argv[1], "--version") == 0) {
+    printf("zel %s\n", ZEL_PROGRAM_VERSION);
+    return EXIT_AGREES;
+  }
+  for (c = 0; c < COMMAND_COUNT; ++c) {
+    if (strcmp(argv[1], kCommands[c].name) != 0) continue;
+    for (i = 2; i < argc; ++i)
+      if (is_help(argv[i])) {
+        print_command_help(&kCommands[c]);
+        return EXIT_AGREES;
+      }
+    return kCommands[c].run(argc - 2, argv + 2);
+  }
+  return usage_error("", "unknown command '%s'", argv[1]);
+}
