@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "database.h"
 #include "messages.h"
@@ -35,6 +36,22 @@ void append_to_list(Database *db) {
   tail->next = db;
 }
 
+// The announced node count is a promise about the body's size: the node
+// table and its index are sized for it, so that a body of that size never
+// regrows them. It stays a hint, though: a count the system refuses to
+// reserve (or a negative one) sizes nothing, and the tables grow as nodes
+// arrive.
+void reserve_expected_nodes(Database &db) {
+  if (db.expected_nodes <= 0) return;
+  try {
+    db.nodes.reserve(static_cast<std::size_t>(db.expected_nodes));
+    db.node_sorted.reserve(db.expected_nodes);
+  } catch (const std::bad_alloc &) {
+    zel::NodeTable().swap(db.nodes);
+    db.node_sorted = zel::NodeIndex();
+  }
+}
+
 Database *find_open_file(const char *path) {
   for (Database *db = database_list; db != nullptr; db = db->next)
     if (!db->file.name.empty() && db->file.name == path) return db;
@@ -52,6 +69,7 @@ ZEL_API Database *ZEL_Create(int expected_nodes, int max_modes) {
   if (db == nullptr) return nullptr;
   db->expected_nodes = expected_nodes;
   db->max_modes = max_modes;
+  reserve_expected_nodes(*db);
   append_to_list(db);
   return db;
 }
