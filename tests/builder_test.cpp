@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "capture.h"
 #include "database.h"
 #include "allocation_control.h"
@@ -518,4 +520,18 @@ TEST(AnnouncedNodeCount, ACountThatSizesNothingStillGivesAWorkingBody) {
     expect_found_in_order(body, ids);
     ZEL_UnLink(body);
   }
+}
+
+TEST(AnnouncedNodeCount, ACountBeyondTheMachinesMemoryAsksForNothing) {
+  constexpr int kMostNodes = 2147483647;
+  const double memory = static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGE_SIZE));
+  if (static_cast<double>(kMostNodes) * sizeof(zel::NodeRecord) <= memory) GTEST_SKIP() << "a machine this large";
+  Database *body = nullptr;
+  const std::size_t largest = zel_test::largest_allocation_in([&] { body = ZEL_Create(kMostNodes, 0); });
+  ASSERT_NE(body, nullptr);
+  EXPECT_LT(largest, zel_test::kModestAllocation);
+  EXPECT_EQ(body->node_capacity(), 0);
+  EXPECT_EQ(ZEL_SetNodeCoordinates(body, 7, 1.0, 2.0, 3.0), 1);
+  EXPECT_EQ(ZEL_NodeIndex(body, 7), 0);
+  ZEL_UnLink(body);
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include <unistd.h>
+
 #include "database.h"
 #include "messages.h"
 #include "database_list.h"
@@ -36,13 +38,23 @@ void append_to_list(Database *db) {
   tail->next = db;
 }
 
+// Whether `count` node records would fit in the machine's memory. The index
+// of a pre-sized table is filled at once, so a count far beyond any body
+// could otherwise commit gigabytes on a system that grants every request.
+bool could_hold_nodes(int32_t count) {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || page_size <= 0) return true;
+  return static_cast<double>(count) * sizeof(zel::NodeRecord) <= static_cast<double>(pages) * page_size;
+}
+
 // The announced node count is a promise about the body's size: the node
 // table and its index are sized for it, so that a body of that size never
-// regrows them. It stays a hint, though: a count the system refuses to
-// reserve (or a negative one) sizes nothing, and the tables grow as nodes
-// arrive.
+// regrows them. It stays a hint, though: a count that is negative, beyond
+// the machine's memory or refused by the allocator sizes nothing, and the
+// tables grow as nodes arrive.
 void reserve_expected_nodes(Database &db) {
-  if (db.expected_nodes <= 0) return;
+  if (db.expected_nodes <= 0 || !could_hold_nodes(db.expected_nodes)) return;
   try {
     db.nodes.reserve(static_cast<std::size_t>(db.expected_nodes));
     db.node_sorted.reserve(db.expected_nodes);
