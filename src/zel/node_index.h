@@ -38,7 +38,7 @@ class NodeIndex {
   bool reassign(int32_t id, int32_t pos);
 
   // Every entry sorted by ID ascending; equal IDs in insertion order.
-  // Valid until the next insert, reassign or clear.
+  // Valid until the next insert or clear.
   std::span<const IdPos> sorted() const;
 
   int32_t size() const { return static_cast<int32_t>(entries_.size()); }
