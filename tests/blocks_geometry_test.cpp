@@ -81,7 +81,7 @@ TEST_P(GeometryBlocks, CoordinatesRoundTripWithTheirSize) {
   ASSERT_TRUE(zel::read_coordinates_head(in, head));
   EXPECT_EQ(head.node_count, 3);
   EXPECT_EQ(head.coords_per_node, 3);
-  std::vector<NodeRecord> read;
+  zel::NodeTable read;
   ASSERT_TRUE(zel::read_coordinates(in, head, read));
   ASSERT_EQ(read.size(), nodes.size());
   for (std::size_t n = 0; n < nodes.size(); ++n) {
@@ -106,7 +106,7 @@ TEST_P(GeometryBlocks, CoordinateRecordsFollowTheStoredValueCount) {
     }));
     ZelFile &in = file_.reader();
     zel::CoordinatesHead head;
-    std::vector<NodeRecord> read;
+    zel::NodeTable read;
     ASSERT_TRUE(zel::read_coordinates_head(in, head));
     EXPECT_EQ(head.coords_per_node, per_node);
     ASSERT_TRUE(zel::read_coordinates(in, head, read));
@@ -123,7 +123,7 @@ TEST_P(GeometryBlocks, HostileCoordinateCountsFailCleanly) {
   // Two billion nodes announced in a file of a few bytes.
   ASSERT_TRUE(file_.write([](ZelFile &f) { return f.write_int(2000000000) && f.write_int(3) && f.write_int(1); }));
   zel::CoordinatesHead head;
-  std::vector<NodeRecord> read;
+  zel::NodeTable read;
   ASSERT_TRUE(zel::read_coordinates_head(file_.reader(), head));
   EXPECT_FALSE(zel::read_coordinates(file_.reader(), {2000000000, 3}, read));
   EXPECT_TRUE(read.empty());

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "capture.h"
 #include "database.h"
 #include "allocation_control.h"
@@ -445,4 +447,91 @@ TEST_F(Builder, NewFacesAndInterfaceNodesRefreshTheGeometryNodeList) {
   ASSERT_NE(nodes, nullptr);
   EXPECT_EQ(std::vector<int>(nodes, nodes + count), (std::vector<int>{0, 1, 2, 3, 4, 5}));
   ZEL_FreeMemory(nodes);
+}
+
+// The node IDs 1..count in a fixed random order.
+std::vector<int> shuffled_ids(int count) {
+  std::vector<int> ids(static_cast<std::size_t>(count));
+  std::iota(ids.begin(), ids.end(), 1);
+  std::shuffle(ids.begin(), ids.end(), std::mt19937(20261207));
+  return ids;
+}
+
+// Sets the coordinates of node `ids[i]` for every i; gives how many calls succeeded.
+int add_nodes(Database *body, const std::vector<int> &ids) {
+  int added = 0;
+  for (int id : ids) added += ZEL_SetNodeCoordinates(body, id, id * 0.5, 0.0, 0.0);
+  return added;
+}
+
+// Node i must be the i-th ID added.
+void expect_found_in_order(Database *body, const std::vector<int> &ids) {
+  ASSERT_EQ(ZEL_NodeCount(body), static_cast<int>(ids.size()));
+  for (std::size_t i = 0; i < ids.size(); ++i) ASSERT_EQ(ZEL_NodeIndex(body, ids[i]), static_cast<int>(i));
+}
+
+TEST(AnnouncedNodeCount, ABodyOfTheAnnouncedSizeIsBuiltWithoutAnotherAllocation) {
+  std::vector<int> ids = shuffled_ids(3000);
+  Database *body = ZEL_Create(3000, 0);
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(body->node_capacity(), 3000);
+  int added = 0;
+  const auto printed =
+      capture([&] { zel_test::with_allocations_refused_from(1, [&] { added = add_nodes(body, ids); }); });
+  EXPECT_EQ(added, 3000);
+  EXPECT_EQ(printed.err, "");
+  EXPECT_EQ(body->node_capacity(), 3000);
+  // One node more than announced grows the tables instead of failing.
+  ids.push_back(3001);
+  EXPECT_EQ(ZEL_SetNodeCoordinates(body, 3001, 0.0, 0.0, 0.0), 1);
+  EXPECT_GT(body->node_capacity(), 3001);
+  expect_found_in_order(body, ids);
+  ZEL_UnLink(body);
+}
+
+// A count that cannot size the tables leaves an empty body that grows as
+// nodes arrive; ZEL_Create fails only when the record itself is refused.
+TEST(AnnouncedNodeCount, ACountThatSizesNothingStillGivesAWorkingBody) {
+  struct Case {
+    const char *what;
+    int announced;
+    std::size_t refused_from;     // allocations of at least this many bytes fail; 0: none
+    std::size_t refused_of_size;  // allocations of exactly this many bytes fail; 0: none
+  };
+  const Case cases[] = {
+      {"zero", 0, 0, 0},
+      {"negative", -7, 0, 0},
+      {"node table refused", 1000, 1000 * sizeof(zel::NodeRecord), 0},
+      // The index of 1000 nodes hashes into 2048 slots of 8 bytes; the node
+      // table was granted before it.
+      {"index refused", 1000, 0, 2048 * 8},
+  };
+  const std::vector<int> ids = shuffled_ids(1500);
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Database *body = nullptr;
+    zel_test::with_allocations_refused_from(c.refused_from, [&] {
+      zel_test::with_allocations_refused_of_size(c.refused_of_size, [&] { body = ZEL_Create(c.announced, 0); });
+    });
+    ASSERT_NE(body, nullptr);
+    EXPECT_EQ(body->expected_nodes, c.announced);
+    EXPECT_EQ(body->node_capacity(), 0);
+    EXPECT_EQ(add_nodes(body, ids), 1500);
+    expect_found_in_order(body, ids);
+    ZEL_UnLink(body);
+  }
+}
+
+TEST(AnnouncedNodeCount, ACountBeyondTheMachinesMemoryAsksForNothing) {
+  constexpr int kMostNodes = 2147483647;
+  const double memory = static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGE_SIZE));
+  if (static_cast<double>(kMostNodes) * sizeof(zel::NodeRecord) <= memory) GTEST_SKIP() << "a machine this large";
+  Database *body = nullptr;
+  const std::size_t largest = zel_test::largest_allocation_in([&] { body = ZEL_Create(kMostNodes, 0); });
+  ASSERT_NE(body, nullptr);
+  EXPECT_LT(largest, zel_test::kModestAllocation);
+  EXPECT_EQ(body->node_capacity(), 0);
+  EXPECT_EQ(ZEL_SetNodeCoordinates(body, 7, 1.0, 2.0, 3.0), 1);
+  EXPECT_EQ(ZEL_NodeIndex(body, 7), 0);
+  ZEL_UnLink(body);
 }

@@ -431,7 +431,7 @@ TEST_F(GeometryToolsTest, SwappedNodesAreFoundAtTheirNewPlaces) {
   EXPECT_EQ(geometry_nodes(db), (std::vector<int>{0, 2, 3}));
   double at_one[3] = {1, 0, 0};
   EXPECT_EQ(ZEL_ClosestNode(db, at_one, 0), 3);
-  const std::vector<zel::IdPos> &sorted = db->node_sorted.sorted();
+  const std::span<const zel::IdPos> sorted = db->node_sorted.sorted();
   ASSERT_EQ(sorted.size(), 4u);
   EXPECT_EQ(sorted[1].pos, 3);
   EXPECT_EQ(sorted[3].pos, 1);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <new>
 #include <random>
@@ -15,7 +16,7 @@ using zel::NodeIndex;
 
 namespace {
 
-std::vector<int32_t> ids_of(const std::vector<IdPos> &pairs) {
+std::vector<int32_t> ids_of(std::span<const IdPos> pairs) {
   std::vector<int32_t> ids;
   for (const IdPos &pair : pairs) ids.push_back(pair.id);
   return ids;
@@ -106,4 +107,60 @@ TEST(NodeIndex, RefusedGrowthLeavesEveryEntryFindable) {
   EXPECT_EQ(index.size(), 512);
   index.insert(5000, 512);
   EXPECT_EQ(index.find(5000), 512);
+}
+
+TEST(NodeIndex, ReservedRoomTakesThatManyInsertsWithoutAllocating) {
+  NodeIndex index;
+  index.insert(-3, 0);
+  index.reserve(5000);
+  zel_test::with_allocations_refused_from(1, [&] {
+    try {
+      for (int32_t pos = 1; pos < 5000; ++pos) index.insert(pos * 7919, pos);
+    } catch (const std::bad_alloc &) {
+    }
+  });
+  ASSERT_EQ(index.size(), 5000);
+  EXPECT_EQ(index.find(-3), 0);
+  for (int32_t pos = 1; pos < 5000; ++pos) ASSERT_EQ(index.find(pos * 7919), pos);
+  // A smaller reservation shrinks nothing.
+  index.reserve(10);
+  EXPECT_EQ(index.find(4999 * 7919), 4999);
+}
+
+TEST(NodeIndex, RefusedReservationLeavesEveryEntryFindable) {
+  NodeIndex index;
+  for (int32_t id = 0; id < 300; ++id) index.insert(id * 3, id);
+  // Room for 100000 sorted entries (800 KB) is granted, their hash table
+  // (2 MiB) refused.
+  zel_test::with_allocations_refused_from(std::size_t{2} << 20,
+                                          [&] { EXPECT_THROW(index.reserve(100000), std::bad_alloc); });
+  EXPECT_EQ(index.size(), 300);
+  for (int32_t id = 0; id < 300; ++id) ASSERT_EQ(index.find(id * 3), id);
+  EXPECT_EQ(index.find(1), -1);
+  index.insert(1, 300);
+  EXPECT_EQ(index.find(1), 300);
+  EXPECT_EQ(index.sorted()[1].id, 1);
+}
+
+// Blocks from 2 MiB up are placed on a huge-page boundary inside a larger
+// request; every block must still be usable to its last byte (the
+// sanitizer build checks the bounds) and come from operator new.
+TEST(TableAllocator, EveryBlockIsUsableToItsEndAndLargeOnesSitOnHugePages) {
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  zel::TableAllocator<double> allocator;
+  for (std::size_t count : {std::size_t{1}, std::size_t{1000}, kHugePage / 8 - 1, kHugePage / 8, kHugePage / 8 + 1,
+                            3 * kHugePage / 8 + 5}) {
+    SCOPED_TRACE(count);
+    double *block = allocator.allocate(count);
+    const auto address = reinterpret_cast<std::uintptr_t>(block);
+    EXPECT_EQ(address % 16, 0u);
+    if (count * sizeof(double) >= kHugePage) {
+      EXPECT_EQ(address % kHugePage, 0u);
+    }
+    std::fill(block, block + count, 1.5);
+    EXPECT_EQ(block[count - 1], 1.5);
+    allocator.deallocate(block, count);
+    zel_test::with_allocations_refused_from(1, [&] { EXPECT_THROW(allocator.allocate(count), std::bad_alloc); });
+  }
+  EXPECT_THROW(allocator.allocate(std::size_t{1} << 62), std::bad_array_new_length);
 }

@@ -74,7 +74,7 @@ bool read_coordinates_head(ZelFile &file, CoordinatesHead &head);
 // nothing else set). Records are K values long: the first three are the
 // coordinates, missing ones are 0, surplus ones are skipped, so a K other
 // than 3 never shifts one node's values into the next.
-bool read_coordinates(ZelFile &file, const CoordinatesHead &head, std::vector<NodeRecord> &nodes);
+bool read_coordinates(ZelFile &file, const CoordinatesHead &head, NodeTable &nodes);
 bool write_coordinates(ZelFile &file, std::span<const NodeRecord> nodes);
 
 // ---------------------------------------------------------------------

@@ -63,7 +63,7 @@ bool read_coordinates_head(ZelFile &file, CoordinatesHead &head) {
   return read_count(file, head.node_count) && read_count(file, head.coords_per_node);
 }
 
-bool read_coordinates(ZelFile &file, const CoordinatesHead &head, std::vector<NodeRecord> &nodes) {
+bool read_coordinates(ZelFile &file, const CoordinatesHead &head, NodeTable &nodes) {
   const int64_t record_bytes = kInt + int64_t{head.coords_per_node} * file.real_size();
   if (head.node_count < 0 || head.coords_per_node < 0 || !file.fits(head.node_count, record_bytes)) return false;
   nodes.clear();

@@ -17,6 +17,7 @@
 #include "mode_list.h"
 #include "block_table.h"
 #include "node_index.h"
+#include "table_memory.h"
 #include "tempstore.h"
 #include "zel.h"
 #include "zelfile.h"
@@ -32,6 +33,8 @@ struct NodeRecord {
   double mass = 0.0;
   std::unique_ptr<NodalInertia> inertia;  // null until an inertia is set
 };
+
+using NodeTable = std::vector<NodeRecord, TableAllocator<NodeRecord>>;
 
 struct GenEntry {
   int32_t row;  // mode index
@@ -108,10 +111,11 @@ struct Database {
   // Block-present flags by content position (see block_exists()).
   std::array<uint8_t, zel::kExistsFlagCount> exists{};
 
-  // Nodes, in node-index order. Storage grows geometrically: growing by a
-  // fixed step would make adding n nodes cost O(n^2) copies.
+  // Nodes, in node-index order. ZEL_Create sizes the table and its index
+  // for the expected count; beyond it they grow geometrically, as growing
+  // by a fixed step would make adding n nodes cost O(n^2) copies.
   int32_t expected_nodes = 0;
-  std::vector<zel::NodeRecord> nodes;
+  zel::NodeTable nodes;
   zel::NodeIndex node_sorted;              // node ID -> node index
   std::array<zel::ValueSet, 3> sets;       // sets[0] unused: see ValueSet
   std::optional<int32_t> mode_shape_nodes; // set_count(0) when not every node

@@ -1,6 +1,7 @@
 #include "node_index.h"
 
 #include <algorithm>
+#include <bit>
 #include <random>
 
 namespace zel {
@@ -30,11 +31,8 @@ std::size_t hash_id(int32_t id, uint64_t multiplier, unsigned shift) {
   return static_cast<std::size_t>((static_cast<uint64_t>(static_cast<uint32_t>(id)) * multiplier) >> shift);
 }
 
-unsigned shift_for(std::size_t table_size) {
-  unsigned bits = 0;
-  while ((std::size_t{1} << bits) < table_size) ++bits;
-  return 64 - bits;
-}
+// Linear probing stays short while at most half the slots are taken.
+std::size_t table_size_for(std::size_t entries) { return std::max(kMinimumTableSize, std::bit_ceil(2 * entries)); }
 }  // namespace
 
 std::size_t NodeIndex::slot_of(int32_t id) const {
@@ -49,27 +47,28 @@ int32_t NodeIndex::find(int32_t id) const {
   return table_[slot_of(id)].pos;
 }
 
-void NodeIndex::grow_table() {
-  // The larger table is had before the old one is given up, so a refused
+void NodeIndex::rehash(std::size_t table_size) {
+  // The new table is had before the old one is given up, so a refused
   // allocation leaves every entry findable.
-  const std::size_t size = std::max(kMinimumTableSize, table_.size() * 2);
-  std::vector<Slot> old(size, Slot{0, -1});
+  std::vector<Slot, TableAllocator<Slot>> old(table_size, Slot{0, -1});
   old.swap(table_);
-  shift_ = shift_for(size);
+  shift_ = 64 - static_cast<unsigned>(std::countr_zero(table_size));
   for (const Slot &slot : old)
     if (slot.pos >= 0) table_[slot_of(slot.id)] = slot;
 }
 
 void NodeIndex::reserve(int32_t count) {
-  entries_.reserve(static_cast<std::size_t>(std::max(count, 0)));
-  while (table_.size() < 2 * static_cast<std::size_t>(std::max(count, 0))) grow_table();
+  const auto entries = static_cast<std::size_t>(std::max(count, 0));
+  const std::size_t table_size = table_size_for(entries);
+  entries_.reserve(entries);
+  if (table_.size() < table_size) rehash(table_size);
 }
 
 void NodeIndex::insert(int32_t id, int32_t pos) {
   // Both containers grow before anything is stored, so a failed allocation
   // leaves the index as it was.
   if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.size() + entries_.size() / 2 + 1000);
-  if (2 * (entries_.size() + 1) > table_.size()) grow_table();
+  if (2 * (entries_.size() + 1) > table_.size()) rehash(table_size_for(entries_.size() + 1));
   const std::size_t slot = slot_of(id);
   if (table_[slot].pos < 0) table_[slot] = Slot{id, pos};
   if (entries_sorted_ && !entries_.empty() && entries_.back().id > id) entries_sorted_ = false;
@@ -80,15 +79,15 @@ bool NodeIndex::reassign(int32_t id, int32_t pos) {
   if (table_.empty()) return false;
   Slot &slot = table_[slot_of(id)];
   if (slot.pos < 0) return false;
-  const std::vector<IdPos> &order = sorted();
-  auto entry = std::lower_bound(order.begin(), order.end(), id,
+  sorted();
+  auto entry = std::lower_bound(entries_.begin(), entries_.end(), id,
                                 [](const IdPos &e, int32_t key) { return e.id < key; });
-  entries_[static_cast<std::size_t>(entry - order.begin())].pos = pos;
+  entry->pos = pos;
   slot.pos = pos;
   return true;
 }
 
-const std::vector<IdPos> &NodeIndex::sorted() const {
+std::span<const IdPos> NodeIndex::sorted() const {
   if (!entries_sorted_) {
     std::stable_sort(entries_.begin(), entries_.end(),
                      [](const IdPos &a, const IdPos &b) { return a.id < b.id; });

@@ -8,7 +8,10 @@
 #define ZEL_NODE_INDEX_H
 
 #include <cstdint>
+#include <span>
 #include <vector>
+
+#include "table_memory.h"
 
 namespace zel {
 
@@ -35,9 +38,12 @@ class NodeIndex {
   bool reassign(int32_t id, int32_t pos);
 
   // Every entry sorted by ID ascending; equal IDs in insertion order.
-  const std::vector<IdPos> &sorted() const;
+  // Valid until the next insert or clear.
+  std::span<const IdPos> sorted() const;
 
   int32_t size() const { return static_cast<int32_t>(entries_.size()); }
+  // Room for `count` entries in all, so that inserts up to that number
+  // allocate nothing; a refused allocation leaves the index as it was.
   void reserve(int32_t count);
   void clear();
 
@@ -47,14 +53,14 @@ class NodeIndex {
     int32_t pos;  // -1 marks an empty slot
   };
   std::size_t slot_of(int32_t id) const;
-  void grow_table();
+  void rehash(std::size_t table_size);
 
   static uint64_t random_multiplier();
 
   uint64_t multiplier_ = random_multiplier();
-  std::vector<Slot> table_;
+  std::vector<Slot, TableAllocator<Slot>> table_;
   unsigned shift_ = 64;
-  mutable std::vector<IdPos> entries_;
+  mutable std::vector<IdPos, TableAllocator<IdPos>> entries_;
   mutable bool entries_sorted_ = true;
 };
 

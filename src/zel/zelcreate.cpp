@@ -2,6 +2,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+
+#include <unistd.h>
 
 #include "database.h"
 #include "messages.h"
@@ -35,6 +38,32 @@ void append_to_list(Database *db) {
   tail->next = db;
 }
 
+// Whether `count` node records would fit in the machine's memory. The index
+// of a pre-sized table is filled at once, so a count far beyond any body
+// could otherwise commit gigabytes on a system that grants every request.
+bool could_hold_nodes(int32_t count) {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || page_size <= 0) return true;
+  return static_cast<double>(count) * sizeof(zel::NodeRecord) <= static_cast<double>(pages) * page_size;
+}
+
+// The announced node count is a promise about the body's size: the node
+// table and its index are sized for it, so that a body of that size never
+// regrows them. It stays a hint, though: a count that is negative, beyond
+// the machine's memory or refused by the allocator sizes nothing, and the
+// tables grow as nodes arrive.
+void reserve_expected_nodes(Database &db) {
+  if (db.expected_nodes <= 0 || !could_hold_nodes(db.expected_nodes)) return;
+  try {
+    db.nodes.reserve(static_cast<std::size_t>(db.expected_nodes));
+    db.node_sorted.reserve(db.expected_nodes);
+  } catch (const std::bad_alloc &) {
+    zel::NodeTable().swap(db.nodes);
+    db.node_sorted = zel::NodeIndex();
+  }
+}
+
 Database *find_open_file(const char *path) {
   for (Database *db = database_list; db != nullptr; db = db->next)
     if (!db->file.name.empty() && db->file.name == path) return db;
@@ -52,6 +81,7 @@ ZEL_API Database *ZEL_Create(int expected_nodes, int max_modes) {
   if (db == nullptr) return nullptr;
   db->expected_nodes = expected_nodes;
   db->max_modes = max_modes;
+  reserve_expected_nodes(*db);
   append_to_list(db);
   return db;
 }
