@@ -65,21 +65,28 @@ void report_read_failure(int set, int32_t number, bool pre) {
     ZEL_Error("Problem reading modal strain vector %d", number);
 }
 
-// The stored values of mode index `index`, `positions` records of six, as
-// held (before unit conversion).
-bool read_stored_values(Database &db, int set, int32_t index, int32_t positions, double *values) {
+}  // namespace
+
+bool read_stored_records(Database &db, int set, int32_t index, int32_t first, int32_t count, double *values) {
   if (held_in_temp_store(db, set)) {
     TempStore &store = db.temp[set];
     if (index >= store.slot_count()) return false;
     // Nodes added after the store was last widened carry no values of
     // this set: their records read as zero, as a fresh slot's do.
-    const int32_t held = std::min(positions, store.positions());
-    std::fill(values + value_count(held), values + value_count(positions), 0.0);
-    return store.read_slot(index, values, held);
+    const int32_t held = std::clamp(store.positions() - first, 0, count);
+    std::fill(values + value_count(held), values + value_count(count), 0.0);
+    return store.read_records(index, first, values, held);
   }
   const std::vector<int64_t> &offsets = db.temp_slot_offset[set];
   if (static_cast<std::size_t>(index) >= offsets.size()) return false;
-  return read_mode_values(db.file, offsets[static_cast<std::size_t>(index)], positions, values);
+  const int64_t start = offsets[static_cast<std::size_t>(index)] + int64_t{6} * first * db.file.real_size();
+  return read_mode_values(db.file, start, count, values);
+}
+
+namespace {
+
+bool read_stored_values(Database &db, int set, int32_t index, int32_t positions, double *values) {
+  return read_stored_records(db, set, index, 0, positions, values);
 }
 
 // The pre-stress or pre-strain rows of the set's first `positions`
