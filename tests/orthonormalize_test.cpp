@@ -6,8 +6,11 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -169,6 +172,18 @@ TEST_P(FullPencil, GivesMassOrthonormalModesWithLapacksFrequencies) {
       ZEL_SetGeneralizedDamping(body.db, Body::number(i), Body::number(j), d);
     }
   }
+  // Invariants 5 and 9 are bilinear in the modes: as the builder set them.
+  std::mt19937_64 rng(3);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  body.db->invar5.assign(n, std::vector<double>(3 * n));
+  for (std::vector<double> &row : body.db->invar5)
+    for (double &v : row) v = uniform(rng);
+  body.db->invar9.resize(static_cast<std::size_t>(n) * n);
+  for (std::array<double, 9> &cell : body.db->invar9)
+    for (double &v : cell) v = uniform(rng);
+  body.db->set_invariants |= (1u << 5) | (1u << 9);
+  const auto invariant5 = body.db->invar5;
+  const auto invariant9 = body.db->invar9;
   const std::vector<double> shapes = body.read(0), stresses = body.read(1);
   const std::string old_store = body.db->temp[0].name();
 
@@ -211,6 +226,23 @@ TEST_P(FullPencil, GivesMassOrthonormalModesWithLapacksFrequencies) {
     invariant3_t.insert(invariant3_t.end(), r.begin(), r.end());
   }
   EXPECT_LT(largest_difference(body.db->invar3, invariant3_t), 1e-12);
+  ASSERT_EQ(body.db->invar5.size(), static_cast<std::size_t>(n));
+  ASSERT_EQ(body.db->invar9.size(), static_cast<std::size_t>(n * n));
+  double worst = 0.0;
+  for (int j = 0; j < n; ++j)
+    for (int l = 0; l < n; ++l) {
+      std::array<double, 3> i5{};
+      std::array<double, 9> i9{};
+      for (int i = 0; i < n; ++i)
+        for (int k = 0; k < n; ++k) {
+          const double weight = at(t, n, i, j) * at(t, n, k, l);
+          for (int a = 0; a < 3; ++a) i5[a] += weight * invariant5[i][a * n + k];
+          for (int r = 0; r < 9; ++r) i9[r] += weight * invariant9[i * n + k][r];
+        }
+      for (int a = 0; a < 3; ++a) worst = std::max(worst, std::fabs(body.db->invar5[j][a * n + l] - i5[a]));
+      for (int r = 0; r < 9; ++r) worst = std::max(worst, std::fabs(body.db->invar9[j * n + l][r] - i9[r]));
+    }
+  EXPECT_LT(worst, 1e-12);
 
   // Done once: the flags are cleared, so a second call changes nothing.
   EXPECT_EQ(body.db->gen_not_diagonal, 0);
@@ -264,6 +296,44 @@ TEST(Orthonormalize, DiagonalMassesScaleModesAndDropZeroMassModes) {
                                 "generalized mass\n"),
                 std::string::npos)
           << printed.err;
+    }
+  }
+}
+
+// The eigenvalue table: small eigenvalues are flagged as probable
+// rigid-body modes when there are at most six modes or when they are tiny
+// against the seventh.
+TEST(Orthonormalize, EigenvalueTableFlagsProbableRigidBodyModes) {
+  const std::vector<std::vector<double>> spectra = {{0.5, 5.0, 10, 20, 30, 40, 1e4, 2e4, 3e4, 4e4},
+                                                    {-2.0, -0.5, 0.5, 100.0}};
+  for (const std::vector<double> &lambda : spectra) {
+    const int n = static_cast<int>(lambda.size());
+    Body body(3, n, 1);
+    body.db->gen_stiff.clear();
+    body.db->gen_mass.clear();
+    for (int i = 0; i < n; ++i) {
+      ZEL_SetGeneralizedStiffness(body.db, Body::number(i), Body::number(i), lambda[i]);
+      ZEL_SetGeneralizedMass(body.db, Body::number(i), Body::number(i), 1.0);
+    }
+    ZEL_SetGeneralizedStiffness(body.db, Body::number(0), Body::number(1), 0.0);  // the full problem
+    const auto printed = capture([&] { zel::OrthonormalizeModes(body.db); });
+    const double ucf = ZEL_UCF(body.db);
+    for (int j = 0; j < n; ++j) {
+      const double l = lambda[j];
+      const bool rigid = std::fabs(l) <= 1.0 && (n <= 6 || std::fabs(l) <= 10.0);
+      char head[64];
+      std::snprintf(head, sizeof head, " %3d : %20.14e  ", j + 1, l);
+      const std::size_t at_head = printed.out.find(head);
+      ASSERT_NE(at_head, std::string::npos) << head << printed.out;
+      const std::size_t start = at_head + std::strlen(head);
+      const std::string rest = printed.out.substr(start, printed.out.find('\n', start) - start);
+      if (l < 0.0) {
+        EXPECT_EQ(rest, rigid ? "Sqrt undefined.     (probable rigid body mode)"
+                              : "Sqrt undefined.  Possible problem with input data.");
+        continue;
+      }
+      EXPECT_NEAR(std::strtod(rest.c_str(), nullptr), std::sqrt(ucf * l) / (2 * M_PI), 1e-12 * std::sqrt(ucf * l));
+      EXPECT_EQ(rest.substr(20), rigid ? " (probable rigid body mode)" : "") << rest;
     }
   }
 }

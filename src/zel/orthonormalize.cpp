@@ -419,6 +419,7 @@ bool recombine_store(Database &db, int set, const Staged &s, TempStore &store) {
       std::clamp<std::size_t>(kRecombinationBudget / per_position, 1, static_cast<std::size_t>(positions)));
   std::vector<double> old_values(static_cast<std::size_t>(s.n) * 6 * block);
   std::vector<double> new_values(static_cast<std::size_t>(s.count()) * 6 * block);
+  ZEL_TimeMonitor((positions + block - 1) / block);
   for (int32_t first = 0; first < positions; first += block) {
     const int32_t count = std::min(block, positions - first);
     const int32_t width = 6 * count;
@@ -434,6 +435,7 @@ bool recombine_store(Database &db, int set, const Staged &s, TempStore &store) {
         store.report_no_room();
         return false;
       }
+    ZEL_TimeMonitorStamp();
   }
   if (store.flush()) return true;
   store.report_no_room();
@@ -477,6 +479,7 @@ bool stage_recombination(Database &db, Staged &s) {
   return true;
 }
 
+// Moves only, after the last allocation: installing cannot fail halfway.
 void install(Database &db, Staged &s) {
   const int32_t c = s.count();
   std::vector<int32_t> numbers(static_cast<std::size_t>(c));
@@ -484,7 +487,10 @@ void install(Database &db, Staged &s) {
     numbers[static_cast<std::size_t>(j)] =
         s.renumber ? j + 1 : db.mode_numbers[static_cast<std::size_t>(s.kept[static_cast<std::size_t>(j)])];
   for (int32_t j = 0; j < c; ++j) record_of(s.records, j)[kNumberField] = numbers[static_cast<std::size_t>(j)];
-  db.transform_modes = db.mode_numbers;
+  // Without new mode data the modes stay; only the infinite ones at the end go.
+  if (!s.recombine && c < s.n) s.transform = identity(c);
+
+  db.transform_modes.swap(db.mode_numbers);
   db.mode_numbers = std::move(numbers);
   db.eigen = std::move(s.records);
   db.eigen_count = c;
@@ -500,10 +506,8 @@ void install(Database &db, Staged &s) {
     for (int set = 0; set < kValueSetCount; ++set)
       if (s.store_built[static_cast<std::size_t>(set)]) install_store(db, set, s.stores[static_cast<std::size_t>(set)]);
   } else {
-    // The modes stay; only the infinite ones at the end go.
     for (LoadCase &load : db.load_cases) load.values.resize(std::min(load.values.size(), static_cast<std::size_t>(c)));
     db.preload.resize(std::min(db.preload.size(), static_cast<std::size_t>(c)));
-    if (c < s.n) db.transform = identity(c);
   }
   forget_computed_invariants(db);
   if (!s.invar3.empty()) db.invar3 = std::move(s.invar3);
