@@ -22,6 +22,7 @@
 #include "database.h"
 #include "node_reduction.h"
 #include "orthonormalize.h"
+#include "scoped_env.h"
 #include "scratch_dir.h"
 #include "zel.h"
 #include "zel_file_builder.h"
@@ -464,6 +465,25 @@ TEST(NodeReduction, KeepsGeometryNodesAndTheirValues) {
     EXPECT_EQ(stress[p * 6], stresses[(1 * 5 + kept[p] / 2) * 6]);
     EXPECT_EQ(body.db->pre_stress[p * 6], 1.0 * kept[p]);
   }
+}
+
+// A store that cannot be made (no such directory) fails the reduction
+// with the replacement's message and leaves the body as it was.
+TEST(NodeReduction, FailureLeavesTheBodyUnchanged) {
+  Body body(6, 2, 4);
+  ZEL_SetFace(body.db, 3, 1000, 1001, 1002);
+  const std::vector<double> shapes = body.read(0);
+  const std::string store = body.db->temp[0].name();
+  const zel_test::ScopedEnv tmp("TMP", std::string("/nonexistent/zel"));
+  const auto printed = capture([&] { EXPECT_EQ(zel::ReduceToGeometryNodes(body.db), 0); });
+  EXPECT_NE(printed.err.find("ERROR:  Unable to open /nonexistent/zel/zel_XXXXXX for write.  Specify different "
+                             "temporary file directory by\nERROR:  setting the TMP environment variable."),
+            std::string::npos)
+      << printed.err;
+  EXPECT_EQ(body.db->node_count(), 6);
+  EXPECT_EQ(body.db->face_list, (std::vector<int32_t>{3, 0, 1, 2}));
+  EXPECT_EQ(body.db->temp[0].name(), store);
+  EXPECT_EQ(largest_difference(body.read(0), shapes), 0.0);
 }
 
 }  // namespace
