@@ -36,7 +36,7 @@ constexpr double kRigidBodyShare = 0.001;
 constexpr int32_t kRigidBodyModes = 6;
 // Memory for the old and new values of one block of nodes while the modes
 // are recombined.
-constexpr std::size_t kRecombinationBudget = std::size_t{64} << 20;
+constexpr std::size_t kRecombinationBudget = std::size_t{8} << 20;
 
 // Fields of an eigenvalue record.
 enum RecordField { kNumberField = 0, kEigenvalueField, kHertzField, kRadiansField, kMassField, kStiffnessField };
