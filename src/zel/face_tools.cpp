@@ -166,8 +166,8 @@ std::optional<std::vector<int32_t>> read_sketch_faces(Database &db, std::FILE *f
   return list;
 }
 
-// The node indices of the face corners and interface nodes, ascending and
-// each once. Negative entries name no node and are left out.
+}  // namespace
+
 std::vector<int32_t> collect_geometry_nodes(const Database &db) {
   std::vector<int32_t> nodes;
   nodes.reserve(db.face_list.size() + db.interface_nodes.size());
@@ -182,7 +182,6 @@ std::vector<int32_t> collect_geometry_nodes(const Database &db) {
   return nodes;
 }
 
-}  // namespace
 
 std::vector<int32_t> strip_common_faces(const std::vector<int32_t> &face_list, int32_t &face_count) {
   const FaceKeys keys(face_list);

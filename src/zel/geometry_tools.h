@@ -5,7 +5,13 @@
 #include <cstdint>
 #include <vector>
 
+struct Database;
+
 namespace zel {
+
+// The node indices of the face corners and interface nodes, ascending and
+// each once. Negative entries name no node and are left out.
+std::vector<int32_t> collect_geometry_nodes(const Database &db);
 
 // Calls visit(offset of the first vertex, vertex count) for each face of a
 // face list, in order. A count that is negative or runs past the end of the

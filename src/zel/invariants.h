@@ -33,6 +33,10 @@ std::array<double, 9> inertia_invariant7(Database &db);
 // Invariants set by the builder or read from the file stay.
 void forget_computed_invariants(Database &db);
 
+// Holds the modal invariants (3, 4, 5, 8, 9) of the file the body was read
+// from that are not held yet, so that they can follow a change of modes.
+void hold_read_modal_invariants(Database &db);
+
 // Moves the body's reference frame to its centre of mass (from the nodal
 // masses): every node by -c, reported on standard output, global_cm
 // cleared. Invariants computed from the nodes are dropped (the moved nodes

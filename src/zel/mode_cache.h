@@ -25,6 +25,11 @@ const double *LoadCachedMode(Database *db, int32_t number, int set);
 // set (mode number 0 included); null for an index outside the mode list.
 const double *LoadCachedModeIndex(Database *db, int32_t index, int set);
 
+// `count` records of six values of mode index `index` of a set from
+// position `first`, as stored (before unit conversion): from the set's
+// temporary store, else from the ZEL file. No message on failure.
+bool read_stored_records(Database &db, int set, int32_t index, int32_t first, int32_t count, double *values);
+
 // Records [first, first + count) of mode index `index` of value set `set`
 // (six values per set position) in the current units, read straight into
 // `values` without touching the cache: for the passes over every mode that

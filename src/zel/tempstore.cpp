@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "messages.h"
@@ -32,12 +33,18 @@ constexpr int64_t kSmallestWindow = int64_t{16} << 10;
 constexpr std::size_t kPage = 4096;
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
-struct StoreTexts {
-  const char *path_variable;
+}  // namespace
+
+struct TempStore::Texts {
+  const char *path_variable;  // null: always a generated name
   const char *created;
   const char *cannot_open;
   const char *no_room;
 };
+
+namespace {
+
+using StoreTexts = TempStore::Texts;
 
 const StoreTexts kStoreTexts[3] = {
     {"KOR_TMP_MOD", "Temp modeshape file: %s",
@@ -57,7 +64,15 @@ const StoreTexts kStoreTexts[3] = {
      "environment variable %s,\nor specify path name (file name) in environment variable KOR_TMP_STN."},
 };
 
+constexpr char kReplacementCannotOpen[] =
+    "Unable to open %s for write.  Specify different temporary file directory by\nsetting the %s environment "
+    "variable.";
+constexpr char kReplacementNoRoom[] =
+    "Insufficient disk space for file %s.  Specify different temporary\nfile directory by setting the %s "
+    "environment variable";
+
 const char *nonempty_env(const char *variable) {
+  if (variable == nullptr) return nullptr;
   const char *value = std::getenv(variable);
   return value != nullptr && *value != '\0' ? value : nullptr;
 }
@@ -130,8 +145,35 @@ bool write_fully(int fd, const unsigned char *data, int64_t bytes, int64_t offse
 }  // namespace
 
 bool TempStore::create(int set, int32_t slots, int32_t positions, bool double_precision) {
+  return create_with(kStoreTexts[set], slots, positions, double_precision);
+}
+
+bool TempStore::create_replacement(int32_t slots, int32_t positions, bool double_precision,
+                                   const char *created) {
+  const Texts texts{nullptr, created, kReplacementCannotOpen, kReplacementNoRoom};
+  return create_with(texts, slots, positions, double_precision);
+}
+
+void TempStore::swap(TempStore &other) noexcept {
+  file.swap(other.file);
+  std::swap(base_, other.base_);
+  std::swap(mapped_bytes_, other.mapped_bytes_);
+  std::swap(no_room_, other.no_room_);
+  std::swap(slots_, other.slots_);
+  std::swap(positions_, other.positions_);
+  windows_.swap(other.windows_);
+  std::swap(window_values_, other.window_values_);
+  std::swap(appendable_values_, other.appendable_values_);
+  arena_.swap(other.arena_);
+  std::swap(buffer_count_, other.buffer_count_);
+  free_buffers_.swap(other.free_buffers_);
+  std::swap(next_to_release_, other.next_to_release_);
+  std::swap(device_, other.device_);
+  std::swap(inode_, other.inode_);
+}
+
+bool TempStore::create_with(const Texts &texts, int32_t slots, int32_t positions, bool double_precision) {
   discard();
-  const StoreTexts &texts = kStoreTexts[set];
   if (slots <= 0 || positions <= 0) {
     report_memory_failure(__LINE__, kModule);
     return false;
@@ -184,7 +226,7 @@ bool TempStore::create(int set, int32_t slots, int32_t positions, bool double_pr
   }
   base_ = static_cast<unsigned char *>(grid);
   mapped_bytes_ = bytes;
-  set_ = set;
+  no_room_ = texts.no_room;
   slots_ = slots;
   positions_ = positions;
   return true;
@@ -199,7 +241,7 @@ bool TempStore::widen(int32_t count) {
   if (!grid_bytes(slots_, wanted, value_size(), bytes) ||
       ::posix_fallocate(fd(), mapped_bytes_, bytes - mapped_bytes_) != 0) {
     drop_unmapped_tail();
-    ZEL_Error(kStoreTexts[set_].no_room, file.name.c_str(), kDirectoryVariable);
+    report_no_room();
     return false;
   }
   void *grown = ::mremap(base_, static_cast<std::size_t>(mapped_bytes_), static_cast<std::size_t>(bytes),
@@ -236,15 +278,19 @@ bool TempStore::write_value(int32_t slot, int32_t position, int component, doubl
   return stage(slot, int64_t{6} * position + component, &value, 1);
 }
 
-bool TempStore::write_slot(int32_t slot, const double *values, int32_t count) {
-  return stage(slot, 0, values, int64_t{6} * count);
+bool TempStore::write_records(int32_t slot, int32_t first, const double *values, int32_t count) {
+  return stage(slot, int64_t{6} * first, values, int64_t{6} * count);
 }
 
-bool TempStore::read_records(int32_t slot, int32_t first, int32_t count, double *values) {
+bool TempStore::read_records(int32_t slot, int32_t first, double *values, int32_t count) {
   if (!write_out(slot)) return false;
-  const int64_t record_bytes = int64_t{6} * value_size();
-  decode(at(slot_offset(slot) + first * record_bytes), int64_t{6} * count, file.double_precision != 0, values);
+  decode(at(slot_offset(slot) + int64_t{6} * first * value_size()), int64_t{6} * count,
+         file.double_precision != 0, values);
   return true;
+}
+
+void TempStore::report_no_room() const {
+  if (no_room_ != nullptr) ZEL_Error(no_room_, file.name.c_str(), kDirectoryVariable);
 }
 
 bool TempStore::flush() {

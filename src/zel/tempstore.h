@@ -48,6 +48,19 @@ class TempStore {
   // messages; false leaves the store closed with no file behind.
   bool create(int set, int32_t slots, int32_t positions, bool double_precision);
 
+  // The same for a store that is to replace a set's current one: always
+  // a new unique file in $TMP (a KOR_TMP_* path may name the current
+  // store), announced as `created` ("... file: %s"), with the replacement
+  // messages.
+  bool create_replacement(int32_t slots, int32_t positions, bool double_precision,
+                          const char *created);
+
+  // The messages a store prints (tempstore.cpp).
+  struct Texts;
+
+  // Exchanges two stores whole (files, mappings, staged values).
+  void swap(TempStore &other) noexcept;
+
   // Makes room for at least `count` positions per slot, moving every slot
   // to the wider stride (values kept, new records zero). False, with the
   // disk-space or memory message, leaves the store as it was.
@@ -84,17 +97,20 @@ class TempStore {
     return true;
   }
   bool write_value(int32_t slot, int32_t position, int component, double value);
-  // Replaces the first `count` records of a slot.
-  bool write_slot(int32_t slot, const double *values, int32_t count);
+  // Replaces `count` records of a slot from position `first`.
+  bool write_records(int32_t slot, int32_t first, const double *values, int32_t count);
+  bool write_slot(int32_t slot, const double *values, int32_t count) { return write_records(slot, 0, values, count); }
 
-  // Records [first, first + count) of a slot, as doubles (6 x count
-  // values); the caller keeps first + count <= positions().
-  bool read_records(int32_t slot, int32_t first, int32_t count, double *values);
-  // The first `count` records of a slot.
-  bool read_slot(int32_t slot, double *values, int32_t count) { return read_records(slot, 0, count, values); }
+  // `count` records of a slot from position `first`, as doubles (6 x count
+  // values); first + count <= positions().
+  bool read_records(int32_t slot, int32_t first, double *values, int32_t count);
+  bool read_slot(int32_t slot, double *values, int32_t count) { return read_records(slot, 0, values, count); }
 
   // Writes every staged value to the file.
   bool flush();
+
+  // The store's message for a write the file refused.
+  void report_no_room() const;
 
   // Unmaps and closes the store and deletes its file.
   void discard() noexcept;
@@ -117,6 +133,7 @@ class TempStore {
     bool staged() const { return hi > lo; }
   };
 
+  bool create_with(const Texts &texts, int32_t slots, int32_t positions, bool double_precision);
   unsigned char *at(int64_t offset) const { return base_ + offset; }
   bool widen(int32_t count);
   bool stage(int32_t slot, int64_t first, const double *values, int64_t n);
@@ -129,7 +146,7 @@ class TempStore {
 
   unsigned char *base_ = nullptr;  // the mapped grid
   int64_t mapped_bytes_ = 0;
-  int set_ = 0;
+  const char *no_room_ = nullptr;  // the store's disk-space message
   int32_t slots_ = 0;
   int32_t positions_ = 0;
   std::vector<Window> windows_;  // one per slot

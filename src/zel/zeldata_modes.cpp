@@ -65,8 +65,8 @@ void report_read_failure(int set, int32_t number, bool pre) {
     ZEL_Error("Problem reading modal strain vector %d", number);
 }
 
-// Records [first, first + count) of mode index `index`, six values each,
-// as stored (before unit conversion).
+}  // namespace
+
 bool read_stored_records(Database &db, int set, int32_t index, int32_t first, int32_t count, double *values) {
   if (held_in_temp_store(db, set)) {
     TempStore &store = db.temp[set];
@@ -75,13 +75,15 @@ bool read_stored_records(Database &db, int set, int32_t index, int32_t first, in
     // this set: their records read as zero, as a fresh slot's do.
     const int32_t held = std::clamp(store.positions() - first, 0, count);
     std::fill(values + value_count(held), values + value_count(count), 0.0);
-    return store.read_records(index, first, held, values);
+    return store.read_records(index, first, values, held);
   }
   const std::vector<int64_t> &offsets = db.temp_slot_offset[set];
   if (static_cast<std::size_t>(index) >= offsets.size()) return false;
-  const int64_t record_bytes = int64_t{6} * db.file.real_size();
-  return read_mode_values(db.file, offsets[static_cast<std::size_t>(index)] + first * record_bytes, count, values);
+  const int64_t start = offsets[static_cast<std::size_t>(index)] + int64_t{6} * first * db.file.real_size();
+  return read_mode_values(db.file, start, count, values);
 }
+
+namespace {
 
 bool read_stored_values(Database &db, int set, int32_t index, int32_t positions, double *values) {
   return read_stored_records(db, set, index, 0, positions, values);

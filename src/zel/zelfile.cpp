@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "xdr_codec.h"
 #include "zel.h"
@@ -69,6 +70,19 @@ void ZelFile::share(const ZelFile &owner) {
   size_ = owner.size_;
   mode_ = owner.mode_;
   shared_ = true;
+}
+
+void ZelFile::swap(ZelFile &other) noexcept {
+  std::swap(fp, other.fp);
+  name.swap(other.name);
+  std::swap(use_xdr, other.use_xdr);
+  std::swap(xdr, other.xdr);
+  std::swap(double_precision, other.double_precision);
+  std::swap(size_, other.size_);
+  std::swap(mode_, other.mode_);
+  std::swap(shared_, other.shared_);
+  std::swap(owns_xdr_, other.owns_xdr_);
+  scratch_.swap(other.scratch_);
 }
 
 void ZelFile::close() noexcept {

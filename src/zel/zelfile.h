@@ -61,6 +61,10 @@ struct ZelFile {
   // A shared view only forgets the stream.
   void close() noexcept;
 
+  // Exchanges everything two records hold: a store replaced by one built
+  // beside it takes over its stream.
+  void swap(ZelFile &other) noexcept;
+
   int char_width() const { return use_xdr ? 4 : 1; }
   int real_size() const { return double_precision ? 8 : 4; }
 

@@ -368,6 +368,11 @@ void mark_invariant_set(Database &db, int number) {
   db.set_invariants |= 1u << number;
 }
 
+void hold_read_modal_invariants(Database &db) {
+  for (Invariant invariant : {Invariant::k3, Invariant::k4, Invariant::k5, Invariant::k8, Invariant::k9})
+    hold_file_invariant(db, invariant);
+}
+
 void forget_computed_invariants(Database &db) {
   for (const InvariantInfo &info : kInvariants)
     if ((db.computed_invariants & (1u << info.number)) != 0)
