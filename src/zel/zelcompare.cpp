@@ -331,25 +331,48 @@ int check_eigenvalues(Comparison &c) {
 }
 
 // ------------------------------------------------------------ check 7
+//
+// A mode vector holds six values per set-0 position of the new file:
+// translations (part 0) then rotations (part 1). Both parts are worked on
+// in the same pass, so each mode is read and walked as few times as
+// possible: for a mode whose eigenvalue is not repeated, one gather of
+// the base mode and two read-only passes.
 
-// The translations (part 0) or rotations (part 1) of a mode of the new
-// file, three per set position.
-using ModeVector = std::vector<double>;
+using PartPair = std::array<double, 2>;
 
-double dot(const ModeVector &a, const ModeVector &b) {
-  double sum = 0.0;
-  for (std::size_t k = 0; k < a.size(); ++k) sum += a[k] * b[k];
+PartPair dots(const double *a, const double *b, std::size_t positions) {
+  PartPair sum{};
+  for (std::size_t p = 0; p < positions; ++p, a += 6, b += 6) {
+    sum[0] += a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+    sum[1] += a[3] * b[3] + a[4] * b[4] + a[5] * b[5];
+  }
   return sum;
 }
 
-// Subtracts from v its projection on every non-zero vector of basis.
-void remove_projections(ModeVector &v, const std::vector<ModeVector> &basis, std::size_t count) {
-  for (std::size_t k = 0; k < count; ++k) {
-    const double length = dot(basis[k], basis[k]);
-    if (length == 0.0) continue;
-    const double factor = dot(basis[k], v) / length;
-    for (std::size_t at = 0; at < v.size(); ++at) v[at] -= factor * basis[k][at];
-  }
+// (b . v) / (b . b) per part; 0 for a part of b of zero length.
+PartPair projection_factors(const double *b, PartPair b_length, const double *v, std::size_t positions) {
+  const PartPair product = dots(b, v, positions);
+  PartPair factor{};
+  for (int part = 0; part < 2; ++part) factor[part] = b_length[part] != 0.0 ? product[part] / b_length[part] : 0.0;
+  return factor;
+}
+
+void subtract(double *v, const double *b, PartPair factor, std::size_t positions) {
+  for (std::size_t p = 0; p < positions; ++p, v += 6, b += 6)
+    for (int k = 0; k < 6; ++k) v[k] -= factor[k / 3] * b[k];
+}
+
+// |v - factor b|^2 per part, without writing v.
+PartPair remainder_squares(const double *v, const double *b, PartPair factor, std::size_t positions) {
+  PartPair sum{};
+  for (std::size_t p = 0; p < positions; ++p, v += 6, b += 6)
+    for (int part = 0; part < 2; ++part) {
+      const double *vp = v + 3 * part, *bp = b + 3 * part;
+      const double r0 = vp[0] - factor[part] * bp[0], r1 = vp[1] - factor[part] * bp[1],
+                   r2 = vp[2] - factor[part] * bp[2];
+      sum[part] += r0 * r0 + r1 * r1 + r2 * r2;
+    }
+  return sum;
 }
 
 // Groups of consecutive modes whose base eigenvalues repeat within the
@@ -368,6 +391,99 @@ std::vector<std::pair<int, int>> repeated_eigenvalue_groups(const Comparison &c)
   return groups;
 }
 
+// The new file's modes of a group, orthogonalized in group order, with
+// the squared length of each part. A lone mode is used where the cache
+// holds it, unless both files are one database (the base mode would
+// replace it).
+struct GroupBasis {
+  std::vector<std::vector<double>> owned;
+  std::vector<const double *> modes;
+  std::vector<PartPair> lengths;  // of every mode but a lone one
+};
+
+GroupBasis orthogonal_basis(const Comparison &c, std::pair<int, int> group, std::size_t positions) {
+  GroupBasis basis;
+  if (group.second - group.first == 1 && c.fresh != c.base) {
+    const double *values = LoadCachedModeIndex(c.fresh, group.first, kModeShapeSet);
+    basis.owned.emplace_back(values == nullptr ? 6 * positions : 0);
+    basis.modes.push_back(values != nullptr ? values : basis.owned.back().data());
+    return basis;
+  }
+  for (int index = group.first; index < group.second; ++index) {
+    const double *values = LoadCachedModeIndex(c.fresh, index, kModeShapeSet);
+    std::vector<double> mode = values != nullptr ? std::vector<double>(values, values + 6 * positions)
+                                                 : std::vector<double>(6 * positions);
+    for (std::size_t j = 0; j < basis.owned.size(); ++j)
+      subtract(mode.data(), basis.owned[j].data(),
+               projection_factors(basis.owned[j].data(), basis.lengths[j], mode.data(), positions), positions);
+    basis.lengths.push_back(dots(mode.data(), mode.data(), positions));
+    basis.owned.push_back(std::move(mode));
+  }
+  for (const auto &mode : basis.owned) basis.modes.push_back(mode.data());
+  return basis;
+}
+
+// What one walk over a base mode and the first basis mode gives.
+struct GatherSums {
+  PartPair base_length;   // |r|^2
+  PartPair first_length;  // |b0|^2
+  PartPair along_first;   // b0 . r
+};
+
+// The base mode at `index` on the new file's set-0 positions into mode,
+// with the sums that a lone basis mode needs, in the same walk.
+GatherSums gather_base_mode(const Comparison &c, int index, const double *first, double *mode) {
+  const std::vector<int32_t> &map = c.set_map[kModeShapeSet];
+  const double *values = LoadCachedModeIndex(c.base, index, kModeShapeSet);
+  GatherSums sums{};
+  if (values == nullptr) {
+    std::fill_n(mode, 6 * map.size(), 0.0);
+    return sums;
+  }
+  // The base nodes come in the new file's order, scattered over the mode:
+  // fetching a few nodes ahead keeps the memory busy.
+  constexpr std::size_t kAhead = 64;
+  for (std::size_t p = 0; p < map.size(); ++p, mode += 6, first += 6) {
+    if (p + kAhead < map.size()) __builtin_prefetch(values + 6 * static_cast<std::size_t>(map[p + kAhead]));
+    std::copy_n(values + 6 * static_cast<std::size_t>(map[p]), 6, mode);
+    for (int part = 0; part < 2; ++part) {
+      const double *r = mode + 3 * part, *b = first + 3 * part;
+      sums.base_length[part] += r[0] * r[0] + r[1] * r[1] + r[2] * r[2];
+      sums.first_length[part] += b[0] * b[0] + b[1] * b[1] + b[2] * b[2];
+      sums.along_first[part] += b[0] * r[0] + b[1] * r[1] + b[2] * r[2];
+    }
+  }
+  return sums;
+}
+
+// Marks a part of a base mode of zero length, which has no delta.
+constexpr double kZeroBaseMode = -1.0;
+
+PartPair ratio_or_zero(PartPair numerator, PartPair denominator) {
+  PartPair ratio{};
+  for (int part = 0; part < 2; ++part) ratio[part] = denominator[part] != 0.0 ? numerator[part] / denominator[part] : 0.0;
+  return ratio;
+}
+
+// sqrt(|remainder|^2 / |base mode|^2) per part after the base mode at
+// `index` is stripped of its projections on the basis. The remainder is
+// summed directly, not as |r|^2 - (b . r)^2 / |b|^2, whose rounding would
+// hide deltas below about 1e-8.
+PartPair shape_deltas(const Comparison &c, const GroupBasis &basis, int index, double *scratch) {
+  const std::size_t positions = c.set_map[kModeShapeSet].size();
+  const GatherSums sums = gather_base_mode(c, index, basis.modes[0], scratch);
+  PartPair factor = ratio_or_zero(sums.along_first, sums.first_length);
+  for (std::size_t j = 1; j < basis.modes.size(); ++j) {
+    subtract(scratch, basis.modes[j - 1], factor, positions);
+    factor = projection_factors(basis.modes[j], basis.lengths[j], scratch, positions);
+  }
+  const PartPair remainder = remainder_squares(scratch, basis.modes.back(), factor, positions);
+  PartPair delta{};
+  for (int part = 0; part < 2; ++part)
+    delta[part] = sums.base_length[part] != 0.0 ? std::sqrt(remainder[part] / sums.base_length[part]) : kZeroBaseMode;
+  return delta;
+}
+
 struct ShapePart {
   const char *label;      // "translational"
   const char *zero_note;  // for a base mode of zero length
@@ -377,56 +493,29 @@ constexpr ShapePart kShapeParts[2] = {
     {"rotational", "->Note base EigenVectorRotational=0\n"},
 };
 
-// The mode-shape failures of one group, one part: each base mode of the
-// group, restricted to the nodes of the new file, must lie in the span of
-// the group's new modes.
-int compare_group_part(const Comparison &c, std::pair<int, int> group, int part,
-                       std::vector<ModeVector> &fresh_modes, const std::vector<ModeVector> &base_modes) {
-  const auto size = static_cast<std::size_t>(group.second - group.first);
-  for (std::size_t k = 0; k < size; ++k) remove_projections(fresh_modes[k], fresh_modes, k);
-  int failures = 0;
-  for (std::size_t k = 0; k < size; ++k) {
-    ModeVector remainder = base_modes[k];
-    const double length = dot(remainder, remainder);
-    if (length == 0.0) {
-      c.say(kRemark, "%s", kShapeParts[part].zero_note);
-      continue;
-    }
-    remove_projections(remainder, fresh_modes, size);
-    const double delta = std::sqrt(dot(remainder, remainder) / length);
-    const int number = ZEL_ModeNumber(c.base, group.first + static_cast<int>(k));
-    const std::string name = std::string("EigenVector ") + kShapeParts[part].label + ": #" + std::to_string(number);
-    failures += c.judge(name, delta, kPassing);
-  }
-  return failures;
-}
-
-// Part `part` of the mode at index `index` of the new file, or of the base
-// file through the node map.
-ModeVector shape_part(const Comparison &c, Database *db, int index, int part) {
-  const std::vector<int32_t> &map = c.set_map[kModeShapeSet];
-  ModeVector part_values(3 * map.size());
-  const double *values = LoadCachedModeIndex(db, index, kModeShapeSet);
-  if (values == nullptr) return part_values;
-  const bool through_map = db == c.base;
-  for (std::size_t p = 0; p < map.size(); ++p) {
-    const std::size_t from = 6 * static_cast<std::size_t>(through_map ? map[p] : static_cast<int32_t>(p)) + 3 * part;
-    std::copy_n(values + from, 3, part_values.begin() + static_cast<std::ptrdiff_t>(3 * p));
-  }
-  return part_values;
-}
-
-// Each mode file is read once: a group's modes are fetched for both parts.
+// Each base mode of a group, restricted to the nodes of the new file, must
+// lie in the span of the group's new modes: sign flips and rotations
+// within a group of repeated eigenvalues pass.
 int check_mode_shapes(const Comparison &c) {
+  const std::size_t positions = c.set_map[kModeShapeSet].size();
+  const auto scratch = std::make_unique_for_overwrite<double[]>(6 * positions + 1);
   int failures = 0;
   for (const auto &group : repeated_eigenvalue_groups(c)) {
-    std::array<std::vector<ModeVector>, 2> fresh_modes, base_modes;
+    const GroupBasis basis = orthogonal_basis(c, group, positions);
+    std::vector<PartPair> deltas;
     for (int index = group.first; index < group.second; ++index)
-      for (int part = 0; part < 2; ++part) fresh_modes[part].push_back(shape_part(c, c.fresh, index, part));
-    for (int index = group.first; index < group.second; ++index)
-      for (int part = 0; part < 2; ++part) base_modes[part].push_back(shape_part(c, c.base, index, part));
+      deltas.push_back(shape_deltas(c, basis, index, scratch.get()));
     for (int part = 0; part < 2; ++part)
-      failures += compare_group_part(c, group, part, fresh_modes[part], base_modes[part]);
+      for (std::size_t k = 0; k < deltas.size(); ++k) {
+        if (deltas[k][part] == kZeroBaseMode) {
+          c.say(kRemark, "%s", kShapeParts[part].zero_note);
+          continue;
+        }
+        const int number = ZEL_ModeNumber(c.base, group.first + static_cast<int>(k));
+        const std::string name =
+            std::string("EigenVector ") + kShapeParts[part].label + ": #" + std::to_string(number);
+        failures += c.judge(name, deltas[k][part], kPassing);
+      }
   }
   if (failures != 0) c.say(kFailure, "->Fail ModeShape, %d times\n", -failures);
   return failures;
