@@ -109,19 +109,34 @@ double relative(double difference, double scale) {
   return magnitude > 0.0 ? std::fabs(difference) / magnitude : std::fabs(difference);
 }
 
-// Largest |new - base| / max(1, largest |base|) over paired values; the
-// value pairs come from `pair(k, &fresh, &base)` for k < count. NaN wins.
-template <class Pair>
-double generic_delta(int64_t count, Pair &&pair) {
-  double largest_difference = 0.0, largest_base = 0.0;
-  for (int64_t k = 0; k < count; ++k) {
-    double fresh = 0.0, base = 0.0;
-    pair(k, &fresh, &base);
+// Largest |new - base| / max(1, largest |base|) over the pairs added; a
+// NaN difference wins.
+struct GenericDelta {
+  double largest_difference = 0.0;
+  double largest_base = 0.0;
+
+  void add(double fresh, double base) {
     const double difference = std::fabs(fresh - base);
     if (std::isnan(difference) || difference > largest_difference) largest_difference = difference;
     largest_base = std::max(largest_base, std::fabs(base));
   }
-  return largest_difference / std::max(1.0, largest_base);
+  void add(const double *fresh, const double *base, int count) {
+    for (int k = 0; k < count; ++k) add(fresh[k], base[k]);
+  }
+  double value() const { return largest_difference / std::max(1.0, largest_base); }
+};
+
+// The generic delta of the pairs `pair(k, &fresh, &base)` gives for
+// k < count.
+template <class Pair>
+double generic_delta(int64_t count, Pair &&pair) {
+  GenericDelta delta;
+  for (int64_t k = 0; k < count; ++k) {
+    double fresh = 0.0, base = 0.0;
+    pair(k, &fresh, &base);
+    delta.add(fresh, base);
+  }
+  return delta.value();
 }
 
 double square_von_mises(const double *v) {
@@ -236,15 +251,14 @@ int check_nodes(const Comparison &c) {
     c.say(kRemark, "->Warning NodeCount base: %d  new: %d\n", base, fresh);
   else
     c.say(kPassing, "  Pass NodeCount: %d\n", fresh);
-  const double delta = generic_delta(3LL * fresh, [&](int64_t k, double *f, double *b) {
+  GenericDelta delta;
+  for (int n = 0; n < fresh; ++n) {
     double xyz_fresh[3], xyz_base[3];
-    const auto n = static_cast<std::size_t>(k / 3);
-    ZEL_NodeCoordinates(c.fresh, static_cast<int>(n), xyz_fresh);
-    ZEL_NodeCoordinates(c.base, c.node_map[n], xyz_base);
-    *f = xyz_fresh[k % 3];
-    *b = xyz_base[k % 3];
-  });
-  return c.judge("NodeCoordinates", delta);
+    ZEL_NodeCoordinates(c.fresh, n, xyz_fresh);
+    ZEL_NodeCoordinates(c.base, c.node_map[static_cast<std::size_t>(n)], xyz_base);
+    delta.add(xyz_fresh, xyz_base, 3);
+  }
+  return c.judge("NodeCoordinates", delta.value());
 }
 
 // ------------------------------------------------------------ check 5
@@ -255,18 +269,14 @@ int check_global_properties(const Comparison &c) {
   ZEL_TotalMassInertia(c.fresh, &mass[0], inertia[0], cm[0]);
   ZEL_TotalMassInertia(c.base, &mass[1], inertia[1], cm[1]);
   int result = c.judge("TotalMass", relative(mass[0] - mass[1], mass[1]));
-  double largest_inertia = 0.0;
-  for (int k = 0; k < 9; ++k) {
-    const double difference = std::fabs(inertia[0][k] - inertia[1][k]);
-    if (std::isnan(difference) || difference > largest_inertia) largest_inertia = difference;
-  }
+  // The largest entry difference, scaled by the mean principal moment.
+  GenericDelta inertia_delta;
+  inertia_delta.add(inertia[0], inertia[1], 9);
   const double mean_moment = std::fabs(inertia[1][0] + inertia[1][4] + inertia[1][8]) / 3.0;
-  result += c.judge("TotalI", largest_inertia / std::max(1.0, mean_moment));
-  result += c.judge("TotalCM", generic_delta(3, [&](int64_t k, double *f, double *b) {
-                      *f = cm[0][k];
-                      *b = cm[1][k];
-                    }));
-  return result;
+  result += c.judge("TotalI", inertia_delta.largest_difference / std::max(1.0, mean_moment));
+  GenericDelta cm_delta;
+  cm_delta.add(cm[0], cm[1], 3);
+  return result + c.judge("TotalCM", cm_delta.value());
 }
 
 // ------------------------------------------------------------ check 6
@@ -423,37 +433,65 @@ GroupBasis orthogonal_basis(const Comparison &c, std::pair<int, int> group, std:
   return basis;
 }
 
-// What one walk over a base mode and the first basis mode gives.
+// What one walk over a base mode r and the first basis mode b gives, per
+// part: enough to find |r - a b|^2 for any a without cancelling large
+// terms when a is near 1 or -1, where equal modes put it.
 struct GatherSums {
   PartPair base_length;   // |r|^2
-  PartPair first_length;  // |b0|^2
-  PartPair along_first;   // b0 . r
+  PartPair first_length;  // |b|^2
+  PartPair along_first;   // b . r
+  PartPair minus_first;   // |r - b|^2
+  PartPair plus_first;    // |r + b|^2
+  PartPair minus_cross;   // (r - b) . b
+  PartPair plus_cross;    // (r + b) . b
 };
 
-// The base mode at `index` on the new file's set-0 positions into mode,
-// with the sums that a lone basis mode needs, in the same walk.
+// The base mode at `index` on the new file's set-0 positions, with its
+// sums against the first basis mode, in one walk; stored into mode unless
+// that is null.
 GatherSums gather_base_mode(const Comparison &c, int index, const double *first, double *mode) {
   const std::vector<int32_t> &map = c.set_map[kModeShapeSet];
   const double *values = LoadCachedModeIndex(c.base, index, kModeShapeSet);
   GatherSums sums{};
   if (values == nullptr) {
-    std::fill_n(mode, 6 * map.size(), 0.0);
+    if (mode != nullptr) std::fill_n(mode, 6 * map.size(), 0.0);
     return sums;
   }
   // The base nodes come in the new file's order, scattered over the mode:
   // fetching a few nodes ahead keeps the memory busy.
   constexpr std::size_t kAhead = 64;
-  for (std::size_t p = 0; p < map.size(); ++p, mode += 6, first += 6) {
+  for (std::size_t p = 0; p < map.size(); ++p, first += 6) {
     if (p + kAhead < map.size()) __builtin_prefetch(values + 6 * static_cast<std::size_t>(map[p + kAhead]));
-    std::copy_n(values + 6 * static_cast<std::size_t>(map[p]), 6, mode);
-    for (int part = 0; part < 2; ++part) {
-      const double *r = mode + 3 * part, *b = first + 3 * part;
-      sums.base_length[part] += r[0] * r[0] + r[1] * r[1] + r[2] * r[2];
-      sums.first_length[part] += b[0] * b[0] + b[1] * b[1] + b[2] * b[2];
-      sums.along_first[part] += b[0] * r[0] + b[1] * r[1] + b[2] * r[2];
+    const double *from = values + 6 * static_cast<std::size_t>(map[p]);
+    if (mode != nullptr) std::copy_n(from, 6, mode + 6 * p);
+    for (int k = 0; k < 6; ++k) {
+      const int part = k / 3;
+      const double r = from[k], b = first[k], minus = r - b, plus = r + b;
+      sums.base_length[part] += r * r;
+      sums.first_length[part] += b * b;
+      sums.along_first[part] += b * r;
+      sums.minus_first[part] += minus * minus;
+      sums.plus_first[part] += plus * plus;
+      sums.minus_cross[part] += minus * b;
+      sums.plus_cross[part] += plus * b;
     }
   }
   return sums;
+}
+
+// |r - a b|^2 with a = (b . r) / |b|^2, expanded about a = 1 or a = -1.
+PartPair lone_remainder(const GatherSums &sums) {
+  PartPair remainder{};
+  for (int part = 0; part < 2; ++part) {
+    const double bb = sums.first_length[part];
+    const double a = bb != 0.0 ? sums.along_first[part] / bb : 0.0;
+    const double square = a >= 0.0 ? sums.minus_first[part] + 2.0 * (1.0 - a) * sums.minus_cross[part] +
+                                         (1.0 - a) * (1.0 - a) * bb
+                                   : sums.plus_first[part] - 2.0 * (1.0 + a) * sums.plus_cross[part] +
+                                         (1.0 + a) * (1.0 + a) * bb;
+    remainder[part] = std::max(0.0, square);
+  }
+  return remainder;
 }
 
 // Marks a part of a base mode of zero length, which has no delta.
@@ -466,18 +504,21 @@ PartPair ratio_or_zero(PartPair numerator, PartPair denominator) {
 }
 
 // sqrt(|remainder|^2 / |base mode|^2) per part after the base mode at
-// `index` is stripped of its projections on the basis. The remainder is
-// summed directly, not as |r|^2 - (b . r)^2 / |b|^2, whose rounding would
-// hide deltas below about 1e-8.
+// `index` is stripped of its projections on the basis. A lone mode needs
+// one walk; a group is worked on a copy of the base mode.
 PartPair shape_deltas(const Comparison &c, const GroupBasis &basis, int index, double *scratch) {
   const std::size_t positions = c.set_map[kModeShapeSet].size();
-  const GatherSums sums = gather_base_mode(c, index, basis.modes[0], scratch);
-  PartPair factor = ratio_or_zero(sums.along_first, sums.first_length);
-  for (std::size_t j = 1; j < basis.modes.size(); ++j) {
-    subtract(scratch, basis.modes[j - 1], factor, positions);
-    factor = projection_factors(basis.modes[j], basis.lengths[j], scratch, positions);
+  const bool lone = basis.modes.size() == 1;
+  const GatherSums sums = gather_base_mode(c, index, basis.modes[0], lone ? nullptr : scratch);
+  PartPair remainder = lone_remainder(sums);
+  if (!lone) {
+    PartPair factor = ratio_or_zero(sums.along_first, sums.first_length);
+    for (std::size_t j = 1; j < basis.modes.size(); ++j) {
+      subtract(scratch, basis.modes[j - 1], factor, positions);
+      factor = projection_factors(basis.modes[j], basis.lengths[j], scratch, positions);
+    }
+    remainder = remainder_squares(scratch, basis.modes.back(), factor, positions);
   }
-  const PartPair remainder = remainder_squares(scratch, basis.modes.back(), factor, positions);
   PartPair delta{};
   for (int part = 0; part < 2; ++part)
     delta[part] = sums.base_length[part] != 0.0 ? std::sqrt(remainder[part] / sums.base_length[part]) : kZeroBaseMode;
@@ -547,15 +588,14 @@ int check_nodal_masses(const Comparison &c) {
 
 int check_nodal_inertias(const Comparison &c) {
   if (c.skipped_as_missing(kNodalInertiasBlock)) return 0;
-  const double delta = generic_delta(9LL * c.fresh->node_count(), [&](int64_t k, double *f, double *b) {
+  GenericDelta delta;
+  for (int n = 0; n < c.fresh->node_count(); ++n) {
     double fresh[9] = {}, base[9] = {};
-    const auto n = static_cast<std::size_t>(k / 9);
-    ZEL_NodalInertia(c.fresh, static_cast<int>(n), fresh);
-    ZEL_NodalInertia(c.base, c.node_map[n], base);
-    *f = fresh[k % 9];
-    *b = base[k % 9];
-  });
-  return c.judge("NodalI", delta);
+    ZEL_NodalInertia(c.fresh, n, fresh);
+    ZEL_NodalInertia(c.base, c.node_map[static_cast<std::size_t>(n)], base);
+    delta.add(fresh, base, 9);
+  }
+  return c.judge("NodalI", delta.value());
 }
 
 int check_units(const Comparison &c) {
