@@ -165,6 +165,32 @@ std::unordered_map<int32_t, int32_t> positions_by_id(Database *db, int set) {
   return positions;
 }
 
+// Set-0 positions are node indices, so the node map serves set 0 for the
+// base nodes that carry mode shapes.
+void build_set_map(Comparison &c, int set) {
+  c.say(kPassing, "->Building node map for %s modes. \n", kSetNames[set]);
+  const auto base_positions =
+      set == kModeShapeSet ? std::unordered_map<int32_t, int32_t>{} : positions_by_id(c.base, set);
+  const int32_t base_count = ZEL_ModeNodeCount(c.base, set);
+  std::vector<int32_t> &map = c.set_map[static_cast<std::size_t>(set)];
+  map.resize(static_cast<std::size_t>(ZEL_ModeNodeCount(c.fresh, set)));
+  for (std::size_t p = 0; p < map.size(); ++p) {
+    int32_t position = -1;
+    const int32_t id = ZEL_ModeNodeID(c.fresh, set, static_cast<int>(p));
+    if (set == kModeShapeSet) {
+      position = c.node_map[p] < base_count ? c.node_map[p] : -1;
+    } else if (const auto found = base_positions.find(id); found != base_positions.end()) {
+      position = found->second;
+    }
+    if (position < 0) {
+      c.say(kFailure, "->Fail Node %d does not exist for %s modes in base file.\n", id, kSetNames[set]);
+      c.say(kFailure, "->Try transposing input ZELs. (Exit)\n\n");
+      throw Stopped{};
+    }
+    map[p] = position;
+  }
+}
+
 void build_node_maps(Comparison &c) {
   std::unordered_map<int32_t, int32_t> base_nodes;
   base_nodes.reserve(static_cast<std::size_t>(c.base->node_count()));
@@ -178,22 +204,7 @@ void build_node_maps(Comparison &c) {
     }
     c.node_map[static_cast<std::size_t>(n)] = found->second;
   }
-  for (int set = 0; set < kValueSetCount; ++set) {
-    c.say(kPassing, "->Building node map for %s modes. \n", kSetNames[set]);
-    const auto base_positions = positions_by_id(c.base, set);
-    std::vector<int32_t> &map = c.set_map[static_cast<std::size_t>(set)];
-    map.resize(static_cast<std::size_t>(ZEL_ModeNodeCount(c.fresh, set)));
-    for (std::size_t p = 0; p < map.size(); ++p) {
-      const int32_t id = ZEL_ModeNodeID(c.fresh, set, static_cast<int>(p));
-      const auto found = base_positions.find(id);
-      if (found == base_positions.end()) {
-        c.say(kFailure, "->Fail Node %d does not exist for %s modes in base file.\n", id, kSetNames[set]);
-        c.say(kFailure, "->Try transposing input ZELs. (Exit)\n\n");
-        throw Stopped{};
-      }
-      map[p] = found->second;
-    }
-  }
+  for (int set = 0; set < kValueSetCount; ++set) build_set_map(c, set);
 }
 
 // ------------------------------------------------------------ checks 1-4
