@@ -746,6 +746,44 @@ ZEL_API const char *zeltoc_VersionId(void);
 ZEL_API const char *zeldata_VersionId(void);
 ZEL_API const char *zelwrite_VersionId(void);
 
+/* ---------------------------------------------------------------------
+ * File comparison
+ * ------------------------------------------------------------------- */
+
+/* Settings of ZEL_Compare that callers may set; the library reads them and
+ * never writes them. info: the verbosity of old callers (initial value 1;
+ * ZEL_Compare takes its verbosity from its argument). mode: 1 makes a
+ * check whose block either file lacks print a "not checked" note and pass
+ * instead of comparing (initial value 0). */
+ZEL_API extern int info;
+ZEL_API extern int mode;
+
+/* The result of ZEL_Compare when the comparison had to stop: a lines
+ * ending in "(Exit)" was printed (a node of the new file missing in the
+ * base, a missing nodal_coords, eigenvalues or mode_shapes block, fewer
+ * base nodes than new ones, units that cannot be set to SI), or a handle
+ * was null or memory ran out. */
+#define ZEL_COMPARE_STOPPED (-2147483647 - 1)
+
+/* Compares the body in candidate (the new file) with the one in base (the
+ * reference), check by check within the relative tolerance, and prints one
+ * report line per check on standard output. Both databases are converted
+ * to kilogram, meter, second, newton first, in place (one already in SI is
+ * left alone), and stay so. The new file may hold a subset of the base's
+ * nodes, in any order; modes are paired by mode index, the first
+ * min(mode counts) of each.
+ * verbosity: below 0 nothing; 0 the failure lines ("->Fail ..."); 1 also
+ * warnings, notes, per-mode eigenvalue failures and the verdict line
+ * (" Files are equivalent" or "->Files differ"); 2 and up also the passes,
+ * the per-mode mode-shape lines and the node-map progress.
+ * Result: 0 when the files are equivalent (differences, if any, were only
+ * warnings or notes); a negative count of the failed checks when they are
+ * not; ZEL_COMPARE_STOPPED (also negative) when the comparison stopped.
+ * Everything the comparison builds is released before it returns. */
+ZEL_API int ZEL_Compare(Database *base, Database *candidate, int verbosity, double tolerance);
+
+ZEL_API const char *zelcompare_VersionId(void);
+
 #ifdef __cplusplus
 }
 #endif

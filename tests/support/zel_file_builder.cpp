@@ -45,7 +45,8 @@ bool write_modal(ZelFile &file, uint32_t version, const ModalValues &modal) {
   std::vector<double> values(6 * modal.node_ids.size());
   for (int32_t mode = 0; mode < modal.mode_count; ++mode) {
     for (std::size_t at = 0; at < values.size(); ++at)
-      values[at] = mode_value(modal.set, mode, static_cast<int>(at / 6), static_cast<int>(at % 6));
+      values[at] = modal.value ? modal.value(mode, static_cast<int>(at / 6), static_cast<int>(at % 6))
+                               : mode_value(modal.set, mode, static_cast<int>(at / 6), static_cast<int>(at % 6));
     const auto listed = static_cast<std::size_t>(mode);
     const int32_t number = listed < modal.mode_numbers.size() ? modal.mode_numbers[listed] : mode + 1;
     if (!zel::write_mode_record(file, record_version, modal.set, number, values)) return false;
@@ -181,7 +182,7 @@ ZelBody sample_body(uint32_t version) {
   body.global_properties = zel::GlobalProperties{12.0, {2.5, 1.25, -2.5}, {1, 0, 0, 0, 2, 0, 0, 0, 3}};
   body.eigen = sample_eigenvalues(version);
   const std::vector<int32_t> numbers{1, 2, 3};
-  body.mode_shapes = ModalValues{zel::kModeShapeSet, 3, {10, 20, 30, 40}, numbers};
+  body.mode_shapes = ModalValues{zel::kModeShapeSet, 3, {10, 20, 30, 40}, numbers, {}};
   body.units = std::array<std::string, 4>{"MEGAGRAM", "MILLIMETER", "SECOND", "NEWTON"};
   body.gen_stiff = GeneralizedBlock{3, {{0, 0, 4.0}, {1, 1, 9.0}, {2, 2, 16.0}}};
   body.gen_mass = GeneralizedBlock{3, {{0, 0, 1.0}, {1, 1, 1.0}, {2, 2, 1.0}}};
@@ -189,10 +190,10 @@ ZelBody sample_body(uint32_t version) {
   body.gen_damp = GeneralizedBlock{1, {{0, 0, 0.125}, {1, 1, 0.125}, {2, 2, 0.125}}};
   body.transformation = Transformation{numbers, {1, 0.5, 0, 0, 1, 0, 0, 0, 1}};
   body.interface_nodes = std::vector<int32_t>{0, 3};
-  body.stress = ModalValues{zel::kStressSet, 3, {30, 10}, numbers};
+  body.stress = ModalValues{zel::kStressSet, 3, {30, 10}, numbers, {}};
   body.preload = Preload{0, {0.5, -0.25, 1.0}};
   body.loads = ModalLoads{3, {{"gravity", 1, {1.0, 2.0, 3.0}}, {"pressure", 0, {-1.0, 0.5, 0.25}}}};
-  body.strain = ModalValues{zel::kStrainSet, 3, {20}, numbers};
+  body.strain = ModalValues{zel::kStrainSet, 3, {20}, numbers, {}};
   std::vector<zel::ModeStatistics> statistics(3);
   for (int mode = 0; mode < 3; ++mode) {
     statistics[static_cast<std::size_t>(mode)].node_id = {40, 20, 30, 20};

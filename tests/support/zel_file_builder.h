@@ -35,6 +35,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,6 +65,9 @@ struct ModalValues {
   // that readers skip, the same number goes there (so a reader that does
   // not skip it gets it wrong). Records past the list get index + 1.
   std::vector<int32_t> mode_numbers;
+  // Overrides mode_value(set, ...) when set: (mode index, position,
+  // component) -> value, for bodies whose values follow their node IDs.
+  std::function<double(int, int, int)> value;
 };
 
 struct FaceList {
