@@ -145,6 +145,10 @@ TEST_F(ZelProgram, UsageAndReadErrorsExitWithTwo) {
       {"check '" + path + "' '" + path + "'",
        "zel check: unexpected argument '" + path + "'\nTry 'zel check --help'.\n"},
       {"check '" + missing + "'", "zel check: cannot read " + missing + "\n"},
+      {"compare '" + path + "'", "zel compare: needs NEW and BASE\nTry 'zel compare --help'.\n"},
+      {"compare '" + path + "' '" + path + "' --verbose loud",
+       "zel compare: 'loud' is not a verbosity (-1 to 9)\nTry 'zel compare --help'.\n"},
+      {"compare '" + missing + "' '" + path + "'", "zel compare: cannot read " + missing + "\n"},
   };
   for (const auto &c : kCases) {
     SCOPED_TRACE(c.arguments);
@@ -153,6 +157,29 @@ TEST_F(ZelProgram, UsageAndReadErrorsExitWithTwo) {
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
   }
+}
+
+// Equivalent files exit with 0, different ones with 1, and a comparison
+// that has to stop (a node of NEW missing in BASE) with 1 too.
+TEST_F(ZelProgram, CompareExitsWithTheVerdict) {
+  zel_test::ZelBody base = zel_test::sample_body(316);
+  const std::string base_path = write(base, "base.zel");
+  const Outcome same = zel("compare '" + write(zel_test::sample_body(60), "native.zel") + "' '" + base_path + "'");
+  EXPECT_EQ(same.status, 0) << same.out;
+  EXPECT_NE(same.out.find(" Files are equivalent\n"), std::string::npos) << same.out;
+
+  zel_test::ZelBody heavier = base;
+  heavier.nodes[1].mass += 1.0;
+  const Outcome differ = zel("compare --verbose 0 '" + write(heavier, "heavier.zel") + "' '" + base_path + "'");
+  EXPECT_EQ(differ.status, 1);
+  EXPECT_EQ(differ.out.rfind("->Fail", 0), 0u) << differ.out;
+
+  zel_test::ZelBody renamed = base;
+  renamed.nodes[0].id = 99;
+  renamed.mode_shapes->node_ids[0] = 99;
+  const Outcome stopped = zel("compare '" + write(renamed, "renamed.zel") + "' '" + base_path + "' --verbose -1");
+  EXPECT_EQ(stopped.status, 1);
+  EXPECT_EQ(stopped.out, "");
 }
 
 TEST_F(ZelProgram, HelpAndVersion) {

@@ -3,6 +3,7 @@
  *
  *   zel contents [--all] FILE [ID...]   the contents report
  *   zel check [--tolerance T] FILE      the integrity check
+ *   zel compare NEW BASE [...]          the block-by-block comparison
  *
  * Results go to standard output, messages to standard error. Exit status:
  * 0 success (check: everything agrees), 1 a check that disagrees, 2 a
@@ -382,6 +383,75 @@ static int run_check(int argc, char **argv) {
 }
 
 /* ------------------------------------------------------------------ */
+/* compare                                                             */
+/* ------------------------------------------------------------------ */
+
+typedef struct CompareOptions {
+  const char *paths[2]; /* NEW, BASE */
+  int path_count;
+  double tolerance;
+  int verbosity;
+  int missing_passes;
+} CompareOptions;
+
+static int parse_verbosity(const char *text, int *verbosity) {
+  char *end = NULL;
+  long value;
+  errno = 0;
+  value = strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || value < -1 || value > 9) return 0;
+  *verbosity = (int)value;
+  return 1;
+}
+
+/* 0, or the usage error's exit status. */
+static int parse_compare_options(int argc, char **argv, CompareOptions *options) {
+  int i;
+  for (i = 0; i < argc; ++i) {
+    if (strcmp(argv[i], "--tolerance") == 0) {
+      if (i + 1 == argc) return usage_error("compare", "%s", "--tolerance needs a value");
+      if (!parse_tolerance(argv[++i], &options->tolerance))
+        return usage_error("compare", "'%s' is not a tolerance (a number of at least 0)", argv[i]);
+    } else if (strcmp(argv[i], "--verbose") == 0) {
+      if (i + 1 == argc) return usage_error("compare", "%s", "--verbose needs a level");
+      if (!parse_verbosity(argv[++i], &options->verbosity))
+        return usage_error("compare", "'%s' is not a verbosity (-1 to 9)", argv[i]);
+    } else if (strcmp(argv[i], "--missing-passes") == 0) {
+      options->missing_passes = 1;
+    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+      return usage_error("compare", "unknown option '%s'", argv[i]);
+    } else if (options->path_count < 2) {
+      options->paths[options->path_count++] = argv[i];
+    } else {
+      return usage_error("compare", "unexpected argument '%s'", argv[i]);
+    }
+  }
+  if (options->path_count < 2) return usage_error("compare", "%s", "needs NEW and BASE");
+  return 0;
+}
+
+static int run_compare(int argc, char **argv) {
+  CompareOptions options;
+  Database *candidate, *base;
+  int usage, result;
+  memset(&options, 0, sizeof options);
+  options.tolerance = 1e-4;
+  options.verbosity = 1;
+  usage = parse_compare_options(argc, argv, &options);
+  if (usage != 0) return usage;
+  candidate = open_body("compare", options.paths[0]);
+  base = candidate != NULL ? open_body("compare", options.paths[1]) : NULL;
+  if (base == NULL) {
+    ZEL_Terminate();
+    return EXIT_USAGE;
+  }
+  mode = options.missing_passes;
+  result = ZEL_Compare(base, candidate, options.verbosity, options.tolerance);
+  ZEL_Terminate();
+  return result >= 0 ? EXIT_AGREES : EXIT_DISAGREES;
+}
+
+/* ------------------------------------------------------------------ */
 /* command table                                                       */
 /* ------------------------------------------------------------------ */
 
@@ -406,6 +476,18 @@ static const Command kCommands[] = {
      "\n"
      "Exit status: 0 everything agrees, 1 something disagrees, 2 usage or read error.\n",
      run_check},
+    {"compare", "compare NEW BASE [--tolerance T] [--verbose N] [--missing-passes]",
+     "Compares the body in NEW with the one in BASE, block by block, and prints\n"
+     "one line per check. Other units, renumbered or reordered nodes and a\n"
+     "subset of the base's nodes in NEW are allowed.\n"
+     "\n"
+     "  --tolerance T      largest relative difference accepted (default 1e-4)\n"
+     "  --verbose N        -1 nothing, 0 failures, 1 also warnings, notes and the\n"
+     "                     verdict (default), 2 also every pass\n"
+     "  --missing-passes   a block that either file lacks passes with a note\n"
+     "\n"
+     "Exit status: 0 equivalent, 1 not equivalent, 2 usage or read error.\n",
+     run_compare},
 };
 
 enum { COMMAND_COUNT = sizeof kCommands / sizeof kCommands[0] };
