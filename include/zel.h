@@ -644,6 +644,11 @@ ZEL_API int ZEL_ComputeInvariantsFromNodes(Database *db);
  * anything is written. Otherwise 0 means no entries (no messages).
  * ------------------------------------------------------------------- */
 
+/* The comparator of the library's sorted lookup tables (for qsort and
+ * bsearch): compares the leading 32-bit integers of two records as signed
+ * values; -1, 0 or 1. */
+ZEL_API int By_Id(const void *a, const void *b);
+
 /* Position of number among count mode numbers in ascending order (binary
  * search), or -1. */
 ZEL_API int SelectedModeIndex(int number, const int *modes, int count);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "node_index.h"
+#include "zel.h"
 #include "allocation_control.h"
 
 using zel::IdPos;
@@ -91,9 +92,9 @@ TEST(NodeIndex, EmptyAndClearedIndexFindsNothing) {
 
 TEST(ById, ComparesFirstIntAsSigned) {
   const IdPos low{-5, 9}, high{3, 0}, same{3, 7};
-  EXPECT_EQ(zel::By_Id(&low, &high), -1);
-  EXPECT_EQ(zel::By_Id(&high, &low), 1);
-  EXPECT_EQ(zel::By_Id(&high, &same), 0);
+  EXPECT_EQ(By_Id(&low, &high), -1);
+  EXPECT_EQ(By_Id(&high, &low), 1);
+  EXPECT_EQ(By_Id(&high, &same), 0);
 }
 
 TEST(NodeIndex, RefusedGrowthLeavesEveryEntryFindable) {

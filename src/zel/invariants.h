@@ -37,6 +37,10 @@ void forget_computed_invariants(Database &db);
 // from that are not held yet, so that they can follow a change of modes.
 void hold_read_modal_invariants(Database &db);
 
+// The setters' word that nodes, masses, inertias, the global mass or mode
+// shapes are about to change: forget_computed_invariants() when any is held.
+void nodal_data_changed(Database &db);
+
 // Moves the body's reference frame to its centre of mass (from the nodal
 // masses): every node by -c, reported on standard output, global_cm
 // cleared. Invariants computed from the nodes are dropped (the moved nodes

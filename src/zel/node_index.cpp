@@ -2,15 +2,21 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <random>
 
-namespace zel {
+#include "zel.h"
 
-int By_Id(const void *a, const void *b) {
-  const int32_t left = static_cast<const IdPos *>(a)->id;
-  const int32_t right = static_cast<const IdPos *>(b)->id;
+// Records of every sorted lookup table lead with their 32-bit ID.
+extern "C" ZEL_API int By_Id(const void *a, const void *b) {
+  int32_t left = 0;
+  int32_t right = 0;
+  std::memcpy(&left, a, sizeof left);
+  std::memcpy(&right, b, sizeof right);
   return (left > right) - (left < right);
 }
+
+namespace zel {
 
 // Node IDs come from files, and a file may be built to make them collide
 // under any fixed hash. Multiply-shift hashing with a random odd multiplier,

@@ -21,9 +21,6 @@ struct IdPos {
   int32_t pos;
 };
 
-// Orders records by their first int32 (the ID), as signed values: -1, 0, 1.
-int By_Id(const void *a, const void *b);
-
 class NodeIndex {
  public:
   // Position of the first entry added under `id`, or -1.

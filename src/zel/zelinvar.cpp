@@ -380,6 +380,10 @@ void forget_computed_invariants(Database &db) {
   db.computed_invariants = 0;
 }
 
+void nodal_data_changed(Database &db) {
+  if (db.computed_invariants != 0) forget_computed_invariants(db);
+}
+
 void store_global_mass_properties(Database &db, double invariant1, const std::array<double, 3> &invariant2,
                                   const std::array<double, 9> &invariant7) {
   db.global_mass = invariant1;

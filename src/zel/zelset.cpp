@@ -41,8 +41,10 @@ int32_t add_node(Database &db, int32_t id) {
   return index;
 }
 
-// The node of `id`, added when new.
+// The node of `id`, added when new, for a setter to change: invariants
+// computed from the nodes no longer hold.
 NodeRecord &node_of(Database &db, int32_t id) {
+  nodal_data_changed(db);
   ensure_node_index(db);
   int32_t index = db.node_sorted.find(id);
   if (index < 0) index = add_node(db, id);
@@ -332,6 +334,8 @@ ZEL_API int ZEL_SetGlobalMass(Database *db, double mass, double *cm, double *ine
   }
   return ZEL_GUARDED(0, {
     check_global_mass(*db, mass, cm, inertia);
+    // Without nodal masses the rigid invariants come from these.
+    nodal_data_changed(*db);
     db->global_mass = mass;
     std::copy_n(cm, 3, db->global_cm.begin());
     std::copy_n(inertia, 9, db->global_inertia.begin());

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "database.h"
+#include "invariants.h"
 #include "messages.h"
 #include "mode_list.h"
 #include "mode_lookup.h"
@@ -88,6 +89,7 @@ auto set_node_id_at(const Database &db, int set) {
   const int32_t position = guess_position(db, set, id);
   if (position < 0 || position >= store.positions() || !store.append_record(slot, position, values)) return false;
   if (db.cache_mode[set] == slot) db.cache_mode[set] = -1;  // the cached copy is stale now
+  if (set == kModeShapeSet && db.computed_invariants != 0) nodal_data_changed(db);
   db.exists[kValueFlag[set]] = 1;
   return true;
 }
@@ -137,6 +139,7 @@ void report_unreachable(int32_t number, int32_t id, int component) {
                            ? target.store->write_record(target.slot, target.position, values)
                            : target.store->write_value(target.slot, target.position, component, *values);
   if (db.cache_mode[set] == target.slot) db.cache_mode[set] = -1;  // the cached copy is stale now
+  if (set == kModeShapeSet) nodal_data_changed(db);
   if (!written) return 0;
   db.exists[kValueFlag[set]] = 1;
   return 1;

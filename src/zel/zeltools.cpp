@@ -7,6 +7,7 @@
 
 #include "c_memory.h"
 #include "database.h"
+#include "invariants.h"
 #include "geometry_tools.h"
 #include "messages.h"
 #include "zel.h"
@@ -190,6 +191,8 @@ ZEL_API void ZEL_SwapNodesByID(Database *db, int id_a, int id_b) {
     return;
   }
   ZEL_GUARDED_VOID({
+    // A node may move into or out of the nodes that carry mode shapes.
+    nodal_data_changed(*db);
     std::swap(db->nodes[static_cast<std::size_t>(a)], db->nodes[static_cast<std::size_t>(b)]);
     db->node_sorted.reassign(id_a, b);
     db->node_sorted.reassign(id_b, a);
