@@ -86,16 +86,35 @@ constexpr int kFirstOptionalBlock = 3;
 
 // Block indices of the optional blocks the library refers to by name.
 constexpr int kCoordinatesBlock = 3;
+constexpr int kElementTopologyBlock = 4;
 constexpr int kGlobalPropertiesBlock = 5;
+constexpr int kEigenvaluesBlock = 6;
+constexpr int kModeShapesBlock = 7;
 constexpr int kNodalMassesBlock = 8;
 constexpr int kNodalInertiasBlock = 9;
+constexpr int kUnitsBlock = 10;
+constexpr int kGeneralizedStiffnessBlock = 11;
+constexpr int kGeneralizedMassBlock = 12;
 constexpr int kFacesBlock = 13;
+constexpr int kGeneralizedDampingBlock = 14;
+constexpr int kTransformationBlock = 15;
 constexpr int kInterfaceNodesBlock = 16;
-constexpr int kModeShapesBlock = 7;
 constexpr int kModalStressBlock = 17;
+constexpr int kInvariant1Block = 18;  // invariants 2 to 5 follow in order
+constexpr int kInvariant7Block = 23;  // invariants 8 and 9 follow (6 has none)
+constexpr int kPreloadBlock = 26;
+constexpr int kModalLoadsBlock = 27;
 constexpr int kModalStrainBlock = 28;
+constexpr int kStatisticsBlock = 29;
 constexpr int kPreStressBlock = 30;
 constexpr int kPreStrainBlock = 31;
+
+// The block index of inertia invariant `number` (1 to 9), -1 for 6.
+constexpr int invariant_block_index(int number) {
+  return number >= 1 && number <= 5   ? kInvariant1Block + number - 1
+         : number >= 7 && number <= 9 ? kInvariant7Block + number - 7
+                                      : -1;
+}
 
 // The content position of block index b (3..31) holds its present flag:
 // positions 7 and 11 belong to no block, so the mapping skips them.

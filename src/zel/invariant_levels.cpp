@@ -123,7 +123,7 @@ bool enough_mass_data(Database &db, const LevelInfo &level) {
     return true;
   };
   if (all_of([&](int number) { return invariant_held(db, number); })) return true;
-  if (all_of([&](int number) { return ZEL_goto_block(&db, invariant_block(number)) == 1; })) return true;
+  if (all_of([&](int number) { return ZEL_goto_block(&db, invariant_block_index(number)) == 1; })) return true;
   return block_flag(db, kNodalMassesBlock) != 0 && (!level.modal || db.mode_count() > 0);
 }
 

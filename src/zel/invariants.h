@@ -48,10 +48,8 @@ void nodal_data_changed(Database &db);
 // without nodes or without mass is left as it is.
 void ShiftLbrfToCm(Database *db);
 
-// Whether invariant `number` (1..9) is held, and the block index of its
-// block (-1 for 6, which has none).
+// Whether invariant `number` (1..9) is held.
 bool invariant_held(const Database &db, int number);
-int invariant_block(int number);
 
 // Holds every modal invariant (3, 4, 5, 8, 9) that is neither held nor on
 // file, in one pass over the modes; false without modes or when a mode

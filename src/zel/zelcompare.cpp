@@ -52,10 +52,6 @@ struct Stopped {};
 // The list capacity the entry lists grow by.
 constexpr int kGeneralizedListStep = 100;
 
-// Block indices the comparison needs beside the shared ones.
-constexpr int kEigenvaluesBlock = 6;
-constexpr int kUnitsBlock = 10;
-
 const char *const kSetNames[kValueSetCount] = {"shape", "stress", "strain"};
 
 struct Comparison {

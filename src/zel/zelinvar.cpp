@@ -41,8 +41,10 @@ struct InvariantInfo {
 };
 
 constexpr InvariantInfo kInvariants[] = {
-    {Invariant::k1, 1, 18, 0}, {Invariant::k2, 2, 19, 1}, {Invariant::k3, 3, 20, 1}, {Invariant::k4, 4, 21, 2},
-    {Invariant::k5, 5, 22, 2}, {Invariant::k7, 7, 23, 2}, {Invariant::k8, 8, 24, 2}, {Invariant::k9, 9, 25, 2}};
+    {Invariant::k1, 1, invariant_block_index(1), 0}, {Invariant::k2, 2, invariant_block_index(2), 1},
+    {Invariant::k3, 3, invariant_block_index(3), 1}, {Invariant::k4, 4, invariant_block_index(4), 2},
+    {Invariant::k5, 5, invariant_block_index(5), 2}, {Invariant::k7, 7, invariant_block_index(7), 2},
+    {Invariant::k8, 8, invariant_block_index(8), 2}, {Invariant::k9, 9, invariant_block_index(9), 2}};
 
 const InvariantInfo &info_of(Invariant invariant) {
   return *std::find_if(std::begin(kInvariants), std::end(kInvariants),
@@ -331,11 +333,6 @@ const InvariantInfo *info_of_number(int number) {
 bool invariant_held(const Database &db, int number) {
   const InvariantInfo *info = info_of_number(number);
   return info != nullptr && is_held(db, info->invariant);
-}
-
-int invariant_block(int number) {
-  const InvariantInfo *info = info_of_number(number);
-  return info != nullptr ? info->block : -1;
 }
 
 bool hold_every_modal_invariant(Database &db) { return db.mode_count() > 0 && hold_modal_invariants(db, true); }

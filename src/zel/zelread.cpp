@@ -20,18 +20,6 @@ namespace {
 
 constexpr char kModule[] = "zelread";
 
-// Block indices (id - 1) not named in database.h.
-constexpr int kElementTopologyBlock = 4;
-constexpr int kEigenvaluesBlock = 6;
-constexpr int kUnitsBlock = 10;
-constexpr int kGeneralizedStiffnessBlock = 11;
-constexpr int kGeneralizedMassBlock = 12;
-constexpr int kGeneralizedDampingBlock = 14;
-constexpr int kTransformationBlock = 15;
-constexpr int kPreloadBlock = 26;
-constexpr int kModalLoadsBlock = 27;
-constexpr int kStatisticsBlock = 29;
-
 constexpr int64_t kHeaderOffset = 4;
 
 bool fail(const char *message) {

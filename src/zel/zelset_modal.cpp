@@ -28,20 +28,6 @@ namespace {
 
 constexpr char kModule[] = "zelset";
 
-// Block indices (id - 1) of what these setters fill.
-constexpr int kGenStiffBlock = 11;
-constexpr int kGenMassBlock = 12;
-constexpr int kGenDampBlock = 14;
-constexpr int kInvar1Block = 18;
-constexpr int kInvar2Block = 19;
-constexpr int kInvar3Block = 20;
-constexpr int kInvar4Block = 21;
-constexpr int kInvar5Block = 22;
-constexpr int kInvar7Block = 23;
-constexpr int kInvar8Block = 24;
-constexpr int kInvar9Block = 25;
-constexpr int kPreloadBlock = 26;
-constexpr int kModalLoadsBlock = 27;
 
 // A diagonal generalized mass this close to 1 still counts as unit mass.
 constexpr double kUnitMassTolerance = 1e-8;
@@ -63,13 +49,13 @@ struct GenMatrixSlot {
 GenMatrixSlot slot_of(GenMatrix matrix) {
   switch (matrix) {
     case GenMatrix::kStiffness:
-      return {&Database::gen_stiff, kGenStiffBlock};
+      return {&Database::gen_stiff, kGeneralizedStiffnessBlock};
     case GenMatrix::kMass:
-      return {&Database::gen_mass, kGenMassBlock};
+      return {&Database::gen_mass, kGeneralizedMassBlock};
     case GenMatrix::kDamping:
       break;
   }
-  return {&Database::gen_damp, kGenDampBlock};
+  return {&Database::gen_damp, kGeneralizedDampingBlock};
 }
 
 // Damping projected on principal axes is indexed by principal axis for the
@@ -279,7 +265,7 @@ ZEL_API int ZEL_SetInvar1(Database *db, double mass) {
   return ZEL_GUARDED(0, {
     db->invar1.assign(1, mass);
     mark_invariant_set(*db, 1);
-    block_flag(*db, kInvar1Block) = 1;
+    block_flag(*db, invariant_block_index(1)) = 1;
     return 1;
   });
 }
@@ -289,17 +275,17 @@ ZEL_API int ZEL_SetInvar2(Database *db, double *moment) {
   return ZEL_GUARDED(0, {
     db->invar2.assign(moment, moment + 3);
     mark_invariant_set(*db, 2);
-    block_flag(*db, kInvar2Block) = 1;
+    block_flag(*db, invariant_block_index(2)) = 1;
     return 1;
   });
 }
 
 ZEL_API int ZEL_SetInvar3(Database *db, int number, double *values) {
-  return set_mode_triple(db, &Database::invar3, kInvar3Block, number, 3, values);
+  return set_mode_triple(db, &Database::invar3, invariant_block_index(3), number, 3, values);
 }
 
 ZEL_API int ZEL_SetInvar4(Database *db, int number, double *values) {
-  return set_mode_triple(db, &Database::invar4, kInvar4Block, number, 4, values);
+  return set_mode_triple(db, &Database::invar4, invariant_block_index(4), number, 4, values);
 }
 
 ZEL_API int ZEL_SetInvar5(Database *db, int i, int j, double *values) {
@@ -318,7 +304,7 @@ ZEL_API int ZEL_SetInvar5(Database *db, int i, int j, double *values) {
       db->invar5[static_cast<std::size_t>(mi)][c * n + static_cast<std::size_t>(mj)] = values[c];
       db->invar5[static_cast<std::size_t>(mj)][c * n + static_cast<std::size_t>(mi)] = -values[c];
     }
-    block_flag(*db, kInvar5Block) = 1;
+    block_flag(*db, invariant_block_index(5)) = 1;
     return 1;
   });
 }
@@ -343,7 +329,7 @@ ZEL_API int ZEL_SetInvar7(Database *db, double *v) {
   return ZEL_GUARDED(0, {
     db->invar7 = {v[0], v[3], v[4], v[3], v[1], v[5], v[4], v[5], v[2]};
     mark_invariant_set(*db, 7);
-    block_flag(*db, kInvar7Block) = 1;
+    block_flag(*db, invariant_block_index(7)) = 1;
     return 1;
   });
 }
@@ -356,7 +342,7 @@ ZEL_API int ZEL_SetInvar8(Database *db, int number, double *values) {
     cover_modal_invariant(*db, Invariant::k8);
     mark_invariant_set(*db, 8);
     std::copy_n(values, 9, db->invar8[static_cast<std::size_t>(m)].begin());
-    block_flag(*db, kInvar8Block) = 1;
+    block_flag(*db, invariant_block_index(8)) = 1;
     return 1;
   });
 }
@@ -383,7 +369,7 @@ ZEL_API int ZEL_SetInvar9(Database *db, int i, int j, double *values) {
         cell[r * 3 + c] = values[r * 3 + c];
         mirror[c * 3 + r] = values[r * 3 + c];
       }
-    block_flag(*db, kInvar9Block) = 1;
+    block_flag(*db, invariant_block_index(9)) = 1;
     return 1;
   });
 }
