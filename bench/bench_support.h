@@ -1,5 +1,5 @@
-// Shared by the benchmark programs: a private temporary directory and
-// fixed-seed data.
+// Shared by the benchmark programs: a private temporary directory,
+// fixed-seed data, and bodies bound to a file as the reader binds them.
 #ifndef ZEL_BENCH_SUPPORT_H
 #define ZEL_BENCH_SUPPORT_H
 
@@ -9,6 +9,9 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+
+#include "blocks.h"
+#include "database.h"
 
 namespace zel_bench {
 
@@ -52,6 +55,22 @@ inline std::vector<double> random_values(std::size_t count) {
   std::vector<double> values(count);
   for (double &v : values) v = value(random);
   return values;
+}
+
+// Binds db, whose nodes are in place, to the mode-shape block that starts
+// the file at `path`, as a read body is: the file open, each mode's offset
+// and number recorded, the values left in the file.
+inline void bind_mode_shapes_file(Database *db, const std::string &path, uint32_t version) {
+  db->file.attach(std::fopen(path.c_str(), "rb"), path, zel::FileMode::kRead, true, true);
+  zel::ModalHead head;
+  std::vector<int32_t> listed;
+  zel::ModeValueIndex index;
+  if (!zel::read_modal_head(db->file, version, zel::kModeShapeSet, head) ||
+      !zel::read_modal_node_list(db->file, head, listed) ||
+      !zel::locate_mode_values(db->file, version, zel::kModeShapeSet, head, index))
+    throw std::runtime_error("cannot locate the modes of " + path);
+  db->mode_numbers = index.mode_numbers;
+  db->temp_slot_offset[zel::kModeShapeSet] = index.offsets;
 }
 
 }  // namespace zel_bench

@@ -62,16 +62,7 @@ Database *file_body(int nodes, int modes) {
     ZEL_SetNodeCoordinates(db, n + 1, 0.01 * n, std::cos(0.01 * n), 0.5);
     ZEL_SetNodalMass(db, n + 1, mass(n));
   }
-  db->file.attach(std::fopen(path.c_str(), "rb"), path, zel::FileMode::kRead, true, true);
-  zel::ModalHead head;
-  std::vector<int32_t> listed;
-  zel::ModeValueIndex index;
-  if (!zel::read_modal_head(db->file, kVersion, zel::kModeShapeSet, head) ||
-      !zel::read_modal_node_list(db->file, head, listed) ||
-      !zel::locate_mode_values(db->file, kVersion, zel::kModeShapeSet, head, index))
-    throw std::runtime_error("cannot locate the modes of " + path);
-  db->mode_numbers = index.mode_numbers;
-  db->temp_slot_offset[zel::kModeShapeSet] = index.offsets;
+  zel_bench::bind_mode_shapes_file(db, path, kVersion);
   return db;
 }
 

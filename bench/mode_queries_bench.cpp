@@ -69,16 +69,7 @@ Database *file_body() {
     }
     Database *body = ZEL_Create(kNodes, 0);
     add_nodes(body);
-    body->file.attach(std::fopen(path.c_str(), "rb"), path, zel::FileMode::kRead, true, true);
-    zel::ModalHead head;
-    std::vector<int32_t> listed;
-    zel::ModeValueIndex index;
-    if (!zel::read_modal_head(body->file, kVersion, zel::kModeShapeSet, head) ||
-        !zel::read_modal_node_list(body->file, head, listed) ||
-        !zel::locate_mode_values(body->file, kVersion, zel::kModeShapeSet, head, index))
-      throw std::runtime_error("cannot locate the modes of " + path);
-    body->mode_numbers = index.mode_numbers;
-    body->temp_slot_offset[zel::kModeShapeSet] = index.offsets;
+    zel_bench::bind_mode_shapes_file(body, path, kVersion);
     return body;
   }();
   return db;
