@@ -184,6 +184,10 @@ TEST(Writer, RewritesAFileByteForByteAtEveryEncodingOfTheCurrentLevel) {
     Database *db = ZEL_CreateFromZEL(input.c_str());
     ASSERT_NE(db, nullptr);
     ASSERT_EQ(write_with(db, output, level.options), 1) << level.options;
+    // Writing left the source's stream usable for the body's own reads.
+    double translation[3] = {};
+    EXPECT_EQ(ZEL_ModeByNode(db, 3, 0, 40, translation, 0), 1);
+    EXPECT_EQ(translation[2], zel_test::mode_value(0, 2, 3, 2));
     ZEL_UnLink(db);
     const std::vector<unsigned char> expected = zel_test::zel_file_bytes(written_sample(level.version));
     const std::vector<unsigned char> written = file_bytes(output);
@@ -322,6 +326,28 @@ TEST(Writer, EveryFormatLevelReopensWithWhatWasWritten) {
       ZEL_FreeMemory(load);
     }
     ZEL_UnLink(db);
+  }
+}
+
+// A stress node whose values are zero in every mode: listed as the set
+// has it, left out by sparse_str, and the set spread over every node by a
+// level without partial sets.
+TEST(Writer, StressNodesFollowTheSparseAndFullOptions) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  const std::pair<const char *, int> cases[] = {{"", 3}, {"sparse_str", 2}, {"full_str", 8}};
+  for (const auto &[options, listed] : cases) {
+    Database *db = build_body();
+    double zeros[6] = {};
+    for (int number = 1; number <= 3; ++number) ZEL_SetModeVec(db, number, 7, 1, zeros);
+    const std::string path = dir.file("stress.zel");
+    ASSERT_EQ(write_with(db, path, options), 1);
+    ZEL_UnLink(db);
+    Database *read = ZEL_CreateFromZEL(path.c_str());
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(ZEL_ModeNodeCount(read, 1), listed) << options;
+    EXPECT_EQ(six_values(read, 2, 1, 5), built_values(1, 2, 5)) << options;
+    ZEL_UnLink(read);
   }
 }
 
