@@ -2,11 +2,13 @@
 // which stay, and the shape of the face list left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -236,6 +238,44 @@ TEST_F(CoarsenTest, ACubeKeepsItsEdgesAndLosesTheInsidesOfItsSides) {
   for (int id : edge_ids) EXPECT_TRUE(kept.count(id)) << "edge node " << id;
   EXPECT_EQ(nodes - static_cast<int>(edge_ids.size()), 6 * 3 * 3);
   EXPECT_LT(kept.size(), static_cast<std::size_t>(nodes)) << "no node inside a side went";
+}
+
+// Meshes of every shape the pass may meet (holes, folds, faces wound
+// either way, a face given twice) still give a well-formed list, and the
+// nodes that must stay keep their place in it.
+TEST_F(CoarsenTest, RandomMeshesStayWellFormedAndKeepTheirInterfaceNodes) {
+  std::mt19937 random(20261207);
+  const int n = 5;
+  for (int trial = 0; trial < 120; ++trial) {
+    Database *db = ZEL_Create((n + 1) * (n + 1), 0);
+    std::uniform_real_distribution<double> bump(-0.02, 0.02);
+    for (int j = 0; j <= n; ++j)
+      for (int i = 0; i <= n; ++i)
+        ZEL_SetNodeCoordinates(db, plate_id(n, i, j), double(i) / n, double(j) / n, trial % 2 ? bump(random) : 0.0);
+    std::bernoulli_distribution keep(0.8), flip(0.2);
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) {
+        std::array<int, 3> lower = {plate_id(n, i, j), plate_id(n, i + 1, j), plate_id(n, i + 1, j + 1)};
+        std::array<int, 3> upper = {plate_id(n, i, j), plate_id(n, i + 1, j + 1), plate_id(n, i, j + 1)};
+        for (auto *face : {&lower, &upper}) {
+          if (!keep(random)) continue;
+          if (flip(random)) std::swap((*face)[1], (*face)[2]);
+          ZEL_SetFaceList(db, 3, face->data());
+        }
+      }
+    std::uniform_int_distribution<int> any_node(1, (n + 1) * (n + 1));
+    ZEL_SetInterfaceNode(db, any_node(random));
+    const std::set<int> before = ids_on_faces(db);
+    const std::string spec = "0." + std::to_string(1 + trial % 5) + ",30," + std::to_string(trial % 3);
+    capture([&] { ZEL_TrimGeometry(db, spec.c_str()); });
+    const std::set<int> after = ids_on_faces(db);
+    for (int index : db->interface_nodes) {
+      const int id = db->nodes[static_cast<std::size_t>(index)].id;
+      EXPECT_EQ(after.count(id), before.count(id)) << "trial " << trial << ": interface node " << id;
+    }
+    EXPECT_TRUE(std::includes(before.begin(), before.end(), after.begin(), after.end())) << "trial " << trial;
+    ZEL_UnLink(db);
+  }
 }
 
 TEST_F(CoarsenTest, ANodeIndexOutsideTheNodeTableIsCarriedThrough) {

@@ -181,7 +181,7 @@ void link_repeats(MergeScratch &scratch) {
 bool mark_pinches(const CoarseMesh &mesh, MergeScratch &scratch) {
   const std::vector<int32_t> &polygon = scratch.polygon;
   const std::size_t n = polygon.size();
-  const std::size_t shortest_kept = n * 3 / 10;  // 30 percent of the ring, rounded down
+  const std::size_t short_loop = n * 3 / 10;  // 30 percent of the ring, rounded down
   link_repeats(scratch);
   std::vector<uint8_t> &valid = scratch.valid;
   valid.assign(n, 1);
@@ -195,9 +195,9 @@ bool mark_pinches(const CoarseMesh &mesh, MergeScratch &scratch) {
   for (std::size_t p = 0; p < n; ++p) {
     if (!valid[p]) continue;
     for (std::size_t q = scratch.next_same[p]; q < n; q = scratch.next_same[q]) {
-      if (q - p < shortest_kept) {
+      if (q - p < short_loop) {
         cut(p + 1, q);
-      } else if ((n - q) + p < shortest_kept) {
+      } else if ((n - q) + p < short_loop) {
         cut(0, p);
         cut(q, n);
       }
