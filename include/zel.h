@@ -553,12 +553,12 @@ ZEL_API void ZEL_SketchGrid(Database *db, const char *path);
  * separates them): r the resolution as a fraction of the body size (above
  * 0, at most 0.5; else 0.02 with a warning), a the face angle in degrees
  * (above 0, at most 45; else 10 with a warning), c non-zero to also drop
- * nearly co-linear outline vertices. The faces around a node whose
- * neighbourhood lies within r of it and is flat within a merge into one
- * polygon without the node. Interface nodes, the listed nodes and, with
- * preserve_str, the nodes of the stress and strain sets stay. Nodes,
- * coordinates and modes are untouched. A NULL spec does nothing; when
- * memory runs out the face list is left as it was. */
+ * nearly co-linear outline vertices. The faces around a node merge into
+ * one polygon without it when all their corners lie within r times the
+ * body size of it and they are flat within a. Interface nodes, the listed
+ * nodes and, with preserve_str, the nodes of the stress and strain sets
+ * stay. Nodes, coordinates and modes are untouched. A NULL spec does
+ * nothing; when memory runs out the face list is left as it was. */
 ZEL_API void ZEL_TrimGeometry(Database *db, const char *spec);
 /* The version text of the coarsening module. */
 ZEL_API const char *zelcoarse_VersionId(void);
