@@ -392,6 +392,30 @@ TEST(Writer, PreparationOptionsShapeTheWrittenBody) {
   }
 }
 
+// The mesh options reach the faces before they are written: a plate of
+// 5 x 5 nodes in 16 quads coarsened into fewer, larger faces.
+TEST(Writer, CoarsenOptionMergesTheFacesItWrites) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  Database *db = ZEL_Create(25, 0);
+  for (int id = 0; id < 25; ++id) ZEL_SetNodeCoordinates(db, id + 1, id % 5, id / 5, 0.0);
+  for (int row = 0; row < 4; ++row)
+    for (int column = 0; column < 4; ++column) {
+      const int corner = 5 * row + column + 1;
+      ZEL_SetFace(db, 4, corner, corner + 1, corner + 6, corner + 5);
+    }
+  const std::string path = dir.file("coarse.zel");
+  ASSERT_EQ(write_with(db, path, "coarsen(0.5,10,0)"), 1);
+  ZEL_UnLink(db);
+  Database *read = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(read, nullptr);
+  int faces = 0, size = 0;
+  ZEL_FaceListSize(read, &faces, &size);
+  EXPECT_GT(faces, 0);
+  EXPECT_LT(faces, 16);
+  ZEL_UnLink(read);
+}
+
 TEST(Writer, TheFrequencyFilterExportsARangeRenumberedFromOne) {
   zel_test::PrivateStoreDirectory stores;
   TempDir dir;
