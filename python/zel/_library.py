@@ -206,3 +206,58 @@ def checked(function, *arguments, failed=lambda result: result == 0, otherwise="
         sys.stderr.write(output)
         sys.stderr.flush()
     return result
+
+
+# The library gives the handle it already holds for a path opened again:
+# a handle is released with the last owner holding it.
+_owners = {}
+
+
+class HandleOwner:
+    """Holds one Database handle: a context manager, and closed at the
+    latest when collected."""
+
+    _handle = None
+    _closed_text = "the body is closed"
+
+    def _adopt(self, handle):
+        _owners[handle] = _owners.get(handle, 0) + 1
+        self._handle = handle
+
+    def _closing(self):
+        """Drops what the owner keeps of the handle's data."""
+
+    def close(self):
+        """Releases the handle (the library deletes the body's temporary
+        files and closes its file). Later calls raise ZelError; closing
+        twice does nothing."""
+        handle, self._handle = self._handle, None
+        if not handle:
+            return
+        self._closing()
+        _owners[handle] -= 1
+        if _owners[handle] == 0:
+            del _owners[handle]
+            library().ZEL_UnLink(handle)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __del__(self):
+        try:
+            self.close()
+        except Exception:  # interpreter shutdown: the library may be gone
+            pass
+
+    @property
+    def closed(self):
+        return not self._handle
+
+    @property
+    def _db(self):
+        if not self._handle:
+            raise ZelError(self._closed_text)
+        return self._handle

@@ -13,7 +13,7 @@ from typing import NamedTuple
 
 import numpy as np
 
-from ._library import ZelError, checked, library
+from ._library import HandleOwner, ZelError, checked, library
 
 VALUE_SETS = {"shape": 0, "stress": 1, "strain": 2}
 
@@ -91,18 +91,13 @@ def _text(buffer):
     return buffer.value.decode("latin-1")
 
 
-# Handles shared by Body objects: the library gives the same handle for a
-# path it already holds open, so it is released with its last Body.
-_open_handles = {}
-
-
 def open(path):  # noqa: A001 - the package's entry point, zel.open
     """Opens the ZEL file at path; use the Body as a context manager or
     close() it."""
     return Body(path)
 
 
-class Body:
+class Body(HandleOwner):
     """One flexible body read from a ZEL file. Mode data stays in the file
     and is read one mode at a time by mode(). Not for use from several
     threads at once: the library keeps process-wide state unguarded."""
@@ -113,50 +108,18 @@ class Body:
         with builtins.open(self.path, "rb"):
             pass
         self._lib = library()
-        self._handle = checked(
+        handle = checked(
             self._lib.ZEL_CreateFromZEL,
             os.fsencode(self.path),
             failed=lambda handle: not handle,
             otherwise=f"cannot read {self.path}",
         )
-        _open_handles[self._handle] = _open_handles.get(self._handle, 0) + 1
+        self._adopt(handle)
+        self._closed_text = f"the body of {self.path} is closed"
         self._last_mode = {}  # value set -> (mode number, values)
 
-    # -- lifecycle ---------------------------------------------------------
-
-    def close(self):
-        """Releases the body's handle (the library closes the file). Later
-        queries raise ZelError. Closing twice does nothing."""
-        handle, self._handle = getattr(self, "_handle", None), None
-        if not handle:
-            return
+    def _closing(self):
         self._last_mode = {}
-        _open_handles[handle] -= 1
-        if _open_handles[handle] == 0:
-            del _open_handles[handle]
-            self._lib.ZEL_UnLink(handle)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def __del__(self):
-        try:
-            self.close()
-        except Exception:  # interpreter shutdown: the library may be gone
-            pass
-
-    @property
-    def closed(self):
-        return not self._handle
-
-    @property
-    def _db(self):
-        if not self._handle:
-            raise ZelError(f"the body of {self.path} is closed")
-        return self._handle
 
     def __repr__(self):
         state = "closed" if self.closed else f"{self.node_count} nodes, {self.mode_count} modes"

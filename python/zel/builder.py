@@ -10,7 +10,7 @@ import os
 
 import numpy as np
 
-from ._library import ZelError, checked, library
+from ._library import HandleOwner, ZelError, checked, library
 from .body import address, set_index
 
 WRITER_OPTIONS = "KOR_ZELWRITE_OPTIONS"
@@ -50,45 +50,24 @@ def _ids(ids, rows, what):
     return [int(i) for i in ids]
 
 
-class Builder:
+class Builder(HandleOwner):
     """An empty body to fill and write. Use it as a context manager or
     close() it: closing releases the body and its temporary mode files."""
 
     def __init__(self, expected_nodes=1000, max_modes=1000):
         self._lib = library()
-        self._handle = checked(
+        self._closed_text = "the builder is closed"
+        handle = checked(
             self._lib.ZEL_Create,
             int(expected_nodes),
             int(max_modes),
             failed=lambda handle: not handle,
             otherwise="cannot create a body: out of memory",
         )
+        self._adopt(handle)
 
-    def close(self):
-        handle, self._handle = getattr(self, "_handle", None), None
-        if handle:
-            self._lib.ZEL_UnLink(handle)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def __del__(self):
-        try:
-            self.close()
-        except Exception:  # interpreter shutdown: the library may be gone
-            pass
-
-    @property
-    def _db(self):
-        if not self._handle:
-            raise ZelError("the builder is closed")
-        return self._handle
-
-    def _set(self, function, *arguments, what):
-        checked(function, self._db, *arguments, otherwise=f"cannot set {what}")
+    def _set(self, function, *arguments, what, otherwise=None):
+        checked(function, self._db, *arguments, otherwise=otherwise or f"cannot set {what}")
 
     # -- header and units ----------------------------------------------------
 
@@ -99,7 +78,13 @@ class Builder:
     def set_units(self, mass, length, time, force):
         """Unit names ("KILOGRAM", "MILLIMETER", ...); a body holding units
         already has its values converted."""
-        self._set(self._lib.ZEL_SetUnits, *(u.encode("latin-1") for u in (mass, length, time, force)), what="units")
+        names = (mass, length, time, force)
+        self._set(
+            self._lib.ZEL_SetUnits,
+            *(name.encode("latin-1") for name in names),
+            what="units",
+            otherwise=f"cannot set units: one of {', '.join(names)} is not a known unit",
+        )
 
     # -- nodes -----------------------------------------------------------------
 
@@ -128,7 +113,12 @@ class Builder:
 
     def set_interface_nodes(self, ids):
         for node in np.asarray(ids).ravel().tolist():
-            self._set(self._lib.ZEL_SetInterfaceNode, int(node), what=f"interface node {node}")
+            self._set(
+                self._lib.ZEL_SetInterfaceNode,
+                int(node),
+                what="interface node",
+                otherwise=f"no node {node} to mark as an interface node",
+            )
 
     # -- modes and matrices ----------------------------------------------------
 
