@@ -130,3 +130,17 @@ def test_command_usage_errors_name_the_bad_value():
     run = run_zel("vtk", "a.zel", "b.vtu", "--modes", "3-1")
     assert run.returncode == 2
     assert run.stderr.splitlines()[-1] == "zel vtk: error: argument --modes: '3-1' is an empty range"
+
+
+@pytest.mark.parametrize("command", ["plot", "vtk"])
+def test_the_zel_program_hands_plot_and_vtk_to_the_package(tmp_path, command):
+    """The C program runs the package with the library it was linked
+    with: ZEL_LIBRARY is left unset here."""
+    out = tmp_path / ("mode.png" if command == "plot" else "body.vtu")
+    arguments = ["--mode", "1", "-o", out] if command == "plot" else [out, "--modes", "1"]
+    env = {key: value for key, value in os.environ.items() if key != "ZEL_LIBRARY"}
+    env.update(ZEL_PYTHON=sys.executable, PYTHONPATH=str(SOURCE / "python"))
+    program = os.environ.get("ZEL_PROGRAM", str(SOURCE / "build" / "tools" / "zel"))
+    run = subprocess.run([program, command, sample_path(60), *map(str, arguments)], env=env, capture_output=True, text=True)
+    assert (run.returncode, run.stderr) == (0, "")
+    assert out.stat().st_size > 1000

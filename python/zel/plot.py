@@ -82,7 +82,7 @@ def plot_mode(body, number, path, deflection=DEFAULT_DEFLECTION, size=DEFAULT_SI
         axes.set_ylabel("y")
         axes.set_zlabel("z")
         axes.set_title(title(number, frequency_hz(body, number)))
-        bar = figure.colorbar(matplotlib.cm.ScalarMappable(norm=norm, cmap=colours), ax=axes, shrink=0.7)
+        bar = figure.colorbar(matplotlib.cm.ScalarMappable(norm=norm, cmap=colours), ax=axes, shrink=0.6, pad=0.12)
         bar.set_label(f"displacement magnitude [{body.units.length.lower()}]")
         figure.savefig(path, dpi=_DPI)
     finally:
