@@ -200,3 +200,18 @@ def test_plate_of_the_helper(plate):
         np.testing.assert_allclose(first[:, 2], np.sin(np.pi * x / 2) * np.sin(np.pi * y), atol=1e-15)
         np.testing.assert_array_equal(first[:, [0, 1, 5]], 0.0)
         assert np.all(np.diff(body.eigen["hz"]) > 0)
+
+
+@pytest.mark.parametrize("version", [316, 828])
+def test_mode_fills_a_callers_buffer(version):
+    with zel.open(sample_path(version)) as body:
+        buffer = np.full((4, 6), np.nan)
+        for index, number in enumerate(body.mode_numbers.tolist()):
+            assert body.mode(number, out=buffer) is buffer
+            np.testing.assert_array_equal(buffer, mode_values("shape", index, 4))
+        stress = np.empty((2, 6))
+        np.testing.assert_array_equal(body.mode(2, "stress", out=stress), mode_values("stress", 1, 2))
+        for wrong in [np.empty((4, 3)), np.empty((4, 6), dtype=np.float32), np.empty((6, 4)).T]:
+            with pytest.raises(ValueError) as raised:
+                body.mode(1, out=wrong)
+            assert str(raised.value) == "out must be a writeable C-ordered float64 array of shape (4, 6)"

@@ -117,9 +117,11 @@ class Body(HandleOwner):
         self._adopt(handle)
         self._closed_text = f"the body of {self.path} is closed"
         self._last_mode = {}  # value set -> (mode number, values)
+        self._halves = {}  # value set -> scratch of single-precision reads
 
     def _closing(self):
         self._last_mode = {}
+        self._halves = {}
 
     def __repr__(self):
         state = "closed" if self.closed else f"{self.node_count} nodes, {self.mode_count} modes"
@@ -237,18 +239,25 @@ class Body(HandleOwner):
         node_id = self._lib.ZEL_ModeNodeID
         return np.fromiter((node_id(self._db, s, p) for p in range(count)), dtype=np.int32, count=count)
 
-    def mode(self, number, value_set="shape"):
+    def mode(self, number, value_set="shape", out=None):
         """The six values per node of one mode: (N, 6) for the node list of
         the value set ("shape": translations x, y, z then rotations, one
         row per node index; "stress", "strain": xx, yy, zz, xy, xz, yz, one
         row per mode_node_ids(value_set)). Mode number 0 of "stress" and
-        "strain" is the pre-stress and pre-strain. The array is read-only:
-        the last mode asked for in each set is kept and given again."""
+        "strain" is the pre-stress and pre-strain.
+
+        Without `out` the array is new and read-only, and the last mode
+        asked for in each set is kept and given again. With `out`, a
+        writeable C-ordered float64 array of that shape, the values are
+        read into it and it is returned: a loop over many modes then
+        allocates nothing."""
         s = set_index(value_set)
+        if out is not None:
+            return self._read_mode(int(number), s, out)
         kept = self._last_mode.get(s)
         if kept is not None and kept[0] == number:
             return kept[1]
-        values = self._read_mode(int(number), s)
+        values = self._read_mode(int(number), s, None)
         values.flags.writeable = False
         self._last_mode[s] = (number, values)
         return values
@@ -265,7 +274,7 @@ class Body(HandleOwner):
         full[:rows] = values[:rows]
         return full
 
-    def _read_mode(self, number, s):
+    def _read_mode(self, number, s, out):
         name = next(key for key, value in VALUE_SETS.items() if value == s)
         pre_values = number == 0 and s != 0
         if not pre_values and self._lib.ZEL_ModeIndex(self._db, number) < 0:
@@ -273,18 +282,32 @@ class Body(HandleOwner):
         count = self._lib.ZEL_ModeNodeCount(self._db, s)
         if count == 0 or not (pre_values or self._lib.ZEL_ModeExist(self._db, s)):
             raise ZelError(f"{self.path} has no {name} values")
+        if out is None:
+            out = np.empty((count, 6))
+        elif not (
+            isinstance(out, np.ndarray)
+            and out.shape == (count, 6)
+            and out.dtype == np.float64
+            and out.flags.c_contiguous
+            and out.flags.writeable
+        ):
+            raise ValueError(f"out must be a writeable C-ordered float64 array of shape ({count}, 6)")
         failure = f"cannot read {name} values of mode {number}"
         if pre_values or self.double_precision:
             # The library fills the caller's buffer directly.
-            values = np.empty((count, 6))
-            checked(self._lib.ZEL_Read_Mode_Double, self._db, number, s, address(values), otherwise=failure)
-            return values
+            checked(self._lib.ZEL_Read_Mode_Double, self._db, number, s, address(out), otherwise=failure)
+            return out
         # Single precision: the library widens into its one-mode cache and
-        # hands out three values per node at a time.
-        halves = np.empty((2, count, 3))
+        # hands out three values per node at a time, into scratch kept for
+        # the next mode.
+        halves = self._halves.get(s)
+        if halves is None or halves.shape[1] != count:
+            halves = self._halves[s] = np.empty((2, count, 3))
         for component in (0, 1):
             checked(self._lib.ZEL_Mode, self._db, number, s, address(halves[component]), component, otherwise=failure)
-        return np.concatenate(halves, axis=1)
+        out[:, :3] = halves[0]
+        out[:, 3:] = halves[1]
+        return out
 
     # -- generalized matrices ----------------------------------------------
 
