@@ -8,10 +8,7 @@ import numpy as np
 import pytest
 
 import zel
-from zel._library import library
 
-HAS_WRITER = hasattr(library(), "ZEL_write_ZEL")
-needs_writer = pytest.mark.skipif(not HAS_WRITER, reason="this build of the library has no writer yet")
 
 # A 3 x 2 node strip in the x-y plane with two bending modes.
 IDS = [101, 102, 103, 201, 202, 203]
@@ -63,7 +60,6 @@ def test_malformed_input_is_refused_before_the_library_sees_it(call, message):
     assert str(raised.value) == message
 
 
-@needs_writer
 def test_a_written_body_reads_back_in_python_and_in_the_c_consumer(tmp_path):
     path = tmp_path / "strip.zel"
     with zel.Builder(expected_nodes=6, max_modes=2) as builder:
@@ -92,7 +88,6 @@ def test_a_written_body_reads_back_in_python_and_in_the_c_consumer(tmp_path):
         assert expected in lines
 
 
-@needs_writer
 @pytest.mark.parametrize(
     "options, double_precision",
     [("no_ortho", True), ("no_ortho single", False)],
@@ -108,11 +103,12 @@ def test_write_options_reach_the_writer(tmp_path, options, double_precision):
     assert os.environ.get("KOR_ZELWRITE_OPTIONS") == before  # set for the call only
 
 
-@needs_writer
 def test_a_refused_option_raises_the_writers_message(tmp_path, capfd):
+    path = tmp_path / "strip.zel"
     with zel.Builder(expected_nodes=6, max_modes=2) as builder:
         strip(builder)
         with pytest.raises(zel.ZelError) as raised:
-            builder.write(tmp_path / "strip.zel", options="82_comp single")
-    assert str(raised.value) == "8.2 compatible ZEL cannot be single precision"
+            builder.write(path, options="82_comp single")
+    assert str(raised.value) == "8.2 compatible ZEL cannot be single precision\nProblem writing version number."
     assert capfd.readouterr().err == ""
+    assert not path.exists()
