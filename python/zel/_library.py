@@ -6,6 +6,9 @@ The library prints its errors and warnings on the process's standard error
 pointed at a scratch file; a failure raises ZelError carrying the text the
 library printed, which is then not printed at all; a success that printed
 warnings has them printed once, on sys.stderr, as the library would have.
+The redirection is process-wide: what other threads print on descriptor 2
+during such a call lands in its message too (the library is for one thread
+at a time anyway).
 """
 
 import contextlib
