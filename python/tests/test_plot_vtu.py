@@ -144,3 +144,23 @@ def test_the_zel_program_hands_plot_and_vtk_to_the_package(tmp_path, command):
     run = subprocess.run([program, command, sample_path(60), *map(str, arguments)], env=env, capture_output=True, text=True)
     assert (run.returncode, run.stderr) == (0, "")
     assert out.stat().st_size > 1000
+
+
+def test_a_body_without_faces_is_drawn_and_exported_as_points(tmp_path):
+    path = tmp_path / "points.zel"
+    with zel.Builder(expected_nodes=3, max_modes=1) as builder:
+        builder.add_nodes([1, 2, 3], [[0.0, 0.0, 0.0], [1.0, 0.0, 0.0], [0.0, 1.0, 0.0]])
+        builder.set_masses([1, 2, 3], [1.0, 1.0, 1.0])
+        builder.set_mode(1, [1, 2, 3], np.arange(18.0).reshape(3, 6))
+        builder.set_generalized_stiffness([4.0], [1])
+        builder.set_generalized_mass([1.0], [1])
+        builder.write(path, options="")
+    with zel.open(path) as body:
+        assert body.faces == []
+        body.plot_mode(1, tmp_path / "points.png")
+        body.write_vtu(tmp_path / "points.vtu")
+    assert png_size(tmp_path / "points.png") == (800, 600)
+    grid = read_vtu(tmp_path / "points.vtu")
+    assert [grid.GetCellType(k) for k in range(grid.GetNumberOfCells())] == [vtk.VTK_VERTEX] * 3
+    assert [grid.GetCell(k).GetPointId(0) for k in range(3)] == [0, 1, 2]
+    np.testing.assert_array_equal(point_arrays(grid)["mode_1"], np.arange(18.0).reshape(3, 6)[:, :3])
