@@ -75,7 +75,7 @@ class Invariants(NamedTuple):
 def set_index(value_set):
     """The C library's number of a value set named "shape", "stress" or
     "strain" (or given as 0, 1, 2)."""
-    if value_set in VALUE_SETS.values() and not isinstance(value_set, bool):
+    if isinstance(value_set, int) and not isinstance(value_set, bool) and value_set in VALUE_SETS.values():
         return value_set
     try:
         return VALUE_SETS[value_set]
