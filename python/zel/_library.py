@@ -11,7 +11,6 @@ during such a call lands in its message too (the library is for one thread
 at a time anyway).
 """
 
-import contextlib
 import ctypes
 import ctypes.util
 import os
@@ -88,8 +87,8 @@ _PROTOTYPES = {
     "ZEL_ModeNodeCount": (_I, [_P, _I]),
     "ZEL_ModeNodeID": (_I, [_P, _I, _I]),
     "ZEL_ModeExist": (_I, [_P, _I]),
-    "ZEL_Mode": (_I, [_P, _I, _I, _P, _I]),
     "ZEL_Read_Mode_Double": (_I, [_P, _I, _I, _P]),
+    "ZEL_Read_Mode_Single": (_I, [_P, _I, _I, _P]),
     "ZEL_Eigenvalue": (_I, [_P, _I, _P, _P, _P, _P, _P]),
     "ZEL_GenStiffFull": (_I, [_P, _P, _I]),
     "ZEL_GenMassFull": (_I, [_P, _P, _I]),
@@ -159,29 +158,33 @@ class _Capture:
 
     def __init__(self):
         self._scratch = None
-        self._libc = ctypes.CDLL(None)
-        self._libc.fflush.argtypes = [ctypes.c_void_p]
+        libc = ctypes.CDLL(None)
+        self._fflush = libc.fflush
+        self._fflush.argtypes = [ctypes.c_void_p]
+        self._c_stderr = ctypes.c_void_p.in_dll(libc, "stderr")
 
-    @contextlib.contextmanager
-    def stderr(self):
+    def call(self, function, arguments):
+        """function(*arguments) with descriptor 2 captured: (result, text)."""
         if self._scratch is None:
             self._scratch = tempfile.TemporaryFile()
         scratch = self._scratch.fileno()
-        os.ftruncate(scratch, 0)
-        os.lseek(scratch, 0, os.SEEK_SET)
         sys.stderr.flush()
         saved = os.dup(2)
         os.dup2(scratch, 2)
-        printed = []
         try:
-            yield printed
+            result = function(*arguments)
         finally:
-            self._libc.fflush(None)
+            self._fflush(self._c_stderr)
             os.dup2(saved, 2)
             os.close(saved)
-            length = os.lseek(scratch, 0, os.SEEK_CUR)
-            os.lseek(scratch, 0, os.SEEK_SET)
-            printed.append(os.read(scratch, length).decode("utf-8", "replace") if length else "")
+        length = os.lseek(scratch, 0, os.SEEK_CUR)
+        if not length:
+            return result, ""
+        os.lseek(scratch, 0, os.SEEK_SET)
+        text = os.read(scratch, length).decode("utf-8", "replace")
+        os.ftruncate(scratch, 0)
+        os.lseek(scratch, 0, os.SEEK_SET)
+        return result, text
 
 
 _capture = _Capture()
@@ -200,9 +203,7 @@ def checked(function, *arguments, failed=lambda result: result == 0, otherwise="
     holds, raises ZelError with the library's message (or `otherwise` when
     it printed nothing); else prints what it printed, once, and gives the
     result."""
-    with _capture.stderr() as printed:
-        result = function(*arguments)
-    output = printed[0]
+    result, output = _capture.call(function, arguments)
     if failed(result):
         raise ZelError(library_message(output) or otherwise, output)
     if output:

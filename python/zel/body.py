@@ -117,11 +117,11 @@ class Body(HandleOwner):
         self._adopt(handle)
         self._closed_text = f"the body of {self.path} is closed"
         self._last_mode = {}  # value set -> (mode number, values)
-        self._halves = {}  # value set -> scratch of single-precision reads
+        self._single = {}  # value set -> scratch of single-precision reads
 
     def _closing(self):
         self._last_mode = {}
-        self._halves = {}
+        self._single = {}
 
     def __repr__(self):
         state = "closed" if self.closed else f"{self.node_count} nodes, {self.mode_count} modes"
@@ -282,9 +282,7 @@ class Body(HandleOwner):
         count = self._lib.ZEL_ModeNodeCount(self._db, s)
         if count == 0 or not (pre_values or self._lib.ZEL_ModeExist(self._db, s)):
             raise ZelError(f"{self.path} has no {name} values")
-        if out is None:
-            out = np.empty((count, 6))
-        elif not (
+        if out is not None and not (
             isinstance(out, np.ndarray)
             and out.shape == (count, 6)
             and out.dtype == np.float64
@@ -295,18 +293,22 @@ class Body(HandleOwner):
         failure = f"cannot read {name} values of mode {number}"
         if pre_values or self.double_precision:
             # The library fills the caller's buffer directly.
+            out = np.empty((count, 6)) if out is None else out
             checked(self._lib.ZEL_Read_Mode_Double, self._db, number, s, address(out), otherwise=failure)
             return out
-        # Single precision: the library widens into its one-mode cache and
-        # hands out three values per node at a time, into scratch kept for
-        # the next mode.
-        halves = self._halves.get(s)
-        if halves is None or halves.shape[1] != count:
-            halves = self._halves[s] = np.empty((2, count, 3))
-        for component in (0, 1):
-            checked(self._lib.ZEL_Mode, self._db, number, s, address(halves[component]), component, otherwise=failure)
-        out[:, :3] = halves[0]
-        out[:, 3:] = halves[1]
+        # Single precision: the library fills a float scratch kept for the
+        # next mode, widened here in one copy. The float values equal the
+        # cached doubles ZEL_Mode gives: a read body's unit factors stay 1.
+        single = self._single.get(s)
+        if single is None or len(single) != count:
+            single = self._single[s] = np.empty((count, 6), dtype=np.float32)
+        checked(self._lib.ZEL_Read_Mode_Single, self._db, number, s, address(single), otherwise=failure)
+        if out is None:
+            # Made after the read, into the room of the library's own
+            # scratch just freed: made before, the heap grows and shrinks
+            # again at every mode, several times slower.
+            return single.astype(np.float64)
+        out[...] = single
         return out
 
     # -- generalized matrices ----------------------------------------------
