@@ -416,6 +416,77 @@ TEST(Writer, CoarsenOptionMergesTheFacesItWrites) {
   ZEL_UnLink(read);
 }
 
+// Invariants computed while writing describe the modes written: the
+// orthonormalization that comes first must not leave zeros standing in for
+// the modal invariants. A check of the file against its own nodes agrees.
+TEST(Writer, InvariantsComputedOnWritingAgreeWithTheWrittenModes) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  Database *db = build_body();
+  for (int number = 1; number <= 3; ++number) ZEL_SetGeneralizedMass(db, number, number, 2.0);
+  const std::string path = dir.file("invariants.zel");
+  ASSERT_EQ(write_with(db, path, "full_invar"), 1);
+  ZEL_UnLink(db);
+  Database *stored = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(stored, nullptr);
+  double *from_file = ZEL_Invar3(stored);
+  ASSERT_NE(from_file, nullptr);
+  const std::vector<double> file_values(from_file, from_file + 9);
+  ZEL_FreeMemory(from_file);
+  ZEL_ComputeInvariantsFromNodes(stored);
+  double *from_nodes = ZEL_Invar3(stored);
+  ASSERT_NE(from_nodes, nullptr);
+  double largest = 0.0;
+  for (int k = 0; k < 9; ++k) {
+    EXPECT_NEAR(file_values[static_cast<std::size_t>(k)], from_nodes[k], 1e-9 * std::abs(from_nodes[k]) + 1e-12) << k;
+    largest = std::max(largest, std::abs(from_nodes[k]));
+  }
+  EXPECT_GT(largest, 1.0);
+  ZEL_FreeMemory(from_nodes);
+  ZEL_UnLink(stored);
+}
+
+// Generalized matrices land on the modes they belong to when read back:
+// kept with their own mode numbers (no_ortho, modes numbered 7, 8, 9), and
+// damping turned onto the principal axes (full_invar), whose indices run
+// past the mode list.
+TEST(Writer, GeneralizedMatricesReadBackOnTheirModes) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  const std::string path = dir.file("matrices.zel");
+  Database *db = ZEL_Create(2, 3);
+  ZEL_SetNodeCoordinates(db, 1, 0.0, 0.0, 0.0);
+  ZEL_SetNodeCoordinates(db, 2, 1.0, 0.0, 0.0);
+  for (int number = 7; number <= 9; ++number) {
+    ZEL_SetMode(db, number, 1, 0, 1.0, 0.0, 0.0, 0.0, 0.0, number);
+    ZEL_SetMode(db, number, 2, 0, 0.0, 1.0, 0.0, 0.0, 0.0, number);
+    ZEL_SetGeneralizedStiffness(db, number, number, 10.0 * number);
+    ZEL_SetGeneralizedMass(db, number, number, 1.0);
+  }
+  ASSERT_EQ(write_with(db, path, "no_ortho"), 1);
+  ZEL_UnLink(db);
+  Database *read = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(read, nullptr);
+  double stiffness[9];
+  ZEL_GenStiffFull(read, stiffness, 3);
+  EXPECT_EQ(std::vector<double>(stiffness, stiffness + 9), (std::vector<double>{70, 0, 0, 0, 80, 0, 0, 0, 90}));
+  ZEL_UnLink(read);
+
+  db = build_body();
+  ASSERT_EQ(write_with(db, path, "full_invar"), 1);
+  ZEL_UnLink(db);
+  read = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(ZEL_NumberOfGenDamp(read), 3);
+  double *rows[9];
+  double damping[9][9];
+  for (int r = 0; r < 9; ++r) rows[r] = damping[r];
+  const int selected[] = {1, 2, 3};
+  ASSERT_EQ(ZEL_GenDampPrincipalAndSelected(read, rows, 3, const_cast<int *>(selected)), 1);
+  EXPECT_EQ(damping[7][7], 0.125);
+  ZEL_UnLink(read);
+}
+
 TEST(Writer, TheFrequencyFilterExportsARangeRenumberedFromOne) {
   zel_test::PrivateStoreDirectory stores;
   TempDir dir;

@@ -215,6 +215,7 @@ WritePlan prepare_body(Database &db, const WriteOptions &options) {
   prepare_statistics(db, plan);
   if (options.empty) prepare_empty_body(db, plan, old_topology);
   if (options.mks && preparation_ok) ZEL_SetUnits(&db, "KILOGRAM", "METER", "SECOND", "NEWTON");
+  drop_empty_matrix_blocks(db, plan);
   return plan;
 }
 
