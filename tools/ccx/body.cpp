@@ -40,13 +40,16 @@ std::string element_name(const Element &element) {
   return "element " + std::to_string(element.id) + " (" + element.type + ")";
 }
 
+std::string count_of(const UnsupportedElements &entry) {
+  return std::to_string(entry.count) + (entry.count == 1 ? " element" : " elements");
+}
+
 void check_supported(const Mesh &mesh) {
   if (mesh.unsupported.empty()) return;
   const UnsupportedElements &first = mesh.unsupported.front();
-  std::string message = "unsupported element type " + first.type + " (" + std::to_string(first.count) + " elements)";
+  std::string message = "unsupported element type " + first.type + " (" + count_of(first) + ")";
   for (size_t k = 1; k < mesh.unsupported.size(); ++k)
-    message += (k == 1 ? "; also " : ", ") + mesh.unsupported[k].type + " (" +
-               std::to_string(mesh.unsupported[k].count) + " elements)";
+    message += (k == 1 ? "; also " : ", ") + mesh.unsupported[k].type + " (" + count_of(mesh.unsupported[k]) + ")";
   fail(first.first, message + "; the translator reads " + kSupportedElementTypes);
 }
 
