@@ -1,0 +1,288 @@
+// Cantilevers meshed here, solved by the solver, translated and checked
+// against beam theory and the body's own sums.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "from_ccx.h"
+#include "input_error.h"
+#include "scoped_env.h"
+#include "scratch_dir.h"
+#include "translate.h"
+#include "zel.h"
+
+namespace {
+
+constexpr double kYoung = 210e9, kPoisson = 0.3, kDensity = 7850.0;
+constexpr double kPi = 3.14159265358979323846;
+
+// A box [0, L] x [0, h] x [0, b] of nx x ny x nz cells, clamped at x = 0.
+struct Beam {
+  const char *type;  // C3D8I, C3D20R or C3D10 (each cell split into six tetrahedra)
+  int nx, ny, nz;
+  double length = 1.0, height = 0.03, width = 0.045;
+};
+
+// Nodes sit on a grid of half cells, so that mid-side nodes are grid points.
+class BeamMesh {
+ public:
+  explicit BeamMesh(const Beam &beam) : beam_(beam) {
+    const std::string type = beam.type;
+    for (int k = 0; k < beam.nz; ++k)
+      for (int j = 0; j < beam.ny; ++j)
+        for (int i = 0; i < beam.nx; ++i) {
+          if (type == "C3D10")
+            add_tetrahedra(2 * i, 2 * j, 2 * k);
+          else
+            add_brick(2 * i, 2 * j, 2 * k, type == "C3D20R");
+        }
+  }
+
+  std::string deck() const {
+    std::ostringstream out;
+    out.precision(17);
+    out << "*HEADING\nCantilever of " << beam_.type << "\n*NODE, NSET=NALL\n";
+    for (int id : used_) {
+      const auto p = position(id);
+      out << id << ", " << p[0] << ", " << p[1] << ", " << p[2] << "\n";
+    }
+    out << "*ELEMENT, TYPE=" << beam_.type << ", ELSET=EALL\n";
+    for (size_t e = 0; e < elements_.size(); ++e) {
+      out << e + 1;
+      for (size_t k = 0; k < elements_[e].size(); ++k) out << (k == 15 ? ",\n" : ", ") << elements_[e][k];
+      out << "\n";
+    }
+    out << "*NSET, NSET=FIXED\n";
+    for (int id : used_)
+      if (position(id)[0] == 0.0) out << id << ",\n";
+    out << "*MATERIAL, NAME=STEEL\n*ELASTIC\n" << kYoung << ", " << kPoisson << "\n*DENSITY\n" << kDensity << "\n"
+        << "*SOLID SECTION, ELSET=EALL, MATERIAL=STEEL\n*BOUNDARY\nFIXED, 1, 3\n"
+        << "*STEP\n*FREQUENCY\n4\n*NODE FILE\nU\n*EL FILE\nS, E\n*END STEP\n";
+    return out.str();
+  }
+
+  int fixed_count() const {
+    int count = 0;
+    for (int id : used_) count += position(id)[0] == 0.0;
+    return count;
+  }
+
+ private:
+  int id(int i, int j, int k) const { return 1 + i + (2 * beam_.nx + 1) * (j + (2 * beam_.ny + 1) * k); }
+
+  std::array<double, 3> position(int id) const {
+    const int row = 2 * beam_.nx + 1, layer = row * (2 * beam_.ny + 1);
+    const int i = (id - 1) % row, j = (id - 1) % layer / row, k = (id - 1) / layer;
+    return {beam_.length * i / (2 * beam_.nx), beam_.height * j / (2 * beam_.ny), beam_.width * k / (2 * beam_.nz)};
+  }
+
+  using Grid = std::array<int, 3>;
+
+  void add(const std::vector<Grid> &nodes) {
+    std::vector<int> ids;
+    for (const Grid &g : nodes) {
+      ids.push_back(id(g[0], g[1], g[2]));
+      used_.insert(ids.back());
+    }
+    elements_.push_back(ids);
+  }
+
+  static Grid middle(const Grid &a, const Grid &b) {
+    return {(a[0] + b[0]) / 2, (a[1] + b[1]) / 2, (a[2] + b[2]) / 2};
+  }
+
+  void add_brick(int i, int j, int k, bool quadratic) {
+    std::vector<Grid> nodes = {{i, j, k},         {i + 2, j, k},     {i + 2, j + 2, k},     {i, j + 2, k},
+                               {i, j, k + 2},     {i + 2, j, k + 2}, {i + 2, j + 2, k + 2}, {i, j + 2, k + 2}};
+    if (quadratic) {
+      const int edges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+                                {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+      for (const auto &edge : edges) nodes.push_back(middle(nodes[edge[0]], nodes[edge[1]]));
+    }
+    add(nodes);
+  }
+
+  static int signed_volume(const std::vector<Grid> &t) {
+    int e[3][3];
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c) e[r][c] = t[r + 1][c] - t[0][c];
+    return e[0][0] * (e[1][1] * e[2][2] - e[1][2] * e[2][1]) - e[0][1] * (e[1][0] * e[2][2] - e[1][2] * e[2][0]) +
+           e[0][2] * (e[1][0] * e[2][1] - e[1][1] * e[2][0]);
+  }
+
+  // The six tetrahedra around the cell's diagonal, one per order of the
+  // axes: the same split in every cell keeps the mesh conforming.
+  void add_tetrahedra(int i, int j, int k) {
+    int axes[3] = {0, 1, 2};
+    do {
+      Grid corner = {i, j, k};
+      std::vector<Grid> nodes = {corner};
+      for (int axis : axes) {
+        corner[axis] += 2;
+        nodes.push_back(corner);
+      }
+      if (signed_volume(nodes) < 0) std::swap(nodes[1], nodes[2]);
+      const int edges[6][2] = {{0, 1}, {1, 2}, {2, 0}, {0, 3}, {1, 3}, {2, 3}};
+      for (const auto &edge : edges) nodes.push_back(middle(nodes[edge[0]], nodes[edge[1]]));
+      add(nodes);
+    } while (std::next_permutation(axes, axes + 3));
+  }
+
+  Beam beam_;
+  std::set<int> used_;
+  std::vector<std::vector<int>> elements_;
+};
+
+bool solver_present() { return std::system("command -v ccx > /dev/null 2>&1") == 0; }
+
+// Runs the solver on dir/job.inp; false when it fails.
+bool solve(const zel_test::ScratchDir &dir) {
+  const std::string command = "cd '" + dir.file("") + "' && ccx -i job > ccx.log 2>&1";
+  return std::system(command.c_str()) == 0 && std::ifstream(dir.file("job.frd")).good();
+}
+
+// First bending frequencies of a clamped beam about its weak and strong axes.
+std::array<double, 2> euler_bernoulli(const Beam &beam) {
+  const double beta_l = 1.8751040687119611, area = beam.height * beam.width;
+  const double weak = beam.width * std::pow(beam.height, 3) / 12, strong = beam.height * std::pow(beam.width, 3) / 12;
+  const double factor = beta_l * beta_l / (2 * kPi * beam.length * beam.length);
+  return {factor * std::sqrt(kYoung * weak / (kDensity * area)), factor * std::sqrt(kYoung * strong / (kDensity * area))};
+}
+
+struct Translated {
+  Database *db = nullptr;
+  ccx::Summary summary;
+  ~Translated() { ZEL_UnLink(db); }
+};
+
+class CcxModel : public ::testing::TestWithParam<Beam> {
+ protected:
+  void SetUp() override {
+    if (!solver_present()) GTEST_SKIP() << "ccx is not installed";
+  }
+  zel_test::PrivateStoreDirectory stores_;
+};
+
+// Every face of the skin lies in one side of the box: no face inside.
+void expect_skin_on_the_box(Database *db, const Beam &beam) {
+  int faces = 0, size = 0;
+  ZEL_FaceListSize(db, &faces, &size);
+  std::vector<int> list(size);
+  ZEL_ElementFaces(db, list.data());
+  const double sides[3] = {beam.length, beam.height, beam.width};
+  for (int k = 0; k < size; k += 1 + list[k]) {
+    bool on_side = false;
+    for (int axis = 0; axis < 3 && !on_side; ++axis)
+      for (double side : {0.0, sides[axis]}) {
+        bool all = true;
+        for (int v = 1; v <= list[k]; ++v) {
+          double xyz[3];
+          ZEL_NodeCoordinates(db, list[k + v], xyz);
+          all = all && std::fabs(xyz[axis] - side) < 1e-12;
+        }
+        on_side = on_side || all;
+      }
+    EXPECT_TRUE(on_side) << "face at entry " << k;
+  }
+  const int quads = 2 * (beam.nx * beam.ny + beam.ny * beam.nz + beam.nx * beam.nz);
+  EXPECT_EQ(faces, std::string(beam.type) == "C3D10" ? 2 * quads : quads);
+}
+
+TEST_P(CcxModel, TranslatesMassesModesAndSkin) {
+  const Beam beam = GetParam();
+  zel_test::ScratchDir dir;
+  const BeamMesh mesh(beam);
+  std::ofstream(dir.file("job.inp")) << mesh.deck();
+  ASSERT_TRUE(solve(dir)) << zel_test::read_text_file(dir.file("ccx.log"));
+
+  ccx::Request request;
+  request.job = dir.file("job");
+  request.interface_sets = {"fixed"};
+  Translated body;
+  zel_test::capture([&] { body.db = ccx::build_database(request, body.summary); });
+  ASSERT_NE(body.db, nullptr);
+  Database *db = body.db;
+
+  const double mass = kDensity * beam.length * beam.height * beam.width;
+  double nodal_sum = 0.0;
+  for (int i = 0; i < ZEL_NodeCount(db); ++i) nodal_sum += ZEL_NodalMass(db, i);
+  EXPECT_NEAR(nodal_sum, mass, 1e-12 * mass);
+  EXPECT_NEAR(body.summary.mass, mass, 1e-12 * mass);
+
+  int interface_count = 0;
+  ZEL_FreeMemory(ZEL_InterfaceNodes(db, &interface_count));
+  EXPECT_EQ(interface_count, mesh.fixed_count());
+
+  // The stiffness diagonal holds the solver's eigenvalues (its modes have
+  // unit generalized mass).
+  ASSERT_EQ(ZEL_ModeCount(db), 4);
+  std::vector<double> stiffness(16);
+  ZEL_GenStiffFull(db, stiffness.data(), 4);
+  const std::array<double, 2> expected = euler_bernoulli(beam);
+  for (int m = 0; m < 2; ++m)
+    EXPECT_NEAR(std::sqrt(stiffness[5 * m]) / (2 * kPi), expected[m], 0.02 * expected[m]) << "mode " << m + 1;
+
+  // Lumping leaves the modes a little off mass-orthonormal.
+  EXPECT_GT(body.summary.largest_deviation, 1e-4);
+  EXPECT_LT(body.summary.largest_deviation, 0.1);
+
+  // The first mode bends about the weak axis: the free end moves along y.
+  double tip[3];
+  const int tip_id = ZEL_NodeID(db, ZEL_NodeCount(db) - 1);
+  ASSERT_EQ(ZEL_ModeByNode(db, 1, 0, tip_id, tip, 0), 1);
+  EXPECT_GT(std::fabs(tip[1]), 10 * std::fabs(tip[2]));
+  EXPECT_EQ(ZEL_ModeNodeCount(db, 1), ZEL_NodeCount(db));  // stresses at every node
+  EXPECT_EQ(ZEL_ModeNodeCount(db, 2), ZEL_NodeCount(db));
+
+  expect_skin_on_the_box(db, beam);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, CcxModel,
+                         ::testing::Values(Beam{"C3D8I", 30, 2, 3}, Beam{"C3D20R", 12, 1, 2}, Beam{"C3D10", 12, 1, 2}),
+                         [](const ::testing::TestParamInfo<Beam> &info) { return std::string(info.param.type); });
+
+// ---------------------------------------------------------------------
+// The command
+// ---------------------------------------------------------------------
+
+int run_command(std::vector<std::string> arguments) {
+  std::vector<char *> argv;
+  for (std::string &argument : arguments) argv.push_back(argument.data());
+  return zel_from_ccx(static_cast<int>(argv.size()), argv.data());
+}
+
+TEST(CcxCommand, ExplainsUsageAndInputErrors) {
+  zel_test::ScratchDir dir;
+  const std::string job = dir.file("none");
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{}, "zel from-ccx: missing JOB\nTry 'zel from-ccx --help'.\n"},
+      {{"a", "b"}, "zel from-ccx: more than one JOB ('a' and 'b')\nTry 'zel from-ccx --help'.\n"},
+      {{"a", "-o"}, "zel from-ccx: option '-o' needs a value\nTry 'zel from-ccx --help'.\n"},
+      {{"a", "--units", "kg,m,s"},
+       "zel from-ccx: 'kg,m,s' is not four units MASS,LENGTH,TIME,FORCE\nTry 'zel from-ccx --help'.\n"},
+      {{"a", "--bogus"}, "zel from-ccx: unknown option '--bogus'\nTry 'zel from-ccx --help'.\n"},
+      {{job + ".inp"}, "zel from-ccx: " + job + ".inp: cannot open the file\n"},
+  };
+  for (const Case &c : cases) {
+    int status = -1;
+    const zel_test::Printed printed = zel_test::capture([&] { status = run_command(c.arguments); });
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(printed.err, c.err);
+    EXPECT_EQ(printed.out, "");
+  }
+}
+
+}  // namespace
