@@ -246,7 +246,7 @@ class FrdParser {
       if (trim(field).empty())
         fail(here(), "value " + std::to_string(filled_ + 1) + " of node " + std::to_string(values.node_ids.back()) +
                          " is missing");
-      fail(here(), "'" + std::string(trim(field)) + "' is not a number");
+      fail(here(), quoted(trim(field)) + " is not a number");
     }
     if (!std::isfinite(value))
       fail(here(), "value " + std::to_string(filled_ + 1) + " of node " + std::to_string(values.node_ids.back()) +

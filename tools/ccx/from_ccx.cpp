@@ -43,7 +43,7 @@ int parse_arguments(int argc, char **argv, Request &request) {
         request.interface_sets.push_back(value);
       else if (argument == "--units") {
         if (!parse_units(value, request.units))
-          return usage_error("'" + value + "' is not four units MASS,LENGTH,TIME,FORCE");
+          return usage_error(quoted(value) + " is not four units MASS,LENGTH,TIME,FORCE");
       } else
         request.write_options = value;
     } else if (argument.size() > 1 && argument[0] == '-') {

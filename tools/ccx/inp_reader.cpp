@@ -147,11 +147,11 @@ class DeckReader {
 
   void read_node(const std::vector<std::string_view> &fields, const Where &where) {
     int id;
-    if (!parse_int(fields[0], id)) fail(where, "'" + std::string(fields[0]) + "' is not a node number");
+    if (!parse_int(fields[0], id)) fail(where, quoted(fields[0]) + " is not a node number");
     double xyz[3] = {0.0, 0.0, 0.0};
     for (size_t d = 0; d < 3 && d + 1 < fields.size(); ++d)
       if (!fields[d + 1].empty() && !parse_double(fields[d + 1], xyz[d]))
-        fail(where, "'" + std::string(fields[d + 1]) + "' is not a coordinate");
+        fail(where, quoted(fields[d + 1]) + " is not a coordinate");
     const auto [entry, added] = mesh_.node_index.try_emplace(id, mesh_.node_ids.size());
     if (added) {
       mesh_.node_ids.push_back(id);
@@ -170,7 +170,7 @@ class DeckReader {
     for (std::string_view field : split_fields(line)) {
       if (field.empty()) continue;
       int value;
-      if (!parse_int(field, value)) fail(where, "'" + std::string(field) + "' is not an element or node number");
+      if (!parse_int(field, value)) fail(where, quoted(field) + " is not an element or node number");
       pending_.push_back(value);
     }
     if (element_kind_ == nullptr) {
@@ -234,7 +234,7 @@ class DeckReader {
     Material &material = mesh_.materials[material_];
     if (material.has_density) return;  // further lines are temperature points
     if (!parse_double(fields[0], material.density))
-      fail(where, "'" + std::string(fields[0]) + "' is not a density");
+      fail(where, quoted(fields[0]) + " is not a density");
     material.has_density = true;
   }
 

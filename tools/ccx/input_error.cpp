@@ -36,6 +36,15 @@ std::string upper(std::string_view text) {
   return result;
 }
 
+std::string quoted(std::string_view text) {
+  std::string result;
+  result.reserve(text.size() + 2);
+  result += '\'';
+  result += text;
+  result += '\'';
+  return result;
+}
+
 std::vector<std::string_view> split_fields(std::string_view line) {
   std::vector<std::string_view> fields;
   while (true) {

@@ -53,6 +53,8 @@ class LineCursor {
 
 std::string_view trim(std::string_view text);
 std::string upper(std::string_view text);
+// The text in single quotes, for messages.
+std::string quoted(std::string_view text);
 // The comma-separated fields of a line, each trimmed; a trailing comma
 // gives no empty last field.
 std::vector<std::string_view> split_fields(std::string_view line);
