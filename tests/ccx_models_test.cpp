@@ -164,12 +164,19 @@ struct Translated {
   ~Translated() { ZEL_UnLink(db); }
 };
 
+int run_command(std::vector<std::string> arguments) {
+  std::vector<char *> argv;
+  for (std::string &argument : arguments) argv.push_back(argument.data());
+  return zel_from_ccx(static_cast<int>(argv.size()), argv.data());
+}
+
 class CcxModel : public ::testing::TestWithParam<Beam> {
  protected:
   void SetUp() override {
     if (!solver_present()) GTEST_SKIP() << "ccx is not installed";
   }
   zel_test::PrivateStoreDirectory stores_;
+  zel_test::ScopedEnv options_{"KOR_ZELWRITE_OPTIONS", std::nullopt};
 };
 
 // Every face of the skin lies in one side of the box: no face inside.
@@ -246,6 +253,95 @@ TEST_P(CcxModel, TranslatesMassesModesAndSkin) {
   expect_skin_on_the_box(db, beam);
 }
 
+// The largest difference of two arrays relative to the largest magnitude
+// of the second; infinity when either is missing.
+double relative_difference(const double *stored, const double *computed, int count) {
+  if (stored == nullptr || computed == nullptr) return INFINITY;
+  double largest = 0.0, difference = 0.0;
+  for (int k = 0; k < count; ++k) {
+    largest = std::max(largest, std::fabs(computed[k]));
+    difference = std::max(difference, std::fabs(stored[k] - computed[k]));
+  }
+  return largest > 0.0 ? difference / largest : difference;
+}
+
+// Compares an array invariant of two bodies and releases both arrays.
+template <class Query>
+void expect_same_invariant(Database *file, Database *direct, int count, const std::string &what, Query query) {
+  double *stored = query(file), *computed = query(direct);
+  EXPECT_LT(relative_difference(stored, computed, count), 1e-9) << what;
+  ZEL_FreeMemory(stored);
+  ZEL_FreeMemory(computed);
+}
+
+// The command writes the body with its invariants (and keeps only the nodes
+// that draw and hold it); a second translation written without them keeps
+// every node, from which the invariants are computed anew.
+TEST_P(CcxModel, WrittenInvariantsEqualTheSumsOverTheTranslatedNodes) {
+  const Beam beam = GetParam();
+  zel_test::ScratchDir dir;
+  std::ofstream(dir.file("job.inp")) << BeamMesh(beam).deck();
+  ASSERT_TRUE(solve(dir)) << zel_test::read_text_file(dir.file("ccx.log"));
+
+  const std::string with_invariants = dir.file("body.zel"), every_node = dir.file("every_node.zel");
+  int status = -1;
+  const zel_test::Printed printed = zel_test::capture(
+      [&] { status = run_command({dir.file("job"), "-o", with_invariants, "--interface", "FIXED"}); });
+  ASSERT_EQ(status, 0) << printed.err;
+  EXPECT_EQ(printed.out.substr(printed.out.size() - with_invariants.size() - 7), "Wrote " + with_invariants + "\n");
+
+  ccx::Request request;
+  request.job = dir.file("job");
+  request.output = every_node;
+  request.write_options = "";
+  zel_test::capture([&] {
+    ccx::Summary summary;
+    Database *db = ccx::build_database(request, summary);
+    ASSERT_EQ(ccx::write_body(db, request), 1);
+    ZEL_UnLink(db);
+  });
+
+  Database *file = ZEL_CreateFromZEL(with_invariants.c_str());
+  Database *direct = ZEL_CreateFromZEL(every_node.c_str());
+  ASSERT_NE(file, nullptr);
+  ASSERT_NE(direct, nullptr);
+  ZEL_ComputeInvariantsFromNodes(direct);
+  EXPECT_LT(ZEL_NodeCount(file), ZEL_NodeCount(direct));
+
+  const double mass = kDensity * beam.length * beam.height * beam.width;
+  EXPECT_NEAR(ZEL_Invar1(file), mass, 1e-12 * mass);
+  EXPECT_NEAR(ZEL_Invar1(direct), mass, 1e-12 * mass);
+  const double centre[3] = {mass * beam.length / 2, mass * beam.height / 2, mass * beam.width / 2};
+  double *moment = ZEL_Invar2(file);
+  EXPECT_LT(relative_difference(moment, centre, 3), 1e-12);
+  ZEL_FreeMemory(moment);
+
+  const int modes = ZEL_ModeCount(file);
+  ASSERT_EQ(modes, 4);
+  expect_same_invariant(file, direct, 3, "invariant 2", [](Database *db) { return ZEL_Invar2(db); });
+  expect_same_invariant(file, direct, 3 * modes, "invariant 3", [](Database *db) { return ZEL_Invar3(db); });
+  expect_same_invariant(file, direct, 3 * modes, "invariant 4", [](Database *db) { return ZEL_Invar4(db); });
+  expect_same_invariant(file, direct, 9, "invariant 7", [](Database *db) { return ZEL_Invar7(db); });
+  for (int i = 0; i < modes; ++i) {
+    const std::string mode = " of mode index " + std::to_string(i);
+    expect_same_invariant(file, direct, 3 * modes, "invariant 5" + mode, [i](Database *db) { return ZEL_Invar5(db, i); });
+    expect_same_invariant(file, direct, 9, "invariant 8" + mode, [i](Database *db) { return ZEL_Invar8(db, i); });
+    for (int j = 0; j < modes; ++j)
+      expect_same_invariant(file, direct, 9, "invariant 9" + mode + " with " + std::to_string(j),
+                            [i, j](Database *db) { return ZEL_Invar9(db, i, j); });
+  }
+
+  // Orthonormal to the lumped masses, the modes keep their frequencies.
+  const std::array<double, 2> expected = euler_bernoulli(beam);
+  for (int m = 0; m < 2; ++m) {
+    double frequency = 0.0;
+    ASSERT_EQ(ZEL_Eigenvalue(file, ZEL_ModeNumber(file, m), nullptr, &frequency, nullptr, nullptr, nullptr), 1);
+    EXPECT_NEAR(frequency, expected[m], 0.02 * expected[m]) << "mode index " << m;
+  }
+  ZEL_UnLink(file);
+  ZEL_UnLink(direct);
+}
+
 INSTANTIATE_TEST_SUITE_P(Families, CcxModel,
                          ::testing::Values(Beam{"C3D8I", 30, 2, 3}, Beam{"C3D20R", 12, 1, 2}, Beam{"C3D10", 12, 1, 2}),
                          [](const ::testing::TestParamInfo<Beam> &info) { return std::string(info.param.type); });
@@ -253,12 +349,6 @@ INSTANTIATE_TEST_SUITE_P(Families, CcxModel,
 // ---------------------------------------------------------------------
 // The command
 // ---------------------------------------------------------------------
-
-int run_command(std::vector<std::string> arguments) {
-  std::vector<char *> argv;
-  for (std::string &argument : arguments) argv.push_back(argument.data());
-  return zel_from_ccx(static_cast<int>(argv.size()), argv.data());
-}
 
 TEST(CcxCommand, ExplainsUsageAndInputErrors) {
   zel_test::ScratchDir dir;

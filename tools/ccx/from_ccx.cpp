@@ -83,7 +83,13 @@ extern "C" int zel_from_ccx(int argc, char **argv) {
     ccx::Summary summary;
     Database *db = ccx::build_database(request, summary);
     ccx::print_summary(request, summary);
+    const int written = ccx::write_body(db, request);
     ZEL_UnLink(db);
+    if (!written) {
+      std::fprintf(stderr, "zel from-ccx: %s was not written\n", request.output.c_str());
+      return ccx::kFailed;
+    }
+    std::printf("Wrote %s\n", request.output.c_str());
     return ccx::kWritten;
   } catch (const ccx::InputError &error) {
     std::fprintf(stderr, "zel from-ccx: %s\n", error.what());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <unordered_map>
 
@@ -168,6 +169,8 @@ void set_generalized_matrices(Database *db, const std::vector<ModeResults> &mode
 
 }  // namespace
 
+const char kDefaultWriteOptions[] = "full_invar";
+
 Database *build_database(const Request &request, Summary &summary) {
   const std::string inp = request.job + ".inp", frd = request.job + ".frd", dat = request.job + ".dat";
   const Mesh mesh = read_inp(inp);
@@ -205,6 +208,14 @@ Database *build_database(const Request &request, Summary &summary) {
   summary.volume = body.volume;
   summary.mass = body.mass;
   return db.release();
+}
+
+int write_body(Database *db, const Request &request) {
+  if (request.write_options)
+    setenv("KOR_ZELWRITE_OPTIONS", request.write_options->c_str(), 1);
+  else
+    setenv("KOR_ZELWRITE_OPTIONS", kDefaultWriteOptions, 0);
+  return ZEL_write_ZEL(db, request.output.c_str());
 }
 
 }  // namespace ccx

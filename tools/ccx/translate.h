@@ -19,6 +19,11 @@ struct Request {
   std::optional<std::string> write_options;        // for the writer, replacing the environment's
 };
 
+// The writer's options when neither the request nor the environment
+// (KOR_ZELWRITE_OPTIONS) gives any: a body for simulation needs its
+// inertia invariants.
+extern const char kDefaultWriteOptions[];
+
 struct Summary {
   int node_count = 0;
   int element_count = 0;
@@ -40,6 +45,10 @@ struct Summary {
 // the generalized mass Phi^T M Phi of the lumped masses, and the units.
 // The caller releases the database with ZEL_UnLink. InputError on a fault.
 Database *build_database(const Request &request, Summary &summary);
+
+// Writes the body to request.output with the request's options (else the
+// environment's, else the default ones); what ZEL_write_ZEL gives.
+int write_body(Database *db, const Request &request);
 
 }  // namespace ccx
 
