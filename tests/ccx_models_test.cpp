@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -31,6 +32,8 @@ struct Beam {
   int nx, ny, nz;
   double length = 1.0, height = 0.03, width = 0.045;
 };
+
+void PrintTo(const Beam &beam, std::ostream *out) { *out << beam.type; }
 
 // Nodes sit on a grid of half cells, so that mid-side nodes are grid points.
 class BeamMesh {
@@ -345,6 +348,120 @@ TEST_P(CcxModel, WrittenInvariantsEqualTheSumsOverTheTranslatedNodes) {
 INSTANTIATE_TEST_SUITE_P(Families, CcxModel,
                          ::testing::Values(Beam{"C3D8I", 30, 2, 3}, Beam{"C3D20R", 12, 1, 2}, Beam{"C3D10", 12, 1, 2}),
                          [](const ::testing::TestParamInfo<Beam> &info) { return std::string(info.param.type); });
+
+// ---------------------------------------------------------------------
+// One tetrahedron, its files written by hand
+// ---------------------------------------------------------------------
+
+struct TetrahedronJob {
+  std::string inp =
+      "*NODE\n1, 0, 0, 0\n2, 1, 0, 0\n3, 0, 1, 0\n4, 0, 0, 1\n5, 9, 9, 9\n"
+      "*ELEMENT, TYPE=C3D4, ELSET=E\n1, 1, 2, 3, 4\n*NSET, NSET=TOP\n4\n*NSET, NSET=LOOSE\n5\n"
+      "*MATERIAL, NAME=M\n*DENSITY\n2400.\n*SOLID SECTION, ELSET=E, MATERIAL=M\n";
+  // Mode 1 at 10 Hz with a generalized mass of 2.
+  std::string frd = "    1PGM                2.000000E+00\n"
+                    "  100CL  101 10.00000000           5                     2    1MODAL      1\n"
+                    " -4  DISP        4    1\n -5  D1          1    2    1    0\n -5  D2          1    2    2    0\n"
+                    " -5  D3          1    2    3    0\n"
+                    " -1         1 0.00000E+00 0.00000E+00 0.00000E+00\n -1         2 1.00000E+00 0.00000E+00 0.00000E+00\n"
+                    " -1         3 0.00000E+00-2.00000E+00 0.00000E+00\n -1         4 1.00000E+00 1.00000E+00 3.00000E+00\n"
+                    " -1         5 7.00000E+00 7.00000E+00 7.00000E+00\n -3\n";
+  std::string dat = "     E I G E N V A L U E   O U T P U T\n\n      1   0.3947842E+04   0.6283185E+02   0.1000000E+02   0.0\n";
+
+  void write(const zel_test::ScratchDir &dir) const {
+    std::ofstream(dir.file("job.inp")) << inp;
+    std::ofstream(dir.file("job.frd")) << frd;
+    std::ofstream(dir.file("job.dat")) << dat;
+  }
+};
+
+std::string replaced(std::string text, const std::string &from, const std::string &to) {
+  return text.replace(text.find(from), from.size(), to);
+}
+
+TEST(CcxTranslation, FillsTheBodyFromTheThreeFiles) {
+  zel_test::PrivateStoreDirectory stores;
+  zel_test::ScratchDir dir;
+  TetrahedronJob().write(dir);
+  ccx::Request request;
+  request.job = dir.file("job");
+  request.interface_sets = {"top"};
+  Translated body;
+  zel_test::capture([&] { body.db = ccx::build_database(request, body.summary); });
+  ASSERT_NE(body.db, nullptr);
+  Database *db = body.db;
+
+  EXPECT_EQ(ZEL_NodeCount(db), 4);  // node 5 belongs to no element
+  const double quarter = 2400.0 / 6 / 4;
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(ZEL_NodalMass(db, i), quarter, 1e-12);
+  int faces = 0, size = 0;
+  ZEL_FaceListSize(db, &faces, &size);
+  EXPECT_EQ(faces, 4);
+  int count = 0;
+  int *ids = ZEL_InterfaceNodeIDs(db, &count);
+  ASSERT_EQ(count, 1);
+  EXPECT_EQ(ids[0], 4);
+  ZEL_FreeMemory(ids);
+
+  double values[3];
+  ASSERT_EQ(ZEL_ModeByNode(db, 1, 0, 3, values, 0), 1);
+  EXPECT_EQ(values[1], -2.0);
+  // K = lambda m, M = sum of m_p |phi_p|^2 over the lumped masses.
+  double stiffness = 0.0, mass = 0.0;
+  ZEL_GenStiffFull(db, &stiffness, 1);
+  ZEL_GenMassFull(db, &mass, 1);
+  EXPECT_DOUBLE_EQ(stiffness, 3947.842 * 2.0);
+  EXPECT_NEAR(mass, quarter * (1.0 + 4.0 + 11.0), 1e-9);
+  EXPECT_NEAR(body.summary.largest_deviation, std::fabs(mass - 2.0) / 2.0, 1e-12);
+}
+
+TEST(CcxTranslation, RefusesFilesThatDoNotBelongTogether) {
+  const TetrahedronJob good;
+  struct Case {
+    const char *name;
+    TetrahedronJob job;
+    std::vector<std::string> interface_sets;
+    std::string units;
+    std::string message;  // @ stands for the job's path
+  };
+  Case cases[] = {
+      {"eigenvalue of another run", good, {}, "kg",
+       "@.dat:3: the eigenvalue 5.0000000e+03 of mode 1 disagrees with its frequency 1.0000000e+01 in @.frd (files "
+       "of different runs?)"},
+      {"no eigenvalue", good, {}, "kg", "@.dat: no eigenvalue for mode 1 of @.frd"},
+      {"node without displacement", good, {}, "kg", "@.frd:3: mode 1 has no displacement of node 3"},
+      {"unknown interface set", good, {"NOPE"}, "kg", "@.inp: node set NOPE is not defined"},
+      {"interface node outside the elements", good, {"LOOSE"}, "kg",
+       "@.inp: node 5 of node set LOOSE is not a node of the solid elements"},
+      {"unknown unit", good, {}, "furlong",
+       "units furlong,m,s,N are not known (mass, length, time and force, e.g. kg,m,s,N)"},
+  };
+  cases[0].job.dat = replaced(good.dat, "0.3947842E+04", "0.5000000E+04");
+  cases[1].job.dat = replaced(good.dat, "      1   0.39", "      2   0.39");
+  cases[2].job.frd = replaced(good.frd, " -1         3 0.00000E+00-2.00000E+00 0.00000E+00\n", "");
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    zel_test::PrivateStoreDirectory stores;
+    zel_test::ScratchDir dir;
+    c.job.write(dir);
+    ccx::Request request;
+    request.job = dir.file("job");
+    request.interface_sets = c.interface_sets;
+    request.units[0] = c.units;
+    std::string message;
+    zel_test::capture([&] {
+      try {
+        ZEL_UnLink(ccx::build_database(request, *std::make_unique<ccx::Summary>()));
+      } catch (const ccx::InputError &error) {
+        message = error.what();
+      }
+    });
+    std::string expected = c.message;
+    for (size_t at = expected.find('@'); at != std::string::npos; at = expected.find('@'))
+      expected.replace(at, 1, request.job);
+    EXPECT_EQ(message, expected);
+  }
+}
 
 // ---------------------------------------------------------------------
 // The command

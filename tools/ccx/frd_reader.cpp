@@ -164,7 +164,8 @@ class FrdParser {
       return;
     }
     target_.values->width = name == "DISP" ? 3 : 6;
-    target_.values->node_ids.reserve(header_.node_count);
+    // The header's count only hints: a record takes at least 13 bytes.
+    target_.values->node_ids.reserve(std::min<size_t>(std::max(header_.node_count, 0), text_.size() / 13));
     generalized_mass_ = 1.0;
   }
 

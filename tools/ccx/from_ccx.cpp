@@ -95,6 +95,8 @@ extern "C" int zel_from_ccx(int argc, char **argv) {
     std::fprintf(stderr, "zel from-ccx: %s\n", error.what());
   } catch (const std::bad_alloc &) {
     std::fprintf(stderr, "zel from-ccx: out of memory\n");
+  } catch (const std::exception &error) {
+    std::fprintf(stderr, "zel from-ccx: %s\n", error.what());
   }
   return ccx::kFailed;
 }
