@@ -161,10 +161,20 @@ std::array<double, 2> euler_bernoulli(const Beam &beam) {
   return {factor * std::sqrt(kYoung * weak / (kDensity * area)), factor * std::sqrt(kYoung * strong / (kDensity * area))};
 }
 
+// A job translated in memory, its messages captured; released at the end.
 struct Translated {
+  Translated(const std::string &job, const std::string &interface_set) {
+    ccx::Request request;
+    request.job = job;
+    request.interface_sets = {interface_set};
+    zel_test::capture([&] { db = ccx::build_database(request, summary); });
+  }
+  ~Translated() { ZEL_UnLink(db); }
+  Translated(const Translated &) = delete;
+  Translated &operator=(const Translated &) = delete;
+
   Database *db = nullptr;
   ccx::Summary summary;
-  ~Translated() { ZEL_UnLink(db); }
 };
 
 int run_command(std::vector<std::string> arguments) {
@@ -214,11 +224,7 @@ TEST_P(CcxModel, TranslatesMassesModesAndSkin) {
   std::ofstream(dir.file("job.inp")) << mesh.deck();
   ASSERT_TRUE(solve(dir)) << zel_test::read_text_file(dir.file("ccx.log"));
 
-  ccx::Request request;
-  request.job = dir.file("job");
-  request.interface_sets = {"fixed"};
-  Translated body;
-  zel_test::capture([&] { body.db = ccx::build_database(request, body.summary); });
+  const Translated body(dir.file("job"), "fixed");
   ASSERT_NE(body.db, nullptr);
   Database *db = body.db;
 
@@ -383,11 +389,7 @@ TEST(CcxTranslation, FillsTheBodyFromTheThreeFiles) {
   zel_test::PrivateStoreDirectory stores;
   zel_test::ScratchDir dir;
   TetrahedronJob().write(dir);
-  ccx::Request request;
-  request.job = dir.file("job");
-  request.interface_sets = {"top"};
-  Translated body;
-  zel_test::capture([&] { body.db = ccx::build_database(request, body.summary); });
+  const Translated body(dir.file("job"), "top");
   ASSERT_NE(body.db, nullptr);
   Database *db = body.db;
 
