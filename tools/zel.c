@@ -505,7 +505,9 @@ static const Command kCommands[] = {
      "                     (repeatable)\n"
      "  --units M,L,T,F    the units the model was made in: mass, length, time,\n"
      "                     force (default kg,m,s,N)\n"
-     "  --options TEXT     the writer's options, instead of KOR_ZELWRITE_OPTIONS\n"
+     "  --options TEXT     the writer's options, instead of KOR_ZELWRITE_OPTIONS;\n"
+     "                     without either, full_invar (the inertia invariants,\n"
+     "                     then only the nodes that draw and hold the body)\n"
      "\n"
      "Exit status: 0 written, 2 usage error or a file that cannot be read or\n"
      "translated.\n",
