@@ -351,6 +351,47 @@ TEST(Writer, StressNodesFollowTheSparseAndFullOptions) {
   }
 }
 
+// What some options leave in the file: "empty" the geometry and mass
+// properties without modes; "MKS" the body in SI units (built in
+// millimetres and megagrams); "no_ortho" the generalized matrices instead
+// of eigenvalues.
+TEST(Writer, PreparationOptionsShapeTheWrittenBody) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  const struct {
+    const char *options;
+    int modes;
+    double x_of_node_8;  // built at 3 (mm in the MKS case)
+    int eigenvalues, stiffness, invariant1;
+  } cases[] = {
+      {"", 3, 3.0, 1, 0, 0},
+      {"empty", 0, 3.0, 0, 0, 1},
+      {"MKS", 3, 0.003, 1, 0, 0},
+      {"no_ortho", 3, 3.0, 0, 1, 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.options);
+    Database *db = build_body();
+    if (std::string(c.options) == "MKS") ZEL_SetUnits(db, "MEGAGRAM", "MILLIMETER", "SECOND", "NEWTON");
+    const std::string path = dir.file("prepared.zel");
+    ASSERT_EQ(write_with(db, path, c.options), 1);
+    ZEL_UnLink(db);
+    Database *read = nullptr;
+    capture([&] { read = ZEL_CreateFromZEL(path.c_str()); });
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(ZEL_ModeCount(read), c.modes);
+    double xyz[3];
+    ZEL_NodeCoordinates(read, ZEL_NodeIndex(read, 8), xyz);
+    EXPECT_DOUBLE_EQ(xyz[0], c.x_of_node_8);
+    // Blocks by index: 6 eigenvalues, 11 generalized stiffness, 18 invariant 1.
+    EXPECT_EQ(ZEL_Exists(read, 6), c.eigenvalues);
+    EXPECT_EQ(ZEL_Exists(read, 11), c.stiffness);
+    EXPECT_EQ(ZEL_Exists(read, 18), c.invariant1);
+    if (c.modes == 3) EXPECT_EQ(six_values(read, 2, 0, 8)[3], built_value(0, 2, 8, 3));
+    ZEL_UnLink(read);
+  }
+}
+
 TEST(Writer, TheFrequencyFilterExportsARangeRenumberedFromOne) {
   zel_test::PrivateStoreDirectory stores;
   TempDir dir;
