@@ -276,6 +276,18 @@ static void compare_invariant(Check *check, int number, const double *stored, co
   disagree(check);
 }
 
+/* A writer that computes the invariants keeps only the nodes that draw
+ * and hold the body: the invariants then describe more mass than the
+ * file's nodes carry, and cannot be recomputed from them. */
+static int nodes_were_reduced(const Check *check, const double *stored_mass) {
+  const double nodal_mass = ZEL_Invar1(check->db);
+  if (stored_mass == NULL || !(nodal_mass < stored_mass[0] * (1.0 - check->tolerance))) return 0;
+  printf("invariants: not compared: the nodes carry a mass of %.6e of the body's %.6e (the node set was reduced "
+         "when the file was written)\n",
+         nodal_mass, stored_mass[0]);
+  return 1;
+}
+
 static int check_invariants(Check *check, const char *path) {
   Invariant stored[INVARIANT_COUNT];
   int k, ok = 1;
@@ -294,6 +306,10 @@ static int check_invariants(Check *check, const char *path) {
   /* The file's blocks are held now: from here on the same handle computes
    * every invariant from the nodes and modes. */
   if (ok) ok = ZEL_ComputeInvariantsFromNodes(recomputed);
+  if (ok && nodes_were_reduced(check, stored[0].values)) {
+    for (k = 0; k < INVARIANT_COUNT; ++k) free(stored[k].values);
+    return 1;
+  }
   for (k = 0; ok && k < INVARIANT_COUNT; ++k) {
     double *computed;
     if (stored[k].values == NULL) {
