@@ -1,11 +1,16 @@
 /*
  * An example translator: builds a small flexible body, a flat plate of
- * 7 x 5 nodes, through the builder interface and prints what it built.
+ * 7 x 5 nodes, through the builder interface, prints what it built and
+ * writes it as a ZEL file (the first argument, else plate.zel).
  *
  * The plate is 0.6 m x 0.4 m, 2 mm steel: each node carries its share of
  * the mass and a small rotary inertia; the 24 quadrilaterals are its faces
- * and the four corners are where it is attached.
+ * and the four corners are where it is attached. Its modes are the first
+ * four of a simply supported plate, sampled at the nodes; their
+ * generalized masses come from the nodal masses, so the writer scales the
+ * modes to unit generalized mass.
  */
+#include <math.h>
 #include <stdio.h>
 
 #include "zel.h"
@@ -14,8 +19,36 @@ enum { kColumns = 7, kRows = 5 };
 
 static int node_id(int column, int row) { return 100 + row * kColumns + column; }
 
+static const double kWidth = 0.6, kHeight = 0.4, kThickness = 0.002, kDensity = 7850.0;
+
+/* Half-waves along x and y of each mode. */
+static const int kHalfWaves[4][2] = {{1, 1}, {2, 1}, {1, 2}, {3, 1}};
+
+/* Sets one plate mode (deflection and the two slopes at every node) and
+ * its generalized mass and stiffness. */
+static int add_plate_mode(Database *db, int number, double dx, double dy) {
+  const double pi = 3.14159265358979323846, young = 210e9, poisson = 0.3;
+  const double a = kHalfWaves[number - 1][0] * pi / kWidth, b = kHalfWaves[number - 1][1] * pi / kHeight;
+  const double rigidity = young * kThickness * kThickness * kThickness / (12.0 * (1.0 - poisson * poisson));
+  const double omega = (a * a + b * b) * sqrt(rigidity / (kDensity * kThickness));
+  double generalized_mass = 0.0;
+  int row, column, ok = 1;
+  for (row = 0; row < kRows; ++row) {
+    for (column = 0; column < kColumns; ++column) {
+      const double x = column * dx, y = row * dy;
+      const double w = sin(a * x) * sin(b * y);
+      const int index = ZEL_NodeIndex(db, node_id(column, row));
+      generalized_mass += ZEL_NodalMass(db, index) * w * w;
+      ok = ok && ZEL_SetMode(db, number, node_id(column, row), 0, 0.0, 0.0, w, b * sin(a * x) * cos(b * y),
+                             -a * cos(a * x) * sin(b * y), 0.0);
+    }
+  }
+  return ok && ZEL_SetGeneralizedMass(db, number, number, generalized_mass) &&
+         ZEL_SetGeneralizedStiffness(db, number, number, omega * omega * generalized_mass);
+}
+
 static int build_plate(Database *db) {
-  const double width = 0.6, height = 0.4, thickness = 0.002, density = 7850.0;
+  const double width = kWidth, height = kHeight, thickness = kThickness, density = kDensity;
   const double dx = width / (kColumns - 1), dy = height / (kRows - 1);
   const double plate_mass = width * height * thickness * density;
   int row, column, ok = 1;
@@ -45,6 +78,7 @@ static int build_plate(Database *db) {
   ok = ok && ZEL_SetInterfaceNode(db, node_id(kColumns - 1, kRows - 1));
   ok = ok && ZEL_SetInterfaceNode(db, node_id(0, kRows - 1));
   ok = ok && ZEL_CalculateGlobalMassFromNodeMass(db);
+  for (column = 1; column <= 4; ++column) ok = ok && add_plate_mode(db, column, dx, dy);
   return ok;
 }
 
@@ -68,14 +102,18 @@ static void print_summary(Database *db) {
            inertia[8]);
 }
 
-int main(void) {
-  Database *db = ZEL_Create(kColumns * kRows, 0);
+int main(int argc, char **argv) {
+  const char *path = argc > 1 ? argv[1] : "plate.zel";
+  int written;
+  Database *db = ZEL_Create(kColumns * kRows, 4);
   if (db == NULL || !build_plate(db)) {
     ZEL_Error("The example plate could not be built.");
     ZEL_Terminate();
     return 1;
   }
   print_summary(db);
+  written = ZEL_write_ZEL(db, path);
+  if (written) ZEL_Info("\nWrote %s", path);
   ZEL_Terminate();
-  return 0;
+  return written ? 0 : 1;
 }

@@ -726,6 +726,25 @@ ZEL_API void ZEL_RigidBodyForcesOnPrincipalAxes(Database *db);
 ZEL_API int ZEL_DampingOnPrincipalAxes(Database *db);
 
 /* ---------------------------------------------------------------------
+ * Writer
+ * ------------------------------------------------------------------- */
+
+/* Writes db to the ZEL file at path, with the options found in the
+ * environment variable KOR_ZELWRITE_OPTIONS (words such as no_xdr, single,
+ * no_ortho, full_invar, lowpass(f), coarsen(r,a,c)). 1 when the whole file
+ * was written, 0 after the messages otherwise.
+ * The file is built under a temporary name in path's directory and
+ * renamed over path only when complete: a failed write leaves whatever
+ * was at path as it was and no temporary file behind. A malformed or
+ * conflicting option, or a path naming the file db was read from or one
+ * of its stores, fails before anything is touched.
+ * The write changes db in place and does not undo it: the mesh options,
+ * the orthonormalized and renumbered modes, computed invariants, the node
+ * set reduced to the geometry nodes, converted units and the statistics
+ * stay. A caller that needs the body as built reads the written file. */
+ZEL_API int ZEL_write_ZEL(Database *db, const char *path);
+
+/* ---------------------------------------------------------------------
  * Contents report
  * ------------------------------------------------------------------- */
 

@@ -173,6 +173,8 @@ bool write_modal_head(ZelFile &file, int32_t mode_count, std::span<const int32_t
 // or 0 where it is ignored), then `values` (6 per node).
 bool write_mode_record(ZelFile &file, uint32_t version, int value_set, int32_t mode_number,
                        std::span<const double> values);
+// The per-mode int alone, for a record whose values follow in pieces.
+bool write_mode_number(ZelFile &file, uint32_t version, int value_set, int32_t mode_number);
 
 // ---------------------------------------------------------------------
 // Block 9, nodal_masses.

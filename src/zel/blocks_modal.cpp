@@ -141,20 +141,22 @@ bool write_modal_head(ZelFile &file, int32_t mode_count, std::span<const int32_t
          file.write_ints(node_ids.data(), node_ids.size());
 }
 
-bool write_mode_record(ZelFile &file, uint32_t version, int value_set, int32_t mode_number,
-                       std::span<const double> values) {
-  if (values.size() % kValuesPerNode != 0) return false;
+bool write_mode_number(ZelFile &file, uint32_t version, int value_set, int32_t mode_number) {
   switch (mode_number_field(version, value_set)) {
     case ModeNumberField::kAbsent:
-      break;
+      return true;
     case ModeNumberField::kIgnored:
-      if (!file.write_int(0)) return false;
-      break;
+      return file.write_int(0);
     case ModeNumberField::kStored:
-      if (!file.write_int(mode_number)) return false;
       break;
   }
-  return file.write_reals(values.data(), values.size());
+  return file.write_int(mode_number);
+}
+
+bool write_mode_record(ZelFile &file, uint32_t version, int value_set, int32_t mode_number,
+                       std::span<const double> values) {
+  return values.size() % kValuesPerNode == 0 && write_mode_number(file, version, value_set, mode_number) &&
+         file.write_reals(values.data(), values.size());
 }
 
 // ------------------------------------------------------- blocks 12, 13, 15

@@ -209,6 +209,9 @@ namespace zel {
 inline uint8_t &block_flag(Database &db, int block_index) {
   return db.exists[static_cast<std::size_t>(content_position(block_index))];
 }
+inline uint8_t block_flag(const Database &db, int block_index) {
+  return db.exists[static_cast<std::size_t>(content_position(block_index))];
+}
 
 }  // namespace zel
 

@@ -48,6 +48,10 @@ void nodal_data_changed(Database &db);
 // without nodes or without mass is left as it is.
 void ShiftLbrfToCm(Database *db);
 
+// Has the invariant held (from the builder, the file or the nodal data),
+// as its query would; false when a modal one cannot be had (no modes, a
+// mode that cannot be read).
+bool hold_invariant(Database &db, Invariant invariant);
 // Whether invariant `number` (1..9) is held.
 bool invariant_held(const Database &db, int number);
 

@@ -972,6 +972,4 @@ ZEL_API double EIGPSN(double *x) {
   });
 }
 
-ZEL_API const char *zelwrite_VersionId(void) { return "zelwrite 0.1"; }
-
 }  // extern "C"

@@ -85,12 +85,13 @@ void ZelFile::swap(ZelFile &other) noexcept {
   scratch_.swap(other.scratch_);
 }
 
-void ZelFile::close() noexcept {
+bool ZelFile::close_checked() noexcept {
   release_xdr();
-  if (!shared_ && fp != nullptr) std::fclose(fp);
+  const bool closed = shared_ || fp == nullptr || std::fclose(fp) == 0;
   fp = nullptr;
   shared_ = false;
   size_ = 0;
+  return closed;
 }
 
 int64_t ZelFile::tell() const { return FileTell_Win32(fp); }

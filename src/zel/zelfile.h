@@ -59,7 +59,10 @@ struct ZelFile {
 
   // Releases the XDR stream and closes the stream; the file stays on disk.
   // A shared view only forgets the stream.
-  void close() noexcept;
+  void close() noexcept { (void)close_checked(); }
+  // The same, saying whether the stream's last buffered bytes reached the
+  // system: false when the closing flush failed (a disk that filled up).
+  bool close_checked() noexcept;
 
   // Exchanges everything two records hold: a store replaced by one built
   // beside it takes over its stream.

@@ -335,6 +335,15 @@ bool invariant_held(const Database &db, int number) {
   return info != nullptr && is_held(db, info->invariant);
 }
 
+bool hold_invariant(Database &db, Invariant invariant) {
+  switch (invariant) {
+    case Invariant::k1: inertia_invariant1(db); return true;
+    case Invariant::k2: inertia_invariant2(db); return true;
+    case Invariant::k7: inertia_invariant7(db); return true;
+    default: return modal_invariant_held(db, invariant);
+  }
+}
+
 bool hold_every_modal_invariant(Database &db) { return db.mode_count() > 0 && hold_modal_invariants(db, true); }
 
 void cover_modal_invariant(Database &db, Invariant invariant) {

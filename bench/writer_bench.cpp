@@ -1,0 +1,104 @@
+// The writer against the disk: a built body of 100,000 nodes and 100
+// modes (XDR double, about 480 MB) written with the default options, its
+// modes already orthonormal and no invariants to compute, beside the same
+// number of bytes written sequentially with write(2). Both end with the
+// file synced to disk, as the writer does before renaming it into place.
+// The peak resident size of the process is reported with the write.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "bench_support.h"
+#include "zel.h"
+
+namespace {
+
+constexpr int kNodes = 100000;
+constexpr int kModes = 100;
+
+Database *built_body() {
+  zel_bench::bench_directory();
+  Database *db = ZEL_Create(kNodes, kModes);
+  for (int id = 1; id <= kNodes; ++id) {
+    ZEL_SetNodeCoordinates(db, id, id * 0.001, std::sin(id * 0.01), std::cos(id * 0.01));
+    ZEL_SetNodalMass(db, id, 0.5);
+  }
+  const std::vector<double> values = zel_bench::random_values(6 * static_cast<std::size_t>(kNodes));
+  for (int number = 1; number <= kModes; ++number) {
+    for (int id = 1; id <= kNodes; ++id)
+      ZEL_SetModeVec(db, number, id, 0, const_cast<double *>(&values[6 * static_cast<std::size_t>(id - 1)]));
+    ZEL_SetGeneralizedMass(db, number, number, 1.0);
+    ZEL_SetGeneralizedStiffness(db, number, number, 100.0 * number * number);
+  }
+  return db;
+}
+
+Database *body() {
+  static Database *db = built_body();
+  return db;
+}
+
+long peak_resident_kib() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// The writer's report goes to /dev/null while it writes; the benchmark's
+// own lines stay on standard output.
+int quiet_write(Database *db, const std::string &path) {
+  std::fflush(stdout);
+  const int saved = ::dup(STDOUT_FILENO);
+  const int null = ::open("/dev/null", O_WRONLY);
+  ::dup2(null, STDOUT_FILENO);
+  const int result = ZEL_write_ZEL(db, path.c_str());
+  std::fflush(stdout);
+  ::dup2(saved, STDOUT_FILENO);
+  ::close(null);
+  ::close(saved);
+  return result;
+}
+
+void BM_WriteBody(benchmark::State &state) {
+  Database *db = body();
+  const std::string path = zel_bench::bench_directory().file("written.zel");
+  for (auto _ : state)
+    if (quiet_write(db, path) != 1) state.SkipWithError("the write failed");
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(std::filesystem::file_size(path)));
+  state.counters["peak_RSS_MiB"] = static_cast<double>(peak_resident_kib()) / 1024.0;
+}
+BENCHMARK(BM_WriteBody)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The same number of bytes as the written file, 1 MiB per call.
+void BM_WriteSameBytes(benchmark::State &state) {
+  const std::string written = zel_bench::bench_directory().file("written.zel");
+  const std::size_t bytes = std::filesystem::exists(written) ? std::filesystem::file_size(written) : 0;
+  if (bytes == 0) {
+    state.SkipWithError("run BM_WriteBody first");
+    return;
+  }
+  const std::string path = zel_bench::bench_directory().file("plain.bin");
+  const std::vector<char> chunk(std::size_t{1} << 20, 'z');
+  for (auto _ : state) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    for (std::size_t done = 0; done < bytes;) {
+      const ssize_t put = ::write(fd, chunk.data(), std::min(chunk.size(), bytes - done));
+      if (put <= 0) break;
+      done += static_cast<std::size_t>(put);
+    }
+    ::fsync(fd);
+    ::close(fd);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes));
+}
+BENCHMARK(BM_WriteSameBytes)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace

@@ -1,0 +1,297 @@
+// The writer: one call turns a body into a ZEL file. It reads its options,
+// prepares the body (mesh tools, orthonormal modes, frequency filter,
+// invariants, principal axes, node reduction, units) and writes the blocks
+// in id order into a file that replaces the target only when complete.
+//
+// Everything that can refuse the write without looking at the data (an
+// unreadable option, conflicting options, the body's own file as target,
+// a target that cannot be created) is checked before the body is touched.
+#include <cstdlib>
+#include <string>
+
+#include "blocks.h"
+#include "database.h"
+#include "invariants.h"
+#include "messages.h"
+#include "node_reduction.h"
+#include "orthonormalize.h"
+#include "pending_file.h"
+#include "write_blocks.h"
+#include "write_options.h"
+#include "zel.h"
+
+namespace zel {
+namespace {
+
+constexpr char kModule[] = "zelwrite";
+
+// Blocks 19 to 26 hold invariants 1 to 5 and 7 to 9.
+constexpr int kLastInvariantBlock = kInvariant7Block + 2;
+
+uint8_t &summary_flag(WritePlan &plan, int block_index) {
+  return plan.summary[static_cast<std::size_t>(content_position(block_index))];
+}
+
+// The file the body was read from, or one of its stores, when `path`
+// names it.
+const ZelFile *own_file_at(const Database &db, const std::string &path) {
+  if (names_file_of(path, db.file)) return &db.file;
+  for (const TempStore &store : db.temp)
+    if (names_file_of(path, store.file)) return &store.file;
+  return nullptr;
+}
+
+bool refused_before_writing(const Database &db, const std::string &path, const WriteOptions &options) {
+  if (options.malformed) {
+    ZEL_Error("%s", options.malformed->c_str());
+    return true;
+  }
+  if (const ZelFile *own = own_file_at(db, path)) {
+    ZEL_Error("The output ZEL name must be different than the current ZEL name.\n  Current ZEL name:  %s\n  Output "
+              "ZEL name:  %s",
+              own->name.c_str(), path.c_str());
+    return true;
+  }
+  if (!options.conflicts.empty()) {
+    for (const std::string &conflict : options.conflicts) ZEL_Error("%s", conflict.c_str());
+    ZEL_Error("Problem writing version number.");
+    return true;
+  }
+  return false;
+}
+
+void apply_mesh_options(Database &db, const WriteOptions &options) {
+  if (options.lbrf2cm) ShiftLbrfToCm(&db);
+  if (options.sketch) ZEL_SketchGrid(&db, options.sketch->c_str());
+  if (options.strip_face) ZEL_StripCommonFaces(&db);
+  if (options.lbrf2cm) ShiftLbrfToCm(&db);
+}
+
+bool write_leading_blocks(ZelFile &file, const Database &db, uint32_t version) {
+  if (!file.write_int(static_cast<int32_t>(version))) {
+    ZEL_Error("Problem writing version number.");
+    return false;
+  }
+  const Header header{db.title, db.date, db.input_file_name, db.input_file_type, db.comment};
+  if (!write_header(file, header)) {
+    ZEL_Error("Problem writing header information.");
+    return false;
+  }
+  return true;
+}
+
+// ------------------------------------------------ summary and preparation
+
+void mark_faces(WritePlan &plan, const Database &db, bool old_topology) {
+  if (block_flag(db, kFacesBlock) || block_flag(db, kElementTopologyBlock))
+    summary_flag(plan, old_topology ? kElementTopologyBlock : kFacesBlock) = 1;
+}
+
+void start_summary(WritePlan &plan, const Database &db, bool old_topology) {
+  for (const int block : {kCoordinatesBlock, kModeShapesBlock, kNodalMassesBlock, kNodalInertiasBlock,
+                          kGeneralizedDampingBlock, kInterfaceNodesBlock, kModalStressBlock})
+    summary_flag(plan, block) = block_flag(db, block);
+  summary_flag(plan, kUnitsBlock) = 1;
+  mark_faces(plan, db, old_topology);
+}
+
+int32_t first_index_where(Database &db, int32_t from, bool (*stop)(double hz, double mass, double limit), double limit) {
+  for (int32_t index = from; index < db.mode_count(); ++index) {
+    double hz = 0.0, mass = 0.0;
+    ZEL_Eigenvalue(&db, db.mode_numbers[static_cast<std::size_t>(index)], nullptr, &hz, nullptr, &mass, nullptr);
+    if (stop(hz, mass, limit)) return index;
+  }
+  return -1;
+}
+
+// The exported range: from the first mode above the high-pass frequency up
+// to the first one above the low-pass frequency or without mass; the first
+// exported mode is renumbered 1.
+void filter_by_frequency(Database &db, const WriteOptions &options, WritePlan &plan) {
+  ZEL_Info("Exporting frequency range [%le,%le]\n", options.high_pass, options.low_pass);
+  const int32_t first = first_index_where(
+      db, 0, [](double hz, double, double limit) { return hz > limit; }, options.high_pass);
+  const int32_t last = first_index_where(
+      db, 0, [](double hz, double mass, double limit) { return mass == 0.0 || hz > limit; }, options.low_pass);
+  plan.first_mode = first < 0 ? 0 : first;
+  // A low-pass limit below the high-pass one leaves nothing, not a
+  // negative count.
+  plan.last_mode = std::max(last < 0 ? db.mode_count() : last, plan.first_mode);
+  if (db.mode_count() == 0) return;
+  const int32_t shift = db.mode_numbers[static_cast<std::size_t>(plan.first_mode)] - 1;
+  for (int32_t &number : db.mode_numbers) number -= shift;
+}
+
+void prepare_modes(Database &db, const WriteOptions &options, WritePlan &plan) {
+  if (options.no_ortho) {
+    summary_flag(plan, kGeneralizedStiffnessBlock) = 1;
+    summary_flag(plan, kGeneralizedMassBlock) = 1;
+    plan.first_mode = 0;
+    plan.last_mode = db.mode_count();
+    return;
+  }
+  const bool orthonormal = OrthonormalizeModes(&db) == 1;
+  summary_flag(plan, kTransformationBlock) = orthonormal || !db.transform.empty();
+  summary_flag(plan, kEigenvaluesBlock) = db.mode_count() > 0;
+  filter_by_frequency(db, options, plan);
+}
+
+void set_invariant_flags(WritePlan &plan, std::initializer_list<int> numbers, uint8_t value) {
+  for (const int number : numbers) summary_flag(plan, invariant_block_index(number)) = value;
+}
+
+// Runs the invariant level the options ask for; false when they name none.
+bool compute_invariants(Database &db, const WriteOptions &options, WritePlan &plan, bool &computed) {
+  computed = false;
+  if (!options.invar) return true;
+  if (options.full_invar) {
+    ComputeAllInvariants(&db);
+    set_invariant_flags(plan, {1, 2, 3, 4, 5, 7, 8, 9}, 1);
+  } else if (options.fast_invar) {
+    ComputeFastInvariants(&db);
+    set_invariant_flags(plan, {1, 2, 3, 4, 7, 8}, 1);
+    set_invariant_flags(plan, {5, 9}, 0);
+  } else {
+    ZEL_Warning("Illegal invariants option, use full_invar or fast_invar.");
+    return false;
+  }
+  computed = true;
+  return true;
+}
+
+void prepare_invariants(Database &db, const WriteOptions &options, WritePlan &plan, bool &preparation_ok) {
+  for (int block = kInvariant1Block; block <= kLastInvariantBlock; ++block)
+    summary_flag(plan, block) = block_flag(db, block);
+  bool computed = false;
+  if (!compute_invariants(db, options, plan, computed)) preparation_ok = false;
+  if (!computed && !block_flag(db, kInvariant1Block + 2)) {
+    summary_flag(plan, kGlobalPropertiesBlock) =
+        block_flag(db, kGlobalPropertiesBlock) ||
+        (block_flag(db, kCoordinatesBlock) && block_flag(db, kNodalMassesBlock));
+    return;
+  }
+  ZEL_RigidBodyForcesOnPrincipalAxes(&db);
+  ZEL_DampingOnPrincipalAxes(&db);
+  if (preparation_ok && ReduceToGeometryNodes(&db) != 1) preparation_ok = false;
+  store_global_mass_properties(db, inertia_invariant1(db), inertia_invariant2(db), inertia_invariant7(db));
+  summary_flag(plan, kGlobalPropertiesBlock) = 1;
+}
+
+void prepare_statistics(Database &db, WritePlan &plan) {
+  db.statistics.clear();
+  block_flag(db, kStatisticsBlock) = 0;
+  if (plan.exported_modes() != 0) {
+    db.statistics.assign(static_cast<std::size_t>(plan.exported_modes()), ModeStatistics{});
+    block_flag(db, kStatisticsBlock) = 1;
+  }
+  summary_flag(plan, kStatisticsBlock) = block_flag(db, kStatisticsBlock);
+}
+
+void prepare_empty_body(Database &db, WritePlan &plan, bool old_topology) {
+  plan.summary.fill(0);
+  for (const int block : {kCoordinatesBlock, kNodalMassesBlock, kNodalInertiasBlock, kInterfaceNodesBlock})
+    summary_flag(plan, block) = block_flag(db, block);
+  summary_flag(plan, kUnitsBlock) = 1;
+  summary_flag(plan, kGlobalPropertiesBlock) = 1;
+  mark_faces(plan, db, old_topology);
+  ComputeRigidInvariants(&db);
+  set_invariant_flags(plan, {1, 2, 7}, 1);
+}
+
+WritePlan prepare_body(Database &db, const WriteOptions &options) {
+  WritePlan plan;
+  plan.version = options.version;
+  plan.sparse_sets = options.sparse_str;
+  const bool old_topology = options.old_topology();
+  start_summary(plan, db, old_topology);
+  prepare_modes(db, options, plan);
+  const std::size_t cells = db.transform.size();
+  while ((plan.transform_stride + 1) * (plan.transform_stride + 1) <= cells) ++plan.transform_stride;
+  bool preparation_ok = true;
+  prepare_invariants(db, options, plan, preparation_ok);
+  for (const int block : {kPreloadBlock, kModalLoadsBlock, kModalStrainBlock, kPreStressBlock, kPreStrainBlock})
+    summary_flag(plan, block) = block_flag(db, block);
+  prepare_statistics(db, plan);
+  if (options.empty) prepare_empty_body(db, plan, old_topology);
+  if (options.mks && preparation_ok) ZEL_SetUnits(&db, "KILOGRAM", "METER", "SECOND", "NEWTON");
+  return plan;
+}
+
+void report_contents(const Database &db, WritePlan &plan) {
+  const auto yes_no = [](int flag) { return flag != 0 ? "Yes" : "No"; };
+  const struct {
+    const char *label;
+    int flag;
+  } lines[] = {
+      {"Nodal Coords", summary_flag(plan, kCoordinatesBlock)},
+      {"Element Faces", summary_flag(plan, kFacesBlock)},
+      {"Eigenvalues", summary_flag(plan, kEigenvaluesBlock)},
+      {"Mode Shapes", summary_flag(plan, kModeShapesBlock)},
+      {"Global Mass Properties", summary_flag(plan, kGlobalPropertiesBlock)},
+      {"Nodal Masses", summary_flag(plan, kNodalMassesBlock)},
+      {"Nodal Inertias", summary_flag(plan, kNodalInertiasBlock)},
+      {"Generalized Stiffness", block_flag(db, kGeneralizedStiffnessBlock)},
+      {"Generalized Mass", block_flag(db, kGeneralizedMassBlock)},
+      {"Generalized Damping", summary_flag(plan, kGeneralizedDampingBlock)},
+      {"Mode Transformation", summary_flag(plan, kTransformationBlock)},
+      {"Stress Modes", summary_flag(plan, kModalStressBlock)},
+      {"Interface Nodes", summary_flag(plan, kInterfaceNodesBlock)},
+      {"Inertia Invariants", summary_flag(plan, kInvariant1Block)},
+      {"Modal Preload", summary_flag(plan, kPreloadBlock)},
+      {"Modal Loads", summary_flag(plan, kModalLoadsBlock)},
+      {"Strain Modes", summary_flag(plan, kModalStrainBlock)},
+      {"Nodal Pre-Stress", summary_flag(plan, kPreStressBlock)},
+      {"Nodal Pre-Strain", summary_flag(plan, kPreStrainBlock)},
+  };
+  ZEL_Info("\nCreating a ZEL with the following information:\n");
+  for (const auto &line : lines) ZEL_Info("%30s %s", line.label, yes_no(line.flag));
+}
+
+bool write_blocks(ZelFile &file, Database &db, WritePlan &plan) {
+  std::array<char, kExistsFlagCount> summary{};
+  std::copy(plan.summary.begin(), plan.summary.end(), summary.begin());
+  if (!file.write_chars(summary.data(), summary.size())) {
+    ZEL_Error("Problem writing content summary.\n");
+    return false;
+  }
+  for (int block = kFirstOptionalBlock; block < kBlockCount; ++block)
+    if (plan.has_block(block) && !write_body_block(file, db, plan, block)) return false;
+  return true;
+}
+
+int write_zel(Database &db, const std::string &path) {
+  const WriteOptions options = parse_write_options(std::getenv("KOR_ZELWRITE_OPTIONS"));
+  if (refused_before_writing(db, path, options)) return 0;
+  PendingFile output;
+  if (!output.create(path, options.use_xdr(), options.double_precision())) {
+    ZEL_Error("Unable to open %s for write. Please check write permissions.", path.c_str());
+    return 0;
+  }
+  apply_mesh_options(db, options);
+  if (!write_leading_blocks(output.file, db, options.version)) return 0;
+  WritePlan plan = prepare_body(db, options);
+  report_contents(db, plan);
+  if (!write_blocks(output.file, db, plan)) return 0;
+  std::string problem;
+  if (!output.commit(problem)) {
+    ZEL_Error("Problem completing %s: %s", path.c_str(), problem.c_str());
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+}  // namespace zel
+
+using namespace zel;
+
+extern "C" {
+
+ZEL_API int ZEL_write_ZEL(Database *db, const char *path) {
+  if (!CheckZEL(db) || path == nullptr) return 0;
+  return ZEL_GUARDED(0, { return write_zel(*db, path); });
+}
+
+ZEL_API const char *zelwrite_VersionId(void) { return "zelwrite 1.0"; }
+
+}  // extern "C"
