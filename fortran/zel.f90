@@ -34,7 +34,7 @@ module zel
             zel_set_header, zel_set_units, zel_units_si_multipliers, &
             zel_set_invar1, zel_set_invar2, zel_set_invar3, zel_set_invar4, &
             zel_set_invar5, zel_set_invar6, zel_set_invar7, zel_set_invar8, &
-            zel_set_invar9
+            zel_set_invar9, zel_write_zel, zel_write_ansys_zel
 
   interface
     subroutine zel_create(nodes, modes, status) bind(C, name='ZEL_CREATE')
@@ -488,5 +488,21 @@ module zel
       real(c_double), intent(in) :: matrix(*)
       integer(c_int), intent(out) :: status
     end subroutine zel_set_invar9
+    subroutine zel_write_zel(path, length, status) bind(C, name='ZEL_WRITE_ZEL')
+      import :: c_int, c_double, c_char
+      character(kind=c_char), intent(in) :: path(*)
+      integer(c_int), value :: length
+      integer(c_int), intent(out) :: status
+    end subroutine zel_write_zel
+
+    subroutine zel_write_ansys_zel(path, length, a, b, status) bind(C, name='ZEL_WRITE_ANSYS_ZEL')
+      import :: c_int, c_double, c_char
+      character(kind=c_char), intent(in) :: path(*)
+      integer(c_int), value :: length
+      integer(c_int), intent(in) :: a
+      integer(c_int), intent(in) :: b
+      integer(c_int), intent(out) :: status
+    end subroutine zel_write_ansys_zel
+
   end interface
 end module zel

@@ -932,6 +932,12 @@ ZEL_API void ZEL_SET_INVAR7(const double *values, int *status);
 ZEL_API void ZEL_SET_INVAR8(const int *number, const double *matrix, int *status);
 ZEL_API void ZEL_SET_INVAR9(const int *i, const int *j, const double *matrix, int *status);
 
+/* The writer (ZEL_write_ZEL) with the current database; ZEL_WRITE_ANSYS_ZEL
+ * first adds the mass coupling of modes 1..a and a+1..a+b
+ * (ZEL_AnsysAddGenMass) and writes nothing when that fails. */
+ZEL_API void ZEL_WRITE_ZEL(const char *path, int length, int *status);
+ZEL_API void ZEL_WRITE_ANSYS_ZEL(const char *path, int length, const int *a, const int *b, int *status);
+
 ZEL_API const char *zel_fortran_VersionId(void);
 
 #ifdef __cplusplus

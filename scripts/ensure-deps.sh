@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, and any named as arguments,
 # when one is missing.
 set -euo pipefail
-packages=(cmake make g++ gcc pkg-config libtirpc-dev libgtest-dev libgmock-dev libbenchmark-dev liblapack-dev libopenblas-dev "$@")
+packages=(cmake make g++ gcc pkg-config libtirpc-dev libgtest-dev libgmock-dev libbenchmark-dev liblapack-dev libopenblas-dev gfortran "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -291,6 +292,62 @@ TEST_F(FortranBinding, SelectedTransformationTakesColumnsOfTheSelectedModes) {
   EXPECT_EQ(run([&](int *s) { ZEL_GET_TRANSFORM_TO_SELMOD(nullptr, selected, &nsel, s); }),
             std::make_pair(1, std::string("ERROR:  NULL argument T passed into ZEL_GET_TRANSFORM_TO_SELMOD\n"
                                           "ERROR:  \n")));
+}
+
+// A one-node, two-mode body for the writes.
+void fill_two_mode_body() {
+  const int id = 1;
+  const double mass = 2.0;
+  const double origin[3] = {0.0, 0.0, 0.0};
+  const double shapes[2][6] = {{1, 0, 0, 0, 0, 0}, {0, 1, 0, 0, 0, 0}};
+  int status = -1;
+  ZEL_SET_NODE_COORDINATES_VEC(&id, origin, &status);
+  ZEL_SET_NODAL_MASS(&id, &mass, &status);
+  for (int number = 1; number <= 2; ++number) {
+    ZEL_SET_MODE_SHAPE_VEC(&number, &id, shapes[number - 1], &status);
+    const double one = 1.0, stiffness = 100.0 * number;
+    ZEL_SET_GENERALIZED_MASS(&number, &number, &one, &status);
+    ZEL_SET_GENERALIZED_STIFFNESS(&number, &number, &stiffness, &status);
+  }
+}
+
+TEST_F(FortranBinding, WritesTakeABlankPaddedNameAndRefuseOneTooLong) {
+  fill_two_mode_body();
+  zel_test::ScratchDir dir;
+  const std::string path = dir.file("written.zel");
+  const FortranText padded(path, 1100);
+  int status = -1;
+  capture([&] { ZEL_WRITE_ZEL(padded.data(), padded.length, &status); });
+  EXPECT_EQ(status, 0);
+  Database *written = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(written, nullptr);
+  EXPECT_EQ(ZEL_ModeCount(written), 2);
+
+  const std::string too_long = dir.file(std::string(1030, 'n'));
+  const FortranText long_name(too_long, static_cast<int>(too_long.size()));
+  EXPECT_EQ(run([&](int *s) { ZEL_WRITE_ZEL(long_name.data(), long_name.length, s); }),
+            std::make_pair(1, std::string("ERROR:  The file name passed into ZEL_WRITE_ZEL is longer than 1023 "
+                                          "characters\n")));
+}
+
+TEST_F(FortranBinding, AnsysWriteAddsTheCouplingOrWritesNothing) {
+  fill_two_mode_body();
+  Database *db = current();
+  zel_test::ScratchDir dir;
+  const std::string path = dir.file("coupled.zel");
+  const FortranText name(path, 200);
+  const std::vector<zel::GenEntry> before = db->gen_mass;
+  const int two = 2, one = 1;
+  const auto [failed, err] = run([&](int *s) { ZEL_WRITE_ANSYS_ZEL(name.data(), name.length, &two, &one, s); });
+  EXPECT_EQ(failed, 1);
+  EXPECT_EQ(err, "ERROR:  Mode count mismatch while generating additional generalized masses.\n");
+  EXPECT_FALSE(std::filesystem::exists(path)) << "a failed coupling writes no file";
+  EXPECT_EQ(db->gen_mass.size(), before.size());
+
+  int status = -1;
+  capture([&] { ZEL_WRITE_ANSYS_ZEL(name.data(), name.length, &one, &one, &status); });
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(std::filesystem::exists(path));
 }
 
 }  // namespace

@@ -11,11 +11,14 @@ namespace zel::profile {
 
 #if defined(ZEL_CORE_PROFILE)
 
+inline constexpr bool kCore = true;
+
 // Mode shapes and modal stress only: no modal strain.
 inline constexpr int kValueSets = 2;
 inline constexpr char kUnknownValueSet[] = "Value set %d is none of 0 (mode shapes) and 1 (modal stress).";
 
-// The older format levels, double precision only.
+// The older format levels, double precision only (the writer's levels are
+// chosen in write_options.cpp).
 inline bool reads_version(uint32_t version) {
   return version == 10 || version == 20 || version == 30 || version == 31 || version == 40 || version == 41;
 }
@@ -25,6 +28,8 @@ inline bool reads_version(uint32_t version) {
 inline constexpr const char *kTemporaryDirectoryVariables[] = {"TMPDIR", "TMP"};
 
 #else
+
+inline constexpr bool kCore = false;
 
 inline constexpr int kValueSets = 3;
 inline constexpr char kUnknownValueSet[] =

@@ -161,6 +161,11 @@ bool selected_transformation(Database *db, double *t, const int *selected, int n
   return true;
 }
 
+// The file name of a write, checked before anything else is done.
+bool write_name(const char *path, int length, const char *routine, std::string &name) {
+  return file_name(path, length, kPathLimit, routine, name);
+}
+
 }  // namespace
 }  // namespace zel
 
@@ -472,6 +477,25 @@ ZEL_API void ZEL_SET_INVAR9(const int *i, const int *j, const double *matrix, in
   on_current(status, [&](Database *db) {
     std::array<double, 9> rows = row_order(matrix);
     return ZEL_SetInvar9(db, *i, *j, rows.data());
+  });
+}
+
+// ----------------------------------------------------------- writing
+
+ZEL_API void ZEL_WRITE_ZEL(const char *path, int length, int *status) {
+  on_current(status, [&](Database *db) {
+    std::string name;
+    return write_name(path, length, "ZEL_WRITE_ZEL", name) && ZEL_write_ZEL(db, name.c_str());
+  });
+}
+
+// A coupling that failed leaves the body as it was and nothing is
+// written: a file without the coupling would pass for a complete one.
+ZEL_API void ZEL_WRITE_ANSYS_ZEL(const char *path, int length, const int *a, const int *b, int *status) {
+  on_current(status, [&](Database *db) {
+    std::string name;
+    return write_name(path, length, "ZEL_WRITE_ANSYS_ZEL", name) && ZEL_AnsysAddGenMass(db, *a, *b) &&
+           ZEL_write_ZEL(db, name.c_str());
   });
 }
 
