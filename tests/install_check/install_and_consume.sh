@@ -8,6 +8,7 @@ build=$1
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+trap 'echo "failed at line $LINENO: $BASH_COMMAND"' ERR
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
