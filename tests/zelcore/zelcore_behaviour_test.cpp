@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "capture.h"
+#include "scoped_env.h"
 #include "zelcore.h"
 
 using zel_test::capture;
@@ -53,6 +55,31 @@ TEST(Zelcore, KnowsModeShapesAndModalStressButNoStrain) {
   double values[3] = {};
   EXPECT_EQ(ZEL_Mode(db, 1, 2, values, 0), 0);
   ZEL_Terminate();
+}
+
+// The temporary stores go to TMPDIR, else TMP; the message names TMPDIR.
+TEST(Zelcore, TemporaryFilesGoToTmpdirThenTmp) {
+  struct DirectoryCase {
+    const char *tmpdir;  // null: unset
+    const char *expected_directory;
+  };
+  const DirectoryCase cases[] = {{"/nonexistent/first", "/nonexistent/first/zel_"},
+                                 {nullptr, "/nonexistent/second/zel_"}};
+  for (const DirectoryCase &c : cases) {
+    SCOPED_TRACE(c.expected_directory);
+    zel_test::ScopedEnv tmpdir("TMPDIR", c.tmpdir ? std::optional<std::string>(c.tmpdir) : std::nullopt);
+    zel_test::ScopedEnv tmp("TMP", std::string("/nonexistent/second"));
+    zel_test::ScopedEnv store("KOR_TMP_MOD", std::nullopt);
+    Database *db = ZEL_Create(1, 1);
+    int result = -1;
+    const zel_test::Printed printed = capture([&] { result = ZEL_SetMode(db, 1, 5, 0, 1, 2, 3, 4, 5, 6); });
+    EXPECT_EQ(result, 0);
+    const std::string opening = std::string("ERROR:  Unable to open temporary mode shape file ") + c.expected_directory;
+    EXPECT_EQ(printed.err.rfind(opening, 0), 0u) << printed.err;
+    EXPECT_NE(printed.err.find("specify directory name in environment variable TMPDIR"), std::string::npos)
+        << printed.err;
+    ZEL_Terminate();
+  }
 }
 
 }  // namespace
