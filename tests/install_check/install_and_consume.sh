@@ -37,6 +37,7 @@ cmake -S "$here/project" -B "$work/project" -DCMAKE_PREFIX_PATH="$prefix" >/dev/
 cmake --build "$work/project" >/dev/null
 for library in zel zelcore; do
   "$work/project/consumer_$library"
-  ldd "$work/project/consumer_$library" | grep -q "lib$library.so.0 => $libdir" \
-    || { echo "consumer_$library does not use the installed lib$library"; exit 1; }
+  libraries=$(ldd "$work/project/consumer_$library")
+  echo "$libraries" | grep -q "lib$library.so.0 => $libdir" \
+    || { echo "consumer_$library does not use the installed lib$library:"; echo "$libraries"; exit 1; }
 done
