@@ -351,6 +351,142 @@ TEST(Writer, StressNodesFollowTheSparseAndFullOptions) {
   }
 }
 
+// What some options leave in the file: "empty" the geometry and mass
+// properties without modes; "MKS" the body in SI units (built in
+// millimetres and megagrams); "no_ortho" the generalized matrices instead
+// of eigenvalues.
+TEST(Writer, PreparationOptionsShapeTheWrittenBody) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  const struct {
+    const char *options;
+    int modes;
+    double x_of_node_8;  // built at 3 (mm in the MKS case)
+    int eigenvalues, stiffness, invariant1;
+  } cases[] = {
+      {"", 3, 3.0, 1, 0, 0},
+      {"empty", 0, 3.0, 0, 0, 1},
+      {"MKS", 3, 0.003, 1, 0, 0},
+      {"no_ortho", 3, 3.0, 0, 1, 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.options);
+    Database *db = build_body();
+    if (std::string(c.options) == "MKS") ZEL_SetUnits(db, "MEGAGRAM", "MILLIMETER", "SECOND", "NEWTON");
+    const std::string path = dir.file("prepared.zel");
+    ASSERT_EQ(write_with(db, path, c.options), 1);
+    ZEL_UnLink(db);
+    Database *read = nullptr;
+    capture([&] { read = ZEL_CreateFromZEL(path.c_str()); });
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(ZEL_ModeCount(read), c.modes);
+    double xyz[3];
+    ZEL_NodeCoordinates(read, ZEL_NodeIndex(read, 8), xyz);
+    EXPECT_DOUBLE_EQ(xyz[0], c.x_of_node_8);
+    // Blocks by index: 6 eigenvalues, 11 generalized stiffness, 18 invariant 1.
+    EXPECT_EQ(ZEL_Exists(read, 6), c.eigenvalues);
+    EXPECT_EQ(ZEL_Exists(read, 11), c.stiffness);
+    EXPECT_EQ(ZEL_Exists(read, 18), c.invariant1);
+    if (c.modes == 3) EXPECT_EQ(six_values(read, 2, 0, 8)[3], built_value(0, 2, 8, 3));
+    ZEL_UnLink(read);
+  }
+}
+
+// The mesh options reach the faces before they are written: a plate of
+// 5 x 5 nodes in 16 quads coarsened into fewer, larger faces.
+TEST(Writer, CoarsenOptionMergesTheFacesItWrites) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  Database *db = ZEL_Create(25, 0);
+  for (int id = 0; id < 25; ++id) ZEL_SetNodeCoordinates(db, id + 1, id % 5, id / 5, 0.0);
+  for (int row = 0; row < 4; ++row)
+    for (int column = 0; column < 4; ++column) {
+      const int corner = 5 * row + column + 1;
+      ZEL_SetFace(db, 4, corner, corner + 1, corner + 6, corner + 5);
+    }
+  const std::string path = dir.file("coarse.zel");
+  ASSERT_EQ(write_with(db, path, "coarsen(0.5,10,0)"), 1);
+  ZEL_UnLink(db);
+  Database *read = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(read, nullptr);
+  int faces = 0, size = 0;
+  ZEL_FaceListSize(read, &faces, &size);
+  EXPECT_GT(faces, 0);
+  EXPECT_LT(faces, 16);
+  ZEL_UnLink(read);
+}
+
+// Invariants computed while writing describe the modes written: the
+// orthonormalization that comes first must not leave zeros standing in for
+// the modal invariants. A check of the file against its own nodes agrees.
+TEST(Writer, InvariantsComputedOnWritingAgreeWithTheWrittenModes) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  Database *db = build_body();
+  for (int number = 1; number <= 3; ++number) ZEL_SetGeneralizedMass(db, number, number, 2.0);
+  const std::string path = dir.file("invariants.zel");
+  ASSERT_EQ(write_with(db, path, "full_invar"), 1);
+  ZEL_UnLink(db);
+  Database *stored = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(stored, nullptr);
+  double *from_file = ZEL_Invar3(stored);
+  ASSERT_NE(from_file, nullptr);
+  const std::vector<double> file_values(from_file, from_file + 9);
+  ZEL_FreeMemory(from_file);
+  ZEL_ComputeInvariantsFromNodes(stored);
+  double *from_nodes = ZEL_Invar3(stored);
+  ASSERT_NE(from_nodes, nullptr);
+  double largest = 0.0;
+  for (int k = 0; k < 9; ++k) {
+    EXPECT_NEAR(file_values[static_cast<std::size_t>(k)], from_nodes[k], 1e-9 * std::abs(from_nodes[k]) + 1e-12) << k;
+    largest = std::max(largest, std::abs(from_nodes[k]));
+  }
+  EXPECT_GT(largest, 1.0);
+  ZEL_FreeMemory(from_nodes);
+  ZEL_UnLink(stored);
+}
+
+// Generalized matrices land on the modes they belong to when read back:
+// kept with their own mode numbers (no_ortho, modes numbered 7, 8, 9), and
+// damping turned onto the principal axes (full_invar), whose indices run
+// past the mode list.
+TEST(Writer, GeneralizedMatricesReadBackOnTheirModes) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  const std::string path = dir.file("matrices.zel");
+  Database *db = ZEL_Create(2, 3);
+  ZEL_SetNodeCoordinates(db, 1, 0.0, 0.0, 0.0);
+  ZEL_SetNodeCoordinates(db, 2, 1.0, 0.0, 0.0);
+  for (int number = 7; number <= 9; ++number) {
+    ZEL_SetMode(db, number, 1, 0, 1.0, 0.0, 0.0, 0.0, 0.0, number);
+    ZEL_SetMode(db, number, 2, 0, 0.0, 1.0, 0.0, 0.0, 0.0, number);
+    ZEL_SetGeneralizedStiffness(db, number, number, 10.0 * number);
+    ZEL_SetGeneralizedMass(db, number, number, 1.0);
+  }
+  ASSERT_EQ(write_with(db, path, "no_ortho"), 1);
+  ZEL_UnLink(db);
+  Database *read = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(read, nullptr);
+  double stiffness[9];
+  ZEL_GenStiffFull(read, stiffness, 3);
+  EXPECT_EQ(std::vector<double>(stiffness, stiffness + 9), (std::vector<double>{70, 0, 0, 0, 80, 0, 0, 0, 90}));
+  ZEL_UnLink(read);
+
+  db = build_body();
+  ASSERT_EQ(write_with(db, path, "full_invar"), 1);
+  ZEL_UnLink(db);
+  read = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(ZEL_NumberOfGenDamp(read), 3);
+  double *rows[9];
+  double damping[9][9];
+  for (int r = 0; r < 9; ++r) rows[r] = damping[r];
+  const int selected[] = {1, 2, 3};
+  ASSERT_EQ(ZEL_GenDampPrincipalAndSelected(read, rows, 3, const_cast<int *>(selected)), 1);
+  EXPECT_EQ(damping[7][7], 0.125);
+  ZEL_UnLink(read);
+}
+
 TEST(Writer, TheFrequencyFilterExportsARangeRenumberedFromOne) {
   zel_test::PrivateStoreDirectory stores;
   TempDir dir;

@@ -126,6 +126,31 @@ TEST_F(ZelProgram, CheckNamesWhatDisagrees) {
   EXPECT_EQ(tolerant.status, 0) << tolerant.out;
 }
 
+// A file written with invariants keeps only the nodes that draw the body
+// (here the sample's faces and interface nodes leave out node 30): its
+// invariants cannot be recomputed from them, and check says so instead of
+// reporting them as wrong.
+TEST_F(ZelProgram, CheckLeavesTheInvariantsOfAReducedBodyAlone) {
+  zel_test::ZelBody body = zel_test::sample_body(316);
+  body.invariants = false;
+  body.faces = zel_test::FaceList{1, {3, 0, 1, 3}};
+  Database *db = ZEL_CreateFromZEL(write(body, "whole.zel").c_str());
+  ASSERT_NE(db, nullptr);
+  const std::string path = dir.file("reduced.zel");
+  setenv("KOR_ZELWRITE_OPTIONS", "full_invar", 1);
+  int written = 0;
+  zel_test::capture([&] { written = ZEL_write_ZEL(db, path.c_str()); });
+  unsetenv("KOR_ZELWRITE_OPTIONS");
+  ZEL_UnLink(db);
+  ASSERT_EQ(written, 1);
+  const Outcome run = zel("check '" + path + "'");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("invariants: not compared: the nodes carry a mass of 8.500000e+00 of the body's "
+                         "1.200000e+01 (the node set was reduced when the file was written)\n"),
+            std::string::npos)
+      << run.out;
+}
+
 TEST_F(ZelProgram, UsageAndReadErrorsExitWithTwo) {
   const std::string path = write(zel_test::sample_body(316), "sample.zel");
   const std::string missing = dir.file("missing.zel");

@@ -374,8 +374,12 @@ bool held_and_not_computed(const Database &db, int number, bool held) {
 // modes: 3, 4 and 8 are linear in the modes (I' = I T), 5 and 9 bilinear.
 void transform_invariants(Database &db, Staged &s) {
   hold_read_modal_invariants(db);
-  for (Invariant invariant : {Invariant::k3, Invariant::k4, Invariant::k5, Invariant::k8, Invariant::k9})
-    cover_modal_invariant(db, invariant);
+  // Only those held: laying out one that is not would leave zeros that
+  // pass for held values and keep it from ever being computed.
+  const std::pair<Invariant, int> modal[] = {
+      {Invariant::k3, 3}, {Invariant::k4, 4}, {Invariant::k5, 5}, {Invariant::k8, 8}, {Invariant::k9, 9}};
+  for (const auto &[invariant, number] : modal)
+    if (invariant_held(db, number)) cover_modal_invariant(db, invariant);
   const std::size_t n = static_cast<std::size_t>(s.n);
   const std::size_t c = static_cast<std::size_t>(s.count());
   if (held_and_not_computed(db, 3, db.invar3.size() == 3 * n)) s.invar3 = times_transform(db.invar3.data(), 3, s);

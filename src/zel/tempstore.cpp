@@ -135,6 +135,18 @@ void decode(const unsigned char *from, int64_t n, bool double_precision, double 
     xdr_codec::widen_native_floats(from, values, static_cast<std::size_t>(n));
 }
 
+bool read_fully(int fd, unsigned char *data, int64_t bytes, int64_t offset) {
+  while (bytes > 0) {
+    const ssize_t got = ::pread(fd, data, static_cast<std::size_t>(bytes), offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    data += got;
+    bytes -= got;
+    offset += got;
+  }
+  return true;
+}
+
 bool write_fully(int fd, const unsigned char *data, int64_t bytes, int64_t offset) {
   while (bytes > 0) {
     const ssize_t written = ::pwrite(fd, data, static_cast<std::size_t>(bytes), offset);
@@ -289,6 +301,9 @@ bool TempStore::write_records(int32_t slot, int32_t first, const double *values,
 
 bool TempStore::read_records(int32_t slot, int32_t first, double *values, int32_t count) {
   if (!write_out(slot)) return false;
+  if (file.double_precision != 0)
+    return read_fully(fd(), reinterpret_cast<unsigned char *>(values), int64_t{48} * count,
+                      slot_offset(slot) + int64_t{48} * first);
   decode(at(slot_offset(slot) + int64_t{6} * first * value_size()), int64_t{6} * count,
          file.double_precision != 0, values);
   return true;

@@ -16,8 +16,11 @@
 // with what it holds), and then goes to the file in one pwrite(). Filling
 // for each mode all nodes, or for each node all modes, thus costs a memory
 // store per value and a system call per window. The windows share a fixed
-// memory budget. Reads (whole slots) come from a shared mapping of the
-// file, after the slot's window has been written out.
+// memory budget. Reads come after the slot's window has been written out:
+// double-precision records straight from the file with pread(), which
+// copies from the page cache without faulting in the mapping page by page
+// (a pass over every mode of a large store would take a fault per page),
+// single-precision ones from a shared mapping of the file, widened.
 #ifndef ZEL_TEMPSTORE_H
 #define ZEL_TEMPSTORE_H
 

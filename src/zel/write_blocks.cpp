@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <string>
 
 #include "blocks.h"
@@ -102,34 +103,74 @@ bool write_eigenvalues_block(ZelFile &file, Database &db, WritePlan &plan) {
   return write_eigenvalues(file, records);
 }
 
+// A generalized matrix as a block holds it: entries indexed from the first
+// exported mode, which readers take as mode number - 1.
+struct MatrixToWrite {
+  int32_t flag = 0;
+  std::vector<GenEntry> entries;
+  int32_t size = 0;  // rows (and columns) the indices run over
+};
+
 // Stiffness and mass as their queries hand them out (a diagonal from the
 // eigenvalues when no list was set), for every mode.
 template <class Count, class Sparse>
-bool write_queried_matrix(ZelFile &file, Database &db, Count count_of, Sparse sparse) {
+MatrixToWrite queried_matrix(Database &db, Count count_of, Sparse sparse) {
+  MatrixToWrite matrix{db.mode_count(), {}, db.mode_count()};
   const std::size_t count = at(std::max(count_of(&db), 0));
   std::vector<double> values(count);
   std::vector<int> rows(count), cols(count);
-  std::vector<GenEntry> entries;
   if (count > 0 && sparse(&db, values.data(), rows.data(), cols.data()))
-    for (std::size_t e = 0; e < count; ++e) entries.push_back(GenEntry{rows[e], cols[e], values[e]});
-  return write_generalized_matrix(file, db.mode_count(), entries, db.mode_numbers);
-}
-
-bool write_stiffness_block(ZelFile &file, Database &db, WritePlan &) {
-  return write_queried_matrix(file, db, ZEL_NumberOfGenStiff, ZEL_GenStiffSparse);
-}
-
-bool write_mass_block(ZelFile &file, Database &db, WritePlan &) {
-  return write_queried_matrix(file, db, ZEL_NumberOfGenMass, ZEL_GenMassSparse);
+    for (std::size_t e = 0; e < count; ++e) matrix.entries.push_back(GenEntry{rows[e], cols[e], values[e]});
+  return matrix;
 }
 
 bool exported(const WritePlan &plan, int32_t index) { return index >= plan.first_mode && index < plan.last_mode; }
 
-bool write_damping_block(ZelFile &file, Database &db, WritePlan &plan) {
-  std::vector<GenEntry> entries;
+// Damping on principal axes is indexed by the six rigid coordinates and
+// the flexible modes after them, not by mode index: it goes as it is.
+MatrixToWrite damping_matrix(const Database &db, const WritePlan &plan) {
+  MatrixToWrite matrix{db.damping_on_principal_axes, {}, plan.exported_modes()};
+  if (db.damping_on_principal_axes != 0) {
+    matrix.entries = db.gen_damp;
+    for (const GenEntry &entry : db.gen_damp) matrix.size = std::max({matrix.size, entry.row + 1, entry.col + 1});
+    return matrix;
+  }
   for (const GenEntry &entry : db.gen_damp)
-    if (exported(plan, entry.row) && exported(plan, entry.col)) entries.push_back(entry);
-  return write_generalized_matrix(file, db.damping_on_principal_axes, entries, db.mode_numbers);
+    if (exported(plan, entry.row) && exported(plan, entry.col))
+      matrix.entries.push_back(GenEntry{entry.row - plan.first_mode, entry.col - plan.first_mode, entry.value});
+  return matrix;
+}
+
+MatrixToWrite matrix_to_write(Database &db, const WritePlan &plan, int block_index) {
+  switch (block_index) {
+    case kGeneralizedStiffnessBlock:
+      return queried_matrix(db, ZEL_NumberOfGenStiff, ZEL_GenStiffSparse);
+    case kGeneralizedMassBlock:
+      return queried_matrix(db, ZEL_NumberOfGenMass, ZEL_GenMassSparse);
+    default:
+      break;
+  }
+  return damping_matrix(db, plan);
+}
+
+// Readers take each entry's mode number less one as its index, whatever
+// the body's own mode numbers: index i is written as i + 1.
+bool write_matrix(ZelFile &file, const MatrixToWrite &matrix) {
+  std::vector<int32_t> numbers(at(matrix.size));
+  std::iota(numbers.begin(), numbers.end(), 1);
+  return write_generalized_matrix(file, matrix.flag, matrix.entries, numbers);
+}
+
+bool write_stiffness_block(ZelFile &file, Database &db, WritePlan &plan) {
+  return write_matrix(file, matrix_to_write(db, plan, kGeneralizedStiffnessBlock));
+}
+
+bool write_mass_block(ZelFile &file, Database &db, WritePlan &plan) {
+  return write_matrix(file, matrix_to_write(db, plan, kGeneralizedMassBlock));
+}
+
+bool write_damping_block(ZelFile &file, Database &db, WritePlan &plan) {
+  return write_matrix(file, matrix_to_write(db, plan, kGeneralizedDampingBlock));
 }
 
 // The first mode_count rows and columns of the transformation, whose rows
@@ -459,6 +500,13 @@ const std::array<BlockOutput, kBlockCount> kOutputs = {{
 }  // namespace
 
 bool WritePlan::expands_partial_sets() const { return (version & 0xFFu) < 60; }
+
+void drop_empty_matrix_blocks(Database &db, WritePlan &plan) {
+  for (const int block : {kGeneralizedStiffnessBlock, kGeneralizedMassBlock, kGeneralizedDampingBlock}) {
+    uint8_t &flag = plan.summary[at(content_position(block))];
+    if (flag != 0 && matrix_to_write(db, plan, block).entries.empty()) flag = 0;
+  }
+}
 
 bool write_body_block(ZelFile &file, Database &db, WritePlan &plan, int block_index) {
   const BlockOutput &output = kOutputs[at(block_index)];

@@ -41,6 +41,10 @@ struct WritePlan {
   bool has_block(int block_index) const { return summary[static_cast<std::size_t>(content_position(block_index))] != 0; }
 };
 
+// Clears the summary flags of the generalized-matrix blocks that would
+// hold no entries: readers refuse a present block of none.
+void drop_empty_matrix_blocks(Database &db, WritePlan &plan);
+
 // Writes the block with this index (3..31) at the file's position, with
 // its report; false after the block's failure message when it could not
 // be written. The statistics records of the exported modes are filled

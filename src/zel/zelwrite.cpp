@@ -65,6 +65,7 @@ void apply_mesh_options(Database &db, const WriteOptions &options) {
   if (options.sketch) ZEL_SketchGrid(&db, options.sketch->c_str());
   if (options.strip_face) ZEL_StripCommonFaces(&db);
   if (options.lbrf2cm) ShiftLbrfToCm(&db);
+  if (options.coarsen && !options.coarsen->empty()) ZEL_TrimGeometry(&db, options.coarsen->c_str());
 }
 
 bool write_leading_blocks(ZelFile &file, const Database &db, uint32_t version) {
@@ -214,6 +215,7 @@ WritePlan prepare_body(Database &db, const WriteOptions &options) {
   prepare_statistics(db, plan);
   if (options.empty) prepare_empty_body(db, plan, old_topology);
   if (options.mks && preparation_ok) ZEL_SetUnits(&db, "KILOGRAM", "METER", "SECOND", "NEWTON");
+  drop_empty_matrix_blocks(db, plan);
   return plan;
 }
 

@@ -1,0 +1,114 @@
+"""zel.Builder: a body built from Python, written by the library's writer
+and read back by the C example consumer and by zel.open."""
+
+import os
+import subprocess
+
+import numpy as np
+import pytest
+
+import zel
+
+
+# A 3 x 2 node strip in the x-y plane with two bending modes.
+IDS = [101, 102, 103, 201, 202, 203]
+XYZ = np.array([[x, y, 0.0] for y in (0.0, 1.0) for x in (0.0, 1.0, 2.0)])
+MASSES = np.array([1.0, 2.0, 1.0, 1.0, 2.0, 1.0])
+FACES = [[101, 102, 202, 201], [102, 103, 203, 202]]
+MODES = [1, 2]
+SHAPES = {
+    1: np.column_stack([np.zeros((6, 2)), np.sin(np.pi * XYZ[:, 0] / 2), np.zeros((6, 3))]),
+    2: np.column_stack([np.zeros((6, 2)), np.cos(np.pi * XYZ[:, 0] / 2) * (XYZ[:, 1] - 0.5), np.zeros((6, 3))]),
+}
+
+
+def generalized_mass(mode):
+    return float(SHAPES[mode][:, 2] ** 2 @ MASSES)
+
+
+def strip(builder, stiffness=(40.0, 90.0)):
+    builder.set_header("strip", "strip.fem", "FEM", ("built from Python", "", ""))
+    builder.add_nodes(IDS, XYZ)
+    builder.set_masses(IDS, MASSES)
+    builder.set_inertias([102], [[0.5, 0.5, 0.5, 0.0, 0.0, 0.0]])
+    builder.add_faces(FACES)
+    builder.set_interface_nodes([101, 203])
+    for number, values in SHAPES.items():
+        builder.set_mode(number, IDS, values)
+    builder.set_generalized_stiffness(stiffness, MODES)
+    builder.set_generalized_mass([generalized_mass(1), generalized_mass(2)], MODES)
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda b: b.add_nodes([1, 2], [[0.0, 0.0], [1.0, 1.0]]), "coordinates must have 3 columns, not shape (2, 2)"),
+        (lambda b: b.add_nodes([1, 2, 3], np.zeros((2, 3))), "3 node IDs for 2 rows of coordinates"),
+        (lambda b: b.set_mode(1, [1], np.zeros((1, 3))), "mode values must have 6 columns, not shape (1, 3)"),
+        (lambda b: b.set_mode(1, [1], np.zeros((1, 6)), "heat"), "unknown value set 'heat': use 'shape', 'stress' or 'strain'"),
+        (
+            lambda b: b.set_generalized_mass(np.ones((2, 3)), [1, 2]),
+            "the generalized mass must be square over the 2 modes, not shape (2, 3)",
+        ),
+    ],
+    ids=["coordinates", "ids", "mode-columns", "value-set", "matrix"],
+)
+def test_malformed_input_is_refused_before_the_library_sees_it(call, message):
+    with zel.Builder() as builder:
+        with pytest.raises(ValueError) as raised:
+            call(builder)
+    assert str(raised.value) == message
+
+
+def test_a_written_body_reads_back_in_python_and_in_the_c_consumer(tmp_path):
+    path = tmp_path / "strip.zel"
+    with zel.Builder(expected_nodes=6, max_modes=2) as builder:
+        strip(builder)
+        builder.write(path, options="no_ortho no_xdr")
+    with zel.open(path) as body:
+        assert body.header.title == "strip" and body.header.comments[0] == "built from Python"
+        assert sorted(body.nodes.ids.tolist()) == IDS
+        order = [IDS.index(i) for i in body.nodes.ids.tolist()]
+        np.testing.assert_allclose(body.nodes.xyz, XYZ[order])
+        np.testing.assert_allclose(body.masses, MASSES[order])
+        assert sorted(sorted(body.nodes.ids[f].tolist()) for f in body.faces) == sorted(sorted(f) for f in FACES)
+        assert sorted(body.nodes.ids[body.interface_nodes].tolist()) == [101, 203]
+        for number in MODES:
+            np.testing.assert_allclose(body.mode(number), SHAPES[number][order], atol=1e-15)
+        np.testing.assert_allclose(body.gen_stiff_full(), np.diag([40.0, 90.0]))
+        np.testing.assert_allclose(body.gen_mass_full(), np.diag([generalized_mass(1), generalized_mass(2)]))
+
+    consumer = os.environ.get("ZEL_CONSUMER")
+    if consumer is None:
+        pytest.skip("ZEL_CONSUMER names no example consumer")
+    run = subprocess.run([consumer, str(path)], capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
+    lines = run.stdout.splitlines()
+    for expected in ["Title:       strip", "Nodes:       6", "Modes:       2", "Faces:       2", "Interface:   2 nodes"]:
+        assert expected in lines
+
+
+@pytest.mark.parametrize(
+    "options, double_precision",
+    [("no_ortho", True), ("no_ortho single", False)],
+)
+def test_write_options_reach_the_writer(tmp_path, options, double_precision):
+    path = tmp_path / "strip.zel"
+    before = os.environ.get("KOR_ZELWRITE_OPTIONS")
+    with zel.Builder(expected_nodes=6, max_modes=2) as builder:
+        strip(builder)
+        builder.write(path, options=options)
+    with zel.open(path) as body:
+        assert body.double_precision == double_precision
+    assert os.environ.get("KOR_ZELWRITE_OPTIONS") == before  # set for the call only
+
+
+def test_a_refused_option_raises_the_writers_message(tmp_path, capfd):
+    path = tmp_path / "strip.zel"
+    with zel.Builder(expected_nodes=6, max_modes=2) as builder:
+        strip(builder)
+        with pytest.raises(zel.ZelError) as raised:
+            builder.write(path, options="82_comp single")
+    assert str(raised.value) == "8.2 compatible ZEL cannot be single precision\nProblem writing version number."
+    assert capfd.readouterr().err == ""
+    assert not path.exists()

@@ -1,0 +1,173 @@
+#include "body.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <unordered_map>
+
+namespace ccx {
+namespace {
+
+constexpr int kMaxElementNodes = 20;
+
+struct FaceKey {
+  std::array<int, 4> corners;
+  bool operator==(const FaceKey &other) const { return corners == other.corners; }
+};
+
+struct FaceKeyHash {
+  size_t operator()(const FaceKey &key) const {
+    size_t hash = 1469598103934665603ull;
+    for (int id : key.corners) hash = (hash ^ static_cast<uint32_t>(id)) * 1099511628211ull;
+    return hash;
+  }
+};
+
+// Two elements share a face when they share its corners, whatever their
+// order or the element kinds.
+FaceKey face_key(const Mesh &mesh, const Element &element, const ElementFace &face) {
+  FaceKey key{{-1, -1, -1, -1}};
+  // Corners and mid-side nodes alternate along a quadratic face.
+  const int stride = face.node_count / face.corner_count;
+  for (int k = 0; k < face.corner_count; ++k) key.corners[k] = mesh.connectivity[element.first_node + face.nodes[k * stride]];
+  // Insertion sort: at most four corners.
+  for (int k = 1; k < face.corner_count; ++k)
+    for (int j = k; j > 0 && key.corners[j - 1] > key.corners[j]; --j) std::swap(key.corners[j - 1], key.corners[j]);
+  return key;
+}
+
+std::string element_name(const Element &element) {
+  return "element " + std::to_string(element.id) + " (" + element.type + ")";
+}
+
+std::string count_of(const UnsupportedElements &entry) {
+  return std::to_string(entry.count) + (entry.count == 1 ? " element" : " elements");
+}
+
+void check_supported(const Mesh &mesh) {
+  if (mesh.unsupported.empty()) return;
+  const UnsupportedElements &first = mesh.unsupported.front();
+  std::string message = "unsupported element type " + first.type + " (" + count_of(first) + ")";
+  for (size_t k = 1; k < mesh.unsupported.size(); ++k)
+    message += (k == 1 ? "; also " : ", ") + mesh.unsupported[k].type + " (" + count_of(mesh.unsupported[k]) + ")";
+  fail(first.first, message + "; the translator reads " + kSupportedElementTypes);
+}
+
+double section_density(const Mesh &mesh, const SolidSection &section) {
+  const auto material = mesh.materials.find(section.material);
+  if (material == mesh.materials.end()) fail(section.where, "material " + section.material + " is not defined");
+  if (!material->second.has_density)
+    fail(material->second.where, "material " + section.material + " has no *DENSITY, so its mass is unknown");
+  if (!(material->second.density > 0.0))
+    fail(material->second.where, "material " + section.material + " has a density that is not positive");
+  return material->second.density;
+}
+
+std::unordered_map<int, double> element_densities(const Mesh &mesh) {
+  std::unordered_map<int, double> density;
+  for (const SolidSection &section : mesh.sections) {
+    const auto set = mesh.element_sets.find(section.element_set);
+    if (set == mesh.element_sets.end()) fail(section.where, "element set " + section.element_set + " is not defined");
+    const double value = section_density(mesh, section);
+    for (int id : set->second) density[id] = value;
+  }
+  return density;
+}
+
+}  // namespace
+
+double lump_element_mass(const ElementKind &kind, const double *xyz, double density, double *masses,
+                         const Where &where, int element_id) {
+  const int n = kind.node_count;
+  const Quadrature &rule = kind.quadrature;
+  double volume = 0.0, diagonal[kMaxElementNodes] = {};
+  std::fill(masses, masses + n, 0.0);
+  for (size_t q = 0; q < rule.weight.size(); ++q) {
+    // J[a][b] = d x_a / d xi_b
+    double J[3][3] = {};
+    const double *dN = rule.derivative.data() + q * n * 3;
+    for (int i = 0; i < n; ++i)
+      for (int a = 0; a < 3; ++a)
+        for (int b = 0; b < 3; ++b) J[a][b] += xyz[3 * i + a] * dN[3 * i + b];
+    const double det = J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) -
+                       J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
+                       J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]);
+    if (!(det > 0.0)) fail(where, "element " + std::to_string(element_id) + " is inverted or flat");
+    const double dv = rule.weight[q] * det;
+    volume += dv;
+    const double *N = rule.value.data() + q * n;
+    for (int i = 0; i < n; ++i) {
+      masses[i] += N[i] * dv;
+      diagonal[i] += N[i] * N[i] * dv;
+    }
+  }
+  if (kind.quadratic) {
+    double trace = 0.0;
+    for (int i = 0; i < n; ++i) trace += diagonal[i];
+    for (int i = 0; i < n; ++i) masses[i] = diagonal[i] * (volume / trace);
+  }
+  for (int i = 0; i < n; ++i) masses[i] *= density;
+  return volume;
+}
+
+std::vector<int> skin_faces(const Mesh &mesh, int &face_count) {
+  std::unordered_map<FaceKey, int, FaceKeyHash> uses;
+  uses.reserve(mesh.elements.size() * 4);
+  for (const Element &element : mesh.elements)
+    for (const ElementFace &face : element.kind->faces) ++uses[face_key(mesh, element, face)];
+  std::vector<int> faces;
+  face_count = 0;
+  for (const Element &element : mesh.elements)
+    for (const ElementFace &face : element.kind->faces) {
+      if (uses[face_key(mesh, element, face)] != 1) continue;
+      faces.push_back(face.node_count);
+      for (int k = 0; k < face.node_count; ++k) faces.push_back(mesh.connectivity[element.first_node + face.nodes[k]]);
+      ++face_count;
+    }
+  return faces;
+}
+
+Body build_body(const Mesh &mesh) {
+  check_supported(mesh);
+  if (mesh.elements.empty()) fail_in(mesh.file, "no solid elements");
+  const std::unordered_map<int, double> density = element_densities(mesh);
+
+  Body body;
+  for (const Element &element : mesh.elements)
+    for (int k = 0; k < element.kind->node_count; ++k) {
+      const int id = mesh.connectivity[element.first_node + k];
+      if (mesh.node_index.count(id) == 0)
+        fail(element.where, element_name(element) + " refers to node " + std::to_string(id) + ", which is not defined");
+      body.node_ids.push_back(id);
+    }
+  std::sort(body.node_ids.begin(), body.node_ids.end());
+  body.node_ids.erase(std::unique(body.node_ids.begin(), body.node_ids.end()), body.node_ids.end());
+  std::unordered_map<int, size_t> position;
+  position.reserve(body.node_ids.size());
+  body.coordinates.resize(3 * body.node_ids.size());
+  for (size_t p = 0; p < body.node_ids.size(); ++p) {
+    position[body.node_ids[p]] = p;
+    const size_t source = mesh.node_index.at(body.node_ids[p]);
+    std::copy_n(mesh.coordinates.begin() + 3 * source, 3, body.coordinates.begin() + 3 * p);
+  }
+
+  body.masses.assign(body.node_ids.size(), 0.0);
+  double xyz[3 * kMaxElementNodes], masses[kMaxElementNodes];
+  size_t places[kMaxElementNodes];
+  for (const Element &element : mesh.elements) {
+    const auto rho = density.find(element.id);
+    if (rho == density.end()) fail(element.where, element_name(element) + " is in no *SOLID SECTION");
+    for (int k = 0; k < element.kind->node_count; ++k) {
+      places[k] = position.at(mesh.connectivity[element.first_node + k]);
+      std::copy_n(body.coordinates.begin() + 3 * places[k], 3, xyz + 3 * k);
+    }
+    const double volume = lump_element_mass(*element.kind, xyz, rho->second, masses, element.where, element.id);
+    body.volume += volume;
+    body.mass += rho->second * volume;
+    for (int k = 0; k < element.kind->node_count; ++k) body.masses[places[k]] += masses[k];
+  }
+  body.faces = skin_faces(mesh, body.face_count);
+  return body;
+}
+
+}  // namespace ccx
