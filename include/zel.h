@@ -823,6 +823,138 @@ ZEL_API int ZEL_Compare(Database *base, Database *candidate, int verbosity, doub
 
 ZEL_API const char *zelcompare_VersionId(void);
 
+/* ---------------------------------------------------------------------
+ * Mass coupling of two mode groups
+ * ------------------------------------------------------------------- */
+
+/* Adds the generalized masses between modes 1..a and modes a+1..a+b (by
+ * mode number), sum over the nodes of m phi_i . phi_j + theta_j' J theta_i,
+ * each as (i, j) and (j, i); entries within a group are left alone. a + b
+ * must be the mode count ("Mode count mismatch while generating additional
+ * generalized masses."); a body without nodes gives the memory message.
+ * 1, or 0 with the generalized mass list exactly as it was. */
+ZEL_API int ZEL_AnsysAddGenMass(Database *db, int a, int b);
+
+/* ---------------------------------------------------------------------
+ * Fortran entry points
+ *
+ * Every argument is passed by reference, except the length of a character
+ * argument, an int passed by value right after it. The last argument
+ * receives the status: 0 success, 1 failure. All work on one current
+ * database, made by ZEL_CREATE or ZEL_CREATE_FROM_ZEL; any other call
+ * without one prints "No ZELDATA object.  Call ZEL_CREATE first" and
+ * gives status 1 (so does one whose database a C caller released).
+ * Character arguments are read only within their length and lose their
+ * trailing blanks; a negative length or one beyond 2^20 gives status 1.
+ * Header texts, unit names (15 characters) and load-case labels (255) are
+ * cut to their fields; a file name over 1023 characters is refused.
+ * Load cases and degrees of freedom count from 1; 3 x 3 matrices are in
+ * column order.
+ * ------------------------------------------------------------------- */
+
+/* A new empty current database; the previous current one, if any, is
+ * released (other databases are not touched). */
+ZEL_API void ZEL_CREATE(const int *nodes, const int *modes, int *status);
+/* The database of the ZEL file becomes current (the previous one is kept
+ * until ZEL_TERMINATE). */
+ZEL_API void ZEL_CREATE_FROM_ZEL(const char *path, int length, int *status);
+/* ZEL_Terminate: every database goes; none is current afterwards. */
+ZEL_API void ZEL_TERMINATE(int *status);
+
+/* The builder setters of the same name over the current database. */
+ZEL_API void ZEL_SET_NODE_COORDINATES(const int *id, const double *x, const double *y, const double *z, int *status);
+ZEL_API void ZEL_SET_NODE_COORDINATES_VEC(const int *id, const double *xyz, int *status);
+ZEL_API void ZEL_SET_NODAL_MASS(const int *id, const double *mass, int *status);
+ZEL_API void ZEL_SET_GLOBAL_MASS(const double *mass, const double *cm, const double *inertia, int *status);
+ZEL_API void ZEL_SET_NODAL_INERTIA(const int *id, const double *ixx, const double *iyy, const double *izz,
+                                   const double *ixy, const double *ixz, const double *iyz, int *status);
+/* values: Ixx, Iyy, Izz, Ixy, Ixz, Iyz. */
+ZEL_API void ZEL_SET_NODAL_INERTIA_VEC(const int *id, const double *values, int *status);
+/* A full 3 x 3; an unsymmetric one draws "Unsymmetric Inertia Tensor
+ * supplied to ZEL_SET_NODAL_INERTIA_MAT" and its values below the
+ * diagonal are kept. */
+ZEL_API void ZEL_SET_NODAL_INERTIA_MAT(const int *id, const double *matrix, int *status);
+/* row and col in 1..3. */
+ZEL_API void ZEL_SET_NODAL_INERTIA_ENTRY(const int *id, const int *row, const int *col, const double *value,
+                                         int *status);
+/* A face of n (2..8) node IDs; another n gives "Unable to create a face
+ * with %d vertices". ZEL_SET_FACE_k takes its k IDs as arguments. */
+ZEL_API void ZEL_SET_FACE(const int *n, const int *ids, int *status);
+ZEL_API void ZEL_SET_FACE_2(const int *a, const int *b, int *status);
+ZEL_API void ZEL_SET_FACE_3(const int *a, const int *b, const int *c, int *status);
+ZEL_API void ZEL_SET_FACE_4(const int *a, const int *b, const int *c, const int *d, int *status);
+ZEL_API void ZEL_SET_FACE_5(const int *a, const int *b, const int *c, const int *d, const int *e, int *status);
+ZEL_API void ZEL_SET_FACE_6(const int *a, const int *b, const int *c, const int *d, const int *e, const int *f,
+                            int *status);
+ZEL_API void ZEL_SET_FACE_7(const int *a, const int *b, const int *c, const int *d, const int *e, const int *f,
+                            const int *g, int *status);
+ZEL_API void ZEL_SET_FACE_8(const int *a, const int *b, const int *c, const int *d, const int *e, const int *f,
+                            const int *g, const int *h, int *status);
+ZEL_API void ZEL_SET_INTERFACE_NODE(const int *id, int *status);
+
+/* Six values of a node in one mode: mode shapes (set 0), modal stress
+ * (set 1; mode 0 the pre-stress), modal strain (set 2; mode 0 the
+ * pre-strain). dof of the entry setter: 1..6. */
+ZEL_API void ZEL_SET_MODE_SHAPE(const int *number, const int *id, const double *v1, const double *v2,
+                                const double *v3, const double *v4, const double *v5, const double *v6, int *status);
+ZEL_API void ZEL_SET_MODE_SHAPE_VEC(const int *number, const int *id, const double *values, int *status);
+ZEL_API void ZEL_SET_MODE_SHAPE_ENTRY(const int *number, const int *id, const int *dof, const double *value,
+                                      int *status);
+ZEL_API void ZEL_SET_MODAL_STRESS(const int *number, const int *id, const double *v1, const double *v2,
+                                  const double *v3, const double *v4, const double *v5, const double *v6,
+                                  int *status);
+ZEL_API void ZEL_SET_MODAL_STRESS_VEC(const int *number, const int *id, const double *values, int *status);
+ZEL_API void ZEL_SET_MODAL_STRAIN(const int *number, const int *id, const double *v1, const double *v2,
+                                  const double *v3, const double *v4, const double *v5, const double *v6,
+                                  int *status);
+ZEL_API void ZEL_SET_MODAL_STRAIN_VEC(const int *number, const int *id, const double *values, int *status);
+/* The six stress (strain) values of a node in one mode; status 0 only when
+ * all six were found. */
+ZEL_API void ZEL_GET_MODAL_STRESS(const int *number, const int *id, double *s1, double *s2, double *s3, double *s4,
+                                  double *s5, double *s6, int *status);
+ZEL_API void ZEL_GET_MODAL_STRAIN(const int *number, const int *id, double *s1, double *s2, double *s3, double *s4,
+                                  double *s5, double *s6, int *status);
+ZEL_API void ZEL_GET_MODE_COUNT(int *count, int *status);
+/* t (nsel x modes, column order) gets, in column i, row i of the
+ * mode-shape transformation restricted to the selected mode numbers; a
+ * number that is not a mode of the body gives status 1. */
+ZEL_API void ZEL_GET_TRANSFORM_TO_SELMOD(double *t, const int *selected, const int *nsel, int *status);
+
+ZEL_API void ZEL_SET_GENERALIZED_MASS(const int *row, const int *col, const double *value, int *status);
+ZEL_API void ZEL_SET_GENERALIZED_DAMPING(const int *row, const int *col, const double *value, int *status);
+ZEL_API void ZEL_SET_GENERALIZED_STIFFNESS(const int *row, const int *col, const double *value, int *status);
+ZEL_API void ZEL_SET_MODAL_PRELOAD(const int *number, const double *value, int *status);
+ZEL_API void ZEL_SET_MODAL_LOAD(const int *load_case, const int *number, const double *value, int *status);
+ZEL_API void ZEL_SET_LOADCASE_LABEL(const int *load_case, const char *label, int length, int *status);
+
+ZEL_API void ZEL_SET_HEADER(const char *title, int title_length, const char *input_name, int input_name_length,
+                            const char *input_type, int input_type_length, const char *comment1,
+                            int comment1_length, const char *comment2, int comment2_length, const char *comment3,
+                            int comment3_length, int *status);
+ZEL_API void ZEL_SET_UNITS(const char *mass, int mass_length, const char *length, int length_length,
+                           const char *time, int time_length, const char *force, int force_length, int *status);
+ZEL_API void ZEL_UNITS_SI_MULTIPLIERS(const double *mass, const double *length, const double *time,
+                                      const double *force, int *status);
+
+/* Invariants 8 and 9 take their 3 x 3 in column order. */
+ZEL_API void ZEL_SET_INVAR1(const double *mass, int *status);
+ZEL_API void ZEL_SET_INVAR2(const double *values, int *status);
+ZEL_API void ZEL_SET_INVAR3(const int *number, const double *values, int *status);
+ZEL_API void ZEL_SET_INVAR4(const int *number, const double *values, int *status);
+ZEL_API void ZEL_SET_INVAR5(const int *i, const int *j, const double *values, int *status);
+ZEL_API void ZEL_SET_INVAR6(const double *diagonal, int *status);
+ZEL_API void ZEL_SET_INVAR7(const double *values, int *status);
+ZEL_API void ZEL_SET_INVAR8(const int *number, const double *matrix, int *status);
+ZEL_API void ZEL_SET_INVAR9(const int *i, const int *j, const double *matrix, int *status);
+
+/* The writer (ZEL_write_ZEL) with the current database; ZEL_WRITE_ANSYS_ZEL
+ * first adds the mass coupling of modes 1..a and a+1..a+b
+ * (ZEL_AnsysAddGenMass) and writes nothing when that fails. */
+ZEL_API void ZEL_WRITE_ZEL(const char *path, int length, int *status);
+ZEL_API void ZEL_WRITE_ANSYS_ZEL(const char *path, int length, const int *a, const int *b, int *status);
+
+ZEL_API const char *zel_fortran_VersionId(void);
+
 #ifdef __cplusplus
 }
 #endif

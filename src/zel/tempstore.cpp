@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "build_profile.h"
 #include "messages.h"
 #include "xdr_codec.h"
 #include "zel.h"
@@ -24,7 +25,7 @@ namespace {
 constexpr char kModule[] = "zelset";
 
 // The directory variable every message points the caller to.
-constexpr char kDirectoryVariable[] = "TMP";
+constexpr const char *kDirectoryVariable = profile::kTemporaryDirectoryVariables[0];
 
 // Memory for staging windows, all slots together, and the smallest window:
 // a few hundred records keep the system calls per value well below 1%.
@@ -79,9 +80,13 @@ const char *nonempty_env(const char *variable) {
 
 std::string temporary_directory() {
   std::string directory;
-  if (const char *tmp = nonempty_env(kDirectoryVariable)) {
-    directory = tmp;
-  } else {
+  for (const char *variable : profile::kTemporaryDirectoryVariables) {
+    if (const char *tmp = nonempty_env(variable)) {
+      directory = tmp;
+      break;
+    }
+  }
+  if (directory.empty()) {
     std::error_code error;
     directory = std::filesystem::temp_directory_path(error).string();
     if (error || directory.empty()) directory = "/tmp";

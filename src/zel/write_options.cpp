@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "block_table.h"
+#include "build_profile.h"
 
 namespace zel {
 namespace {
@@ -88,6 +89,19 @@ uint32_t version_code(WriteOptions &o) {
   return code;
 }
 
+// The reduced library writes only the older levels, in double precision:
+// 41 (XDR), 40 without "no_xdr" unless invariants are asked for, 20 and 10
+// for the compatible levels, which cannot hold invariants.
+uint32_t reduced_version_code(WriteOptions &o) {
+  uint32_t code = o.no_xdr && !o.invar ? 40 : 41;
+  if (o.compatible_82 || o.compatible_81) {
+    const char *release = o.compatible_82 ? "8.2" : "8.1";
+    if (o.invar) o.conflicts.push_back(std::string(release) + " compatible ZEL cannot contain Invariants");
+    code = o.compatible_81 ? 10 : 20;
+  }
+  return code;
+}
+
 }  // namespace
 
 bool WriteOptions::use_xdr() const { return is_xdr_version(version); }
@@ -116,7 +130,8 @@ WriteOptions parse_write_options(const char *text) {
   }
   if (!o.malformed && read_sketch(t, o) && read_frequency(t, "lowpass(", o.low_pass, o))
     read_frequency(t, "highpass(", o.high_pass, o);
-  o.version = version_code(o);
+  if (profile::kCore) o.single = o.sparse_str = o.full_str = o.empty = false;  // options it does not have
+  o.version = profile::kCore ? reduced_version_code(o) : version_code(o);
   return o;
 }
 

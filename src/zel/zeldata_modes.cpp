@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "blocks.h"
+#include "build_profile.h"
 #include "database.h"
 #include "messages.h"
 #include "mode_cache.h"
@@ -28,7 +29,7 @@ constexpr double kOneOverTwoPi = 0.15915494309188485;
 // mode reads as a very high but finite frequency.
 constexpr double kMissingMassRatio = 1e-16;
 
-bool valid_set(int set) { return set >= kModeShapeSet && set < kValueSetCount; }
+bool valid_set(int set) { return set >= kModeShapeSet && set < profile::kValueSets; }
 
 // Queries that hand out three values per node take the first three (0)
 // or the last three (1) of the six.

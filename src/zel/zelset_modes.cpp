@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "build_profile.h"
 #include "database.h"
 #include "invariants.h"
 #include "messages.h"
@@ -24,8 +25,8 @@ constexpr int kValueFlag[kValueSetCount] = {content_position(kModeShapesBlock), 
                                             content_position(kModalStrainBlock)};
 
 bool valid_set(int set) {
-  if (set >= kModeShapeSet && set < kValueSetCount) return true;
-  ZEL_Error("Value set %d is none of 0 (mode shapes), 1 (modal stress) and 2 (modal strain).", set);
+  if (set >= kModeShapeSet && set < profile::kValueSets) return true;
+  ZEL_Error(profile::kUnknownValueSet, set);
   return false;
 }
 
@@ -241,7 +242,7 @@ ZEL_API int ZEL_ModeNodeIndex(Database *db, int set, int id) {
 ZEL_API int ZEL_SetModeVec(Database *db, int number, int id, int set, double *values) {
   // The inline append needs no saved registers of the general path: it
   // runs first, and the general path is a call of its own.
-  const bool a_mode_value = set >= kModeShapeSet && set < kValueSetCount && (number != 0 || set == kModeShapeSet);
+  const bool a_mode_value = set >= kModeShapeSet && set < profile::kValueSets && (number != 0 || set == kModeShapeSet);
   if (db != nullptr && a_mode_value && values != nullptr && append_values(*db, number, id, set, values)) return 1;
   return set_values(db, number, id, set, values);
 }

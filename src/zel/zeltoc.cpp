@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "block_table.h"
+#include "build_profile.h"
 #include "blocks.h"
 #include "database.h"
 #include "messages.h"
@@ -177,6 +178,7 @@ bool detect_encoding(ZelFile &file, uint32_t &version) {
     else
       version = value;
   }
+  if (!profile::reads_version(version)) return report_invalid_format();
   file.set_encoding(is_xdr_version(version), !is_single_precision_version(version));
   return true;
 }
