@@ -315,8 +315,12 @@ TEST(Writer, EveryFormatLevelReopensWithWhatWasWritten) {
       EXPECT_NEAR(frequency, number, 1e-6 * number);
       EXPECT_EQ(six_values(db, number, 0, 6), built_values(0, number, 6));
       EXPECT_EQ(six_values(db, number, 1, 5), built_values(1, number, 5));
-      if (stress_nodes == 8) EXPECT_EQ(six_values(db, number, 1, 4), (std::array<double, 6>{}));
-      if (!short_summary) EXPECT_EQ(six_values(db, number, 2, 8), built_values(2, number, 8));
+      if (stress_nodes == 8) {
+        EXPECT_EQ(six_values(db, number, 1, 4), (std::array<double, 6>{}));
+      }
+      if (!short_summary) {
+        EXPECT_EQ(six_values(db, number, 2, 8), built_values(2, number, 8));
+      }
     }
     if (!short_summary) {
       int count = 0;
@@ -387,7 +391,9 @@ TEST(Writer, PreparationOptionsShapeTheWrittenBody) {
     EXPECT_EQ(ZEL_Exists(read, 6), c.eigenvalues);
     EXPECT_EQ(ZEL_Exists(read, 11), c.stiffness);
     EXPECT_EQ(ZEL_Exists(read, 18), c.invariant1);
-    if (c.modes == 3) EXPECT_EQ(six_values(read, 2, 0, 8)[3], built_value(0, 2, 8, 3));
+    if (c.modes == 3) {
+      EXPECT_EQ(six_values(read, 2, 0, 8)[3], built_value(0, 2, 8, 3));
+    }
     ZEL_UnLink(read);
   }
 }
@@ -484,6 +490,28 @@ TEST(Writer, GeneralizedMatricesReadBackOnTheirModes) {
   const int selected[] = {1, 2, 3};
   ASSERT_EQ(ZEL_GenDampPrincipalAndSelected(read, rows, 3, const_cast<int *>(selected)), 1);
   EXPECT_EQ(damping[7][7], 0.125);
+  ZEL_UnLink(read);
+}
+
+// A body whose nodes were only named (a mass and a mode, no coordinates)
+// still writes its nodes: without them a reader could place none of it.
+TEST(Writer, NodesWithoutCoordinatesAreWrittenAtTheOrigin) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  Database *db = ZEL_Create(1, 1);
+  ZEL_SetNodalMass(db, 5, 2.0);
+  ZEL_SetMode(db, 1, 5, 0, 1.0, 0.0, 0.0, 0.0, 0.0, 0.0);
+  ZEL_SetGeneralizedMass(db, 1, 1, 2.0);
+  ZEL_SetGeneralizedStiffness(db, 1, 1, 8.0);
+  const std::string path = dir.file("named.zel");
+  ASSERT_EQ(write_with(db, path, ""), 1);
+  ZEL_UnLink(db);
+  Database *read = nullptr;
+  capture([&] { read = ZEL_CreateFromZEL(path.c_str()); });
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(ZEL_NodeID(read, 0), 5);
+  EXPECT_EQ(ZEL_NodalMass(read, 0), 2.0);
+  EXPECT_NEAR(six_values(read, 1, 0, 5)[0], 1.0 / std::sqrt(2.0), 1e-15);
   ZEL_UnLink(read);
 }
 

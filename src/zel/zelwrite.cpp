@@ -88,10 +88,18 @@ void mark_faces(WritePlan &plan, const Database &db, bool old_topology) {
     summary_flag(plan, old_topology ? kElementTopologyBlock : kFacesBlock) = 1;
 }
 
+// Readers learn the nodes from the coordinates block alone: the masses,
+// modes and faces of nodes it lacks would be lost. A body with nodes writes
+// it even when no coordinates were set (they are then 0).
+void mark_coordinates(WritePlan &plan, const Database &db) {
+  summary_flag(plan, kCoordinatesBlock) = block_flag(db, kCoordinatesBlock) || db.node_count() > 0;
+}
+
 void start_summary(WritePlan &plan, const Database &db, bool old_topology) {
-  for (const int block : {kCoordinatesBlock, kModeShapesBlock, kNodalMassesBlock, kNodalInertiasBlock,
-                          kGeneralizedDampingBlock, kInterfaceNodesBlock, kModalStressBlock})
+  for (const int block : {kModeShapesBlock, kNodalMassesBlock, kNodalInertiasBlock, kGeneralizedDampingBlock,
+                          kInterfaceNodesBlock, kModalStressBlock})
     summary_flag(plan, block) = block_flag(db, block);
+  mark_coordinates(plan, db);
   summary_flag(plan, kUnitsBlock) = 1;
   mark_faces(plan, db, old_topology);
 }
@@ -190,8 +198,9 @@ void prepare_statistics(Database &db, WritePlan &plan) {
 
 void prepare_empty_body(Database &db, WritePlan &plan, bool old_topology) {
   plan.summary.fill(0);
-  for (const int block : {kCoordinatesBlock, kNodalMassesBlock, kNodalInertiasBlock, kInterfaceNodesBlock})
+  for (const int block : {kNodalMassesBlock, kNodalInertiasBlock, kInterfaceNodesBlock})
     summary_flag(plan, block) = block_flag(db, block);
+  mark_coordinates(plan, db);
   summary_flag(plan, kUnitsBlock) = 1;
   summary_flag(plan, kGlobalPropertiesBlock) = 1;
   mark_faces(plan, db, old_topology);
