@@ -548,7 +548,7 @@ ZEL_API void ZEL_StripCommonFaces(Database *db);
  * draws a warning and leaves the face list as it was. */
 ZEL_API void ZEL_SketchGrid(Database *db, const char *path);
 
-/* Coarsens the face list for drawing. spec is "r,a,c" optionally followed
+/* Coarsens the face list for drawing. settings is "r,a,c" optionally followed
  * by node IDs ending at a 0 and the word preserve_str (any one character
  * separates them): r the resolution as a fraction of the body size (above
  * 0, at most 0.5; else 0.02 with a warning), a the face angle in degrees
@@ -557,9 +557,9 @@ ZEL_API void ZEL_SketchGrid(Database *db, const char *path);
  * one polygon without it when all their corners lie within r times the
  * body size of it and they are flat within a. Interface nodes, the listed
  * nodes and, with preserve_str, the nodes of the stress and strain sets
- * stay. Nodes, coordinates and modes are untouched. A NULL spec does
+ * stay. Nodes, coordinates and modes are untouched. A NULL settings does
  * nothing; when memory runs out the face list is left as it was. */
-ZEL_API void ZEL_TrimGeometry(Database *db, const char *spec);
+ZEL_API void ZEL_TrimGeometry(Database *db, const char *settings);
 /* The version text of the coarsening module. */
 ZEL_API const char *zelcoarse_VersionId(void);
 

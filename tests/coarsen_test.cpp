@@ -119,7 +119,7 @@ constexpr char kAngleWarning[] = "WARNING:  Face angles outside the 0-45 degree 
 
 TEST_F(CoarsenTest, OutOfRangeValuesWarnAndFallBackToTheDefaults) {
   struct Case {
-    const char *spec;
+    const char *settings;
     std::string warnings;
     std::string announced;
   };
@@ -138,9 +138,9 @@ TEST_F(CoarsenTest, OutOfRangeValuesWarnAndFallBackToTheDefaults) {
   };
   for (const Case &c : cases) {
     Database *db = triangulated_plate(2);
-    const auto printed = capture([&] { ZEL_TrimGeometry(db, c.spec); });
-    EXPECT_EQ(printed.err, c.warnings) << c.spec;
-    EXPECT_EQ(printed.out.substr(0, printed.out.find('\n')), c.announced) << c.spec;
+    const auto printed = capture([&] { ZEL_TrimGeometry(db, c.settings); });
+    EXPECT_EQ(printed.err, c.warnings) << c.settings;
+    EXPECT_EQ(printed.out.substr(0, printed.out.find('\n')), c.announced) << c.settings;
     ZEL_UnLink(db);
   }
 }
@@ -186,7 +186,7 @@ TEST_F(CoarsenTest, PreservedNodesStayAndArePrinted) {
   const int centre = plate_id(n, 3, 3), stressed = plate_id(n, 2, 1), strained = plate_id(n, 2, 5),
             listed = plate_id(n, 2, 3), after_zero = plate_id(n, 2, 2);
   struct Case {
-    std::string spec;
+    std::string settings;
     std::string preserved;  // the lines after "Preserving nodes: "
     std::set<int> kept;
     std::set<int> removed;
@@ -206,13 +206,13 @@ TEST_F(CoarsenTest, PreservedNodesStayAndArePrinted) {
     Database *db = triangulated_plate(n);
     ASSERT_EQ(ZEL_SetPreStressVec(db, stressed, const_cast<double *>(six)), 1);
     ASSERT_EQ(ZEL_SetPreStrainVec(db, strained, const_cast<double *>(six)), 1);
-    const auto printed = capture([&] { ZEL_TrimGeometry(db, c.spec.c_str()); });
+    const auto printed = capture([&] { ZEL_TrimGeometry(db, c.settings.c_str()); });
     EXPECT_NE(printed.out.find("\nPreserving nodes: \n" + c.preserved + "\nFace reduction"), std::string::npos)
-        << c.spec << "\n" << printed.out;
+        << c.settings << "\n" << printed.out;
     const std::set<int> kept = ids_on_faces(db);
-    for (int id : c.kept) EXPECT_TRUE(kept.count(id)) << c.spec << ": node " << id << " left";
-    for (int id : c.removed) EXPECT_FALSE(kept.count(id)) << c.spec << ": node " << id << " stayed";
-    EXPECT_NEAR(plane_area(db), 1.0, 1e-12) << c.spec;
+    for (int id : c.kept) EXPECT_TRUE(kept.count(id)) << c.settings << ": node " << id << " left";
+    for (int id : c.removed) EXPECT_FALSE(kept.count(id)) << c.settings << ": node " << id << " stayed";
+    EXPECT_NEAR(plane_area(db), 1.0, 1e-12) << c.settings;
     ZEL_UnLink(db);
   }
 }
@@ -266,8 +266,8 @@ TEST_F(CoarsenTest, RandomMeshesStayWellFormedAndKeepTheirInterfaceNodes) {
     std::uniform_int_distribution<int> any_node(1, (n + 1) * (n + 1));
     ZEL_SetInterfaceNode(db, any_node(random));
     const std::set<int> before = ids_on_faces(db);
-    const std::string spec = "0." + std::to_string(1 + trial % 5) + ",30," + std::to_string(trial % 3);
-    capture([&] { ZEL_TrimGeometry(db, spec.c_str()); });
+    const std::string settings = "0." + std::to_string(1 + trial % 5) + ",30," + std::to_string(trial % 3);
+    capture([&] { ZEL_TrimGeometry(db, settings.c_str()); });
     const std::set<int> after = ids_on_faces(db);
     for (int index : db->interface_nodes) {
       const int id = db->nodes[static_cast<std::size_t>(index)].id;

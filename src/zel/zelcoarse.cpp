@@ -111,8 +111,8 @@ void remove_flat_nodes(CoarseMesh &mesh, const CoarsenLimits &limits) {
   }
 }
 
-void trim_geometry(Database &db, const char *spec) {
-  const CoarsenRequest request = parse_coarsen_request(spec);
+void trim_geometry(Database &db, const char *settings) {
+  const CoarsenRequest request = parse_coarsen_request(settings);
   const CoarsenLimits limits = checked_limits(request);
   const int percent = static_cast<int>(100.0 * limits.resolution);
   if (request.colinear_removal)
@@ -162,9 +162,9 @@ using namespace zel;
 
 extern "C" {
 
-ZEL_API void ZEL_TrimGeometry(Database *db, const char *spec) {
-  if (!CheckZEL(db) || spec == nullptr) return;
-  ZEL_GUARDED_VOID({ trim_geometry(*db, spec); });
+ZEL_API void ZEL_TrimGeometry(Database *db, const char *settings) {
+  if (!CheckZEL(db) || settings == nullptr) return;
+  ZEL_GUARDED_VOID({ trim_geometry(*db, settings); });
 }
 
 ZEL_API const char *zelcoarse_VersionId(void) { return "zelcoarse 1.0"; }
