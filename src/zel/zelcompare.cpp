@@ -353,43 +353,53 @@ int check_eigenvalues(Comparison &c) {
 // translations (part 0) then rotations (part 1). Both parts are worked on
 // in the same pass, so each mode is read and walked as few times as
 // possible: for a mode whose eigenvalue is not repeated, one gather of
-// the base mode and two read-only passes.
+// the base mode (which also takes the dot products) and one pass for the
+// remainder.
 
 using PartPair = std::array<double, 2>;
 
+// Sums kept per component, so the six products of a position go into
+// independent lanes the compiler vectorizes instead of one serial chain
+// per part; folded into the parts at the end.
+using ComponentSums = std::array<double, 6>;
+
+PartPair fold(const ComponentSums &sums) { return {sums[0] + sums[1] + sums[2], sums[3] + sums[4] + sums[5]}; }
+
 PartPair dots(const double *a, const double *b, std::size_t positions) {
-  PartPair sum{};
-  for (std::size_t p = 0; p < positions; ++p, a += 6, b += 6) {
-    sum[0] += a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-    sum[1] += a[3] * b[3] + a[4] * b[4] + a[5] * b[5];
-  }
-  return sum;
+  ComponentSums sum{};
+  for (std::size_t p = 0; p < positions; ++p, a += 6, b += 6)
+    for (int k = 0; k < 6; ++k) sum[k] += a[k] * b[k];
+  return fold(sum);
+}
+
+PartPair ratio_or_zero(PartPair numerator, PartPair denominator) {
+  PartPair ratio{};
+  for (int part = 0; part < 2; ++part) ratio[part] = denominator[part] != 0.0 ? numerator[part] / denominator[part] : 0.0;
+  return ratio;
 }
 
 // (b . v) / (b . b) per part; 0 for a part of b of zero length.
 PartPair projection_factors(const double *b, PartPair b_length, const double *v, std::size_t positions) {
-  const PartPair product = dots(b, v, positions);
-  PartPair factor{};
-  for (int part = 0; part < 2; ++part) factor[part] = b_length[part] != 0.0 ? product[part] / b_length[part] : 0.0;
-  return factor;
+  return ratio_or_zero(dots(b, v, positions), b_length);
 }
 
 void subtract(double *v, const double *b, PartPair factor, std::size_t positions) {
+  const ComponentSums lanes{factor[0], factor[0], factor[0], factor[1], factor[1], factor[1]};
   for (std::size_t p = 0; p < positions; ++p, v += 6, b += 6)
-    for (int k = 0; k < 6; ++k) v[k] -= factor[k / 3] * b[k];
+    for (int k = 0; k < 6; ++k) v[k] -= lanes[k] * b[k];
 }
 
-// |v - factor b|^2 per part, without writing v.
+// |v - factor b|^2 per part, without writing v. Taken directly rather than
+// as |v|^2 - (b . v)^2 / |b|^2, which loses every digit when v is b.
 PartPair remainder_squares(const double *v, const double *b, PartPair factor, std::size_t positions) {
-  PartPair sum{};
+  const ComponentSums lanes{factor[0], factor[0], factor[0], factor[1], factor[1], factor[1]};
+  ComponentSums sum{};
   for (std::size_t p = 0; p < positions; ++p, v += 6, b += 6)
-    for (int part = 0; part < 2; ++part) {
-      const double *vp = v + 3 * part, *bp = b + 3 * part;
-      const double r0 = vp[0] - factor[part] * bp[0], r1 = vp[1] - factor[part] * bp[1],
-                   r2 = vp[2] - factor[part] * bp[2];
-      sum[part] += r0 * r0 + r1 * r1 + r2 * r2;
+    for (int k = 0; k < 6; ++k) {
+      const double r = v[k] - lanes[k] * b[k];
+      sum[k] += r * r;
     }
-  return sum;
+  return fold(sum);
 }
 
 // Groups of consecutive modes whose base eigenvalues repeat within the
@@ -440,92 +450,60 @@ GroupBasis orthogonal_basis(const Comparison &c, std::pair<int, int> group, std:
   return basis;
 }
 
-// What one walk over a base mode r and the first basis mode b gives, per
-// part: enough to find |r - a b|^2 for any a without cancelling large
-// terms when a is near 1 or -1, where equal modes put it.
+// What a base mode r tells of itself and of the first basis mode b, per
+// part.
 struct GatherSums {
   PartPair base_length;   // |r|^2
   PartPair first_length;  // |b|^2
   PartPair along_first;   // b . r
-  PartPair minus_first;   // |r - b|^2
-  PartPair plus_first;    // |r + b|^2
-  PartPair minus_cross;   // (r - b) . b
-  PartPair plus_cross;    // (r + b) . b
 };
 
-// The base mode at `index` on the new file's set-0 positions, with its
-// sums against the first basis mode, in one walk; stored into mode unless
-// that is null.
+GatherSums gather_sums(const double *r, const double *b, std::size_t positions) {
+  ComponentSums base_length{}, first_length{}, along_first{};
+  for (std::size_t p = 0; p < positions; ++p, r += 6, b += 6)
+    for (int k = 0; k < 6; ++k) {
+      base_length[k] += r[k] * r[k];
+      first_length[k] += b[k] * b[k];
+      along_first[k] += b[k] * r[k];
+    }
+  return {fold(base_length), fold(first_length), fold(along_first)};
+}
+
+// The base mode at `index` on the new file's set-0 positions, stored into
+// mode, with its sums against the first basis mode. The gather is a bare
+// copy: the sums vectorize only on contiguous values.
 GatherSums gather_base_mode(const Comparison &c, int index, const double *first, double *mode) {
   const std::vector<int32_t> &map = c.set_map[kModeShapeSet];
   const double *values = LoadCachedModeIndex(c.base, index, kModeShapeSet);
-  GatherSums sums{};
   if (values == nullptr) {
-    if (mode != nullptr) std::fill_n(mode, 6 * map.size(), 0.0);
-    return sums;
+    std::fill_n(mode, 6 * map.size(), 0.0);
+    return {};
   }
   // The base nodes come in the new file's order, scattered over the mode:
   // fetching a few nodes ahead keeps the memory busy.
   constexpr std::size_t kAhead = 64;
-  for (std::size_t p = 0; p < map.size(); ++p, first += 6) {
+  for (std::size_t p = 0; p < map.size(); ++p) {
     if (p + kAhead < map.size()) __builtin_prefetch(values + 6 * static_cast<std::size_t>(map[p + kAhead]));
-    const double *from = values + 6 * static_cast<std::size_t>(map[p]);
-    if (mode != nullptr) std::copy_n(from, 6, mode + 6 * p);
-    for (int k = 0; k < 6; ++k) {
-      const int part = k / 3;
-      const double r = from[k], b = first[k], minus = r - b, plus = r + b;
-      sums.base_length[part] += r * r;
-      sums.first_length[part] += b * b;
-      sums.along_first[part] += b * r;
-      sums.minus_first[part] += minus * minus;
-      sums.plus_first[part] += plus * plus;
-      sums.minus_cross[part] += minus * b;
-      sums.plus_cross[part] += plus * b;
-    }
+    std::copy_n(values + 6 * static_cast<std::size_t>(map[p]), 6, mode + 6 * p);
   }
-  return sums;
-}
-
-// |r - a b|^2 with a = (b . r) / |b|^2, expanded about a = 1 or a = -1.
-PartPair lone_remainder(const GatherSums &sums) {
-  PartPair remainder{};
-  for (int part = 0; part < 2; ++part) {
-    const double bb = sums.first_length[part];
-    const double a = bb != 0.0 ? sums.along_first[part] / bb : 0.0;
-    const double square = a >= 0.0 ? sums.minus_first[part] + 2.0 * (1.0 - a) * sums.minus_cross[part] +
-                                         (1.0 - a) * (1.0 - a) * bb
-                                   : sums.plus_first[part] - 2.0 * (1.0 + a) * sums.plus_cross[part] +
-                                         (1.0 + a) * (1.0 + a) * bb;
-    remainder[part] = std::max(0.0, square);
-  }
-  return remainder;
+  return gather_sums(mode, first, map.size());
 }
 
 // Marks a part of a base mode of zero length, which has no delta.
 constexpr double kZeroBaseMode = -1.0;
 
-PartPair ratio_or_zero(PartPair numerator, PartPair denominator) {
-  PartPair ratio{};
-  for (int part = 0; part < 2; ++part) ratio[part] = denominator[part] != 0.0 ? numerator[part] / denominator[part] : 0.0;
-  return ratio;
-}
-
 // sqrt(|remainder|^2 / |base mode|^2) per part after the base mode at
-// `index` is stripped of its projections on the basis. A lone mode needs
-// one walk; a group is worked on a copy of the base mode.
+// `index`, gathered into scratch, is stripped of its projections on the
+// basis.
 PartPair shape_deltas(const Comparison &c, const GroupBasis &basis, int index, double *scratch) {
   const std::size_t positions = c.set_map[kModeShapeSet].size();
-  const bool lone = basis.modes.size() == 1;
-  const GatherSums sums = gather_base_mode(c, index, basis.modes[0], lone ? nullptr : scratch);
-  PartPair remainder = lone_remainder(sums);
-  if (!lone) {
-    PartPair factor = ratio_or_zero(sums.along_first, sums.first_length);
-    for (std::size_t j = 1; j < basis.modes.size(); ++j) {
-      subtract(scratch, basis.modes[j - 1], factor, positions);
-      factor = projection_factors(basis.modes[j], basis.lengths[j], scratch, positions);
-    }
-    remainder = remainder_squares(scratch, basis.modes.back(), factor, positions);
+  const GatherSums sums = gather_base_mode(c, index, basis.modes[0], scratch);
+  PartPair factor = ratio_or_zero(sums.along_first, sums.first_length);
+  for (std::size_t j = 1; j < basis.modes.size(); ++j) {
+    subtract(scratch, basis.modes[j - 1], factor, positions);
+    factor = projection_factors(basis.modes[j], basis.lengths[j], scratch, positions);
   }
+  const PartPair remainder = remainder_squares(scratch, basis.modes.back(), factor, positions);
   PartPair delta{};
   for (int part = 0; part < 2; ++part)
     delta[part] = sums.base_length[part] != 0.0 ? std::sqrt(remainder[part] / sums.base_length[part]) : kZeroBaseMode;
