@@ -10,8 +10,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "blocks.h"
-#include "database.h"
+#include "body/database.h"
+#include "format/blocks.h"
 
 namespace zel_bench {
 
