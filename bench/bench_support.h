@@ -13,8 +13,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "blocks.h"
-#include "database.h"
+#include "body/database.h"
+#include "format/blocks.h"
 
 namespace zel_bench {
 

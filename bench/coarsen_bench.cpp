@@ -7,8 +7,8 @@
 #include <map>
 #include <vector>
 
+#include "body/database.h"
 #include "box_surface.h"
-#include "database.h"
 #include "zel.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "zelfile.h"
+#include "io/zelfile.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "database.h"
+#include "body/database.h"
 #include "zel.h"
 
 namespace {

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "blocks.h"
-#include "database.h"
-#include "invariants.h"
+#include "body/database.h"
+#include "body/invariants.h"
+#include "format/blocks.h"
 #include "zel.h"
 
 namespace {

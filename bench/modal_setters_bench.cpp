@@ -4,7 +4,7 @@
 // fill's runs instead of scanning the mode list).
 #include <benchmark/benchmark.h>
 
-#include "database.h"
+#include "body/database.h"
 #include "zel.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "blocks.h"
-#include "database.h"
+#include "body/database.h"
+#include "format/blocks.h"
 #include "zel.h"
 
 namespace {

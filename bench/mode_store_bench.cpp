@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "database.h"
+#include "body/database.h"
 #include "zel.h"
 
 namespace {

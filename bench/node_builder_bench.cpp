@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "database.h"
+#include "body/database.h"
 #include "zel.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "database.h"
-#include "node_reduction.h"
-#include "orthonormalize.h"
-#include "tempstore.h"
+#include "body/database.h"
+#include "body/tempstore.h"
+#include "numeric/node_reduction.h"
+#include "numeric/orthonormalize.h"
 #include "zel.h"
 
 namespace {

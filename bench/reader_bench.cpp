@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "block_table.h"
-#include "blocks.h"
-#include "database.h"
+#include "body/database.h"
+#include "format/block_table.h"
+#include "format/blocks.h"
 #include "zel.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "database.h"
+#include "body/database.h"
 #include "zel.h"
 #include "zel_file_builder.h"
 

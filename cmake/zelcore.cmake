@@ -1,6 +1,7 @@
 # The reduced library, libzelcore: the library's own sources built with the
-# core profile (src/zel/build_profile.h), without the parts it does not
-# carry, plus the few sources under src/zel/core/ that only it compiles.
+# core profile (src/zel/platform/build_profile.h), without the parts it
+# does not carry, plus the few sources under src/zel/core/ that only it
+# compiles.
 set(ZELCORE_SOURCES ${ZEL_SOURCES})
 list(FILTER ZELCORE_SOURCES EXCLUDE REGEX "/(zelcompare|zelcontents|zel_fortran|ansys_coupling|unit_vocabulary)\\.cpp$")
 file(GLOB ZELCORE_OWN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/zel/core/*.cpp)

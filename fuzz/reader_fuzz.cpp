@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "blocks.h"
-#include "database.h"
+#include "body/database.h"
+#include "format/blocks.h"
 #include "zel.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "body/database.h"
 #include "capture.h"
-#include "database.h"
 #include "scoped_env.h"
 #include "zel.h"
 

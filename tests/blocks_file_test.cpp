@@ -10,13 +10,13 @@
 #include <random>
 #include <vector>
 
-#include "block_table.h"
-#include "blocks.h"
+#include "format/block_table.h"
+#include "format/blocks.h"
 #include "allocation_control.h"
 #include "blocks_files.h"
 #include "capture.h"
-#include "database.h"
-#include "zeltoc.h"
+#include "body/database.h"
+#include "format/zeltoc.h"
 
 namespace {
 

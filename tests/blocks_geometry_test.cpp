@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "blocks.h"
+#include "format/blocks.h"
 #include "allocation_control.h"
 #include "blocks_files.h"
 #include "capture.h"

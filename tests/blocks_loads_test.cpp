@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "blocks.h"
 #include "blocks_files.h"
+#include "format/blocks.h"
 
 namespace {
 

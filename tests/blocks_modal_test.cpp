@@ -7,8 +7,8 @@
 #include <numbers>
 #include <vector>
 
-#include "blocks.h"
 #include "blocks_files.h"
+#include "format/blocks.h"
 
 namespace {
 

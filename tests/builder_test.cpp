@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "capture.h"
-#include "database.h"
+#include "body/database.h"
 #include "allocation_control.h"
 #include "scratch_dir.h"
 #include "zel.h"

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "allocation_control.h"
+#include "body/database.h"
 #include "box_surface.h"
 #include "capture.h"
-#include "coarsen.h"
-#include "database.h"
+#include "numeric/coarsen.h"
 #include "zel.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "body/database.h"
 #include "body_files.h"
 #include "capture.h"
-#include "database.h"
 #include "scratch_dir.h"
 #include "zel.h"
 #include "zel_file_builder.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "body/database.h"
+#include "body/database_list.h"
 #include "capture.h"
-#include "database.h"
-#include "database_list.h"
 #include "scratch_dir.h"
 #include "zel.h"
 #include "zel_file_builder.h"

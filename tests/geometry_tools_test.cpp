@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "capture.h"
-#include "database.h"
+#include "body/database.h"
 #include "allocation_control.h"
 #include "zel.h"
 

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "body/database.h"
+#include "body/invariants.h"
 #include "capture.h"
-#include "database.h"
-#include "invariants.h"
 #include "scoped_env.h"
 #include "scratch_dir.h"
 #include "zel.h"

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "body/database.h"
+#include "body/database_list.h"
 #include "capture.h"
-#include "database.h"
-#include "database_list.h"
 #include "zel.h"
 
 using zel_test::capture;

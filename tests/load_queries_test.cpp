@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "body/database.h"
 #include "body_files.h"
 #include "capture.h"
-#include "database.h"
 #include "scoped_env.h"
 #include "scratch_dir.h"
 #include "zel.h"

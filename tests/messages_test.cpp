@@ -5,7 +5,7 @@
 #include <string>
 
 #include "capture.h"
-#include "messages.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 using zel_test::capture;

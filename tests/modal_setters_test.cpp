@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "block_table.h"
+#include "body/database.h"
 #include "capture.h"
-#include "database.h"
+#include "format/block_table.h"
 #include "zel.h"
 
 using zel_test::capture;

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "body/database.h"
+#include "body/mode_list.h"
 #include "capture.h"
-#include "database.h"
-#include "mode_list.h"
 #include "scoped_env.h"
 #include "zel.h"
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "body/tempstore.h"
 #include "capture.h"
 #include "scoped_env.h"
-#include "tempstore.h"
 
 using zel::TempStore;
 using zel_test::capture;

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "node_index.h"
+#include "body/node_index.h"
 #include "zel.h"
 #include "allocation_control.h"
 

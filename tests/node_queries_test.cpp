@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "body/database.h"
 #include "capture.h"
-#include "database.h"
 #include "scratch_dir.h"
 #include "zel.h"
 #include "zel_file_builder.h"

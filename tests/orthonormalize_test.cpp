@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "body/database.h"
 #include "capture.h"
-#include "database.h"
-#include "node_reduction.h"
-#include "orthonormalize.h"
+#include "numeric/node_reduction.h"
+#include "numeric/orthonormalize.h"
 #include "scoped_env.h"
 #include "scratch_dir.h"
 #include "zel.h"

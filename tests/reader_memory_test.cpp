@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "allocation_control.h"
+#include "body/database.h"
 #include "capture.h"
-#include "database.h"
 #include "scratch_dir.h"
 #include "zel.h"
 #include "zel_file_builder.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "allocation_control.h"
-#include "database.h"
+#include "body/database.h"
 #include "zel.h"
 #include "zel_file_builder.h"
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "block_table.h"
-#include "blocks.h"
+#include "body/database.h"
 #include "capture.h"
-#include "database.h"
+#include "format/block_table.h"
+#include "format/blocks.h"
 #include "scratch_dir.h"
 #include "zel.h"
 #include "zel_file_builder.h"

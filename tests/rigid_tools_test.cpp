@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "body/database.h"
 #include "capture.h"
-#include "database.h"
-#include "principal_axes.h"
+#include "numeric/principal_axes.h"
 #include "scoped_env.h"
 #include "zel.h"
 

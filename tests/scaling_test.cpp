@@ -3,8 +3,8 @@
 
 #include <cmath>
 
+#include "body/database.h"
 #include "capture.h"
-#include "database.h"
 #include "zel.h"
 
 namespace {

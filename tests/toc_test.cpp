@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "block_table.h"
+#include "body/database.h"
 #include "capture.h"
-#include "database.h"
+#include "format/block_table.h"
+#include "format/zeltoc.h"
+#include "io/zelfile.h"
 #include "scratch_dir.h"
 #include "zel.h"
-#include "zelfile.h"
-#include "zeltoc.h"
 
 namespace {
 

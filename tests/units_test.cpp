@@ -6,9 +6,9 @@
 #include <string>
 
 #include "capture.h"
-#include "database.h"
+#include "body/database.h"
 #include "allocation_control.h"
-#include "units.h"
+#include "body/units.h"
 #include "zel.h"
 
 namespace {

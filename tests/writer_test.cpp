@@ -19,8 +19,8 @@
 #include <gtest/gtest.h>
 
 #include "capture.h"
+#include "format/write_options.h"
 #include "scoped_env.h"
-#include "write_options.h"
 #include "zel.h"
 #include "zel_file_builder.h"
 

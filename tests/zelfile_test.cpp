@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "io/xdr_codec.h"
+#include "io/zelfile.h"
 #include "scratch_dir.h"
-#include "xdr_codec.h"
 #include "zel.h"
-#include "zelfile.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <memory>
 #include <vector>
 
-#include "database.h"
-#include "invariant_sums.h"
-#include "messages.h"
-#include "mode_cache.h"
+#include "body/database.h"
+#include "body/mode_cache.h"
+#include "numeric/invariant_sums.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "database.h"
-#include "database_list.h"
-#include "messages.h"
+#include "body/database.h"
+#include "body/database_list.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

@@ -9,9 +9,9 @@
 #include <new>
 #include <optional>
 
-#include "coarsen.h"
-#include "database.h"
-#include "messages.h"
+#include "body/database.h"
+#include "numeric/coarsen.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

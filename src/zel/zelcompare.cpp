@@ -25,10 +25,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "block_table.h"
-#include "database.h"
-#include "messages.h"
-#include "mode_cache.h"
+#include "body/database.h"
+#include "body/mode_cache.h"
+#include "format/block_table.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 // The settings callers may set. The library never writes them, so a host

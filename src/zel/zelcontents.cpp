@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "block_table.h"
-#include "database.h"
-#include "messages.h"
+#include "body/database.h"
+#include "format/block_table.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

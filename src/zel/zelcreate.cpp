@@ -6,10 +6,10 @@
 
 #include <unistd.h>
 
-#include "database.h"
-#include "messages.h"
-#include "database_list.h"
-#include "reader.h"
+#include "body/database.h"
+#include "platform/messages.h"
+#include "body/database_list.h"
+#include "format/reader.h"
 #include "zel.h"
 
 namespace {

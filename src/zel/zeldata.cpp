@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "database.h"
-#include "invariants.h"
-#include "messages.h"
+#include "body/database.h"
+#include "body/invariants.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "database.h"
-#include "messages.h"
-#include "mode_list.h"
-#include "node_index.h"
-#include "rigid_body_count.h"
+#include "body/database.h"
+#include "body/mode_list.h"
+#include "body/node_index.h"
+#include "numeric/rigid_body_count.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

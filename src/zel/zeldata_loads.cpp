@@ -11,10 +11,10 @@
 #include <new>
 #include <vector>
 
-#include "database.h"
-#include "messages.h"
-#include "mode_cache.h"
-#include "mode_list.h"
+#include "body/database.h"
+#include "body/mode_cache.h"
+#include "body/mode_list.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

@@ -8,13 +8,13 @@
 #include <type_traits>
 #include <vector>
 
-#include "blocks.h"
-#include "build_profile.h"
-#include "database.h"
-#include "messages.h"
-#include "mode_cache.h"
-#include "mode_list.h"
-#include "tempstore.h"
+#include "body/database.h"
+#include "body/mode_cache.h"
+#include "body/mode_list.h"
+#include "body/tempstore.h"
+#include "format/blocks.h"
+#include "platform/build_profile.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

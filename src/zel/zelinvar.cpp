@@ -20,12 +20,12 @@
 #include <cmath>
 #include <vector>
 
-#include "blocks.h"
-#include "c_memory.h"
-#include "database.h"
-#include "invariant_sums.h"
-#include "invariants.h"
-#include "messages.h"
+#include "body/database.h"
+#include "body/invariants.h"
+#include "format/blocks.h"
+#include "numeric/invariant_sums.h"
+#include "platform/c_memory.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "messages.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace {

@@ -7,13 +7,13 @@
 #include <string>
 #include <utility>
 
-#include "block_table.h"
-#include "blocks.h"
-#include "database.h"
-#include "geometry_tools.h"
-#include "messages.h"
-#include "reader.h"
-#include "zeltoc.h"
+#include "body/database.h"
+#include "format/block_table.h"
+#include "format/blocks.h"
+#include "format/reader.h"
+#include "format/zeltoc.h"
+#include "numeric/geometry_tools.h"
+#include "platform/messages.h"
 
 namespace zel {
 namespace {

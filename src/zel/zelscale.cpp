@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "database.h"
-#include "messages.h"
-#include "rigid_body_count.h"
-#include "scaling.h"
+#include "body/database.h"
+#include "body/scaling.h"
+#include "numeric/rigid_body_count.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "database.h"
-#include "invariants.h"
-#include "messages.h"
+#include "body/database.h"
+#include "body/invariants.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

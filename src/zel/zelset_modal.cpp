@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "blocks.h"
-#include "database.h"
-#include "invariants.h"
-#include "messages.h"
-#include "mode_lookup.h"
+#include "body/database.h"
+#include "body/invariants.h"
+#include "body/mode_lookup.h"
+#include "format/blocks.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

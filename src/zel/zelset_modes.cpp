@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "build_profile.h"
-#include "database.h"
-#include "invariants.h"
-#include "messages.h"
-#include "mode_list.h"
-#include "mode_lookup.h"
-#include "tempstore.h"
+#include "body/database.h"
+#include "body/invariants.h"
+#include "body/mode_list.h"
+#include "body/mode_lookup.h"
+#include "body/tempstore.h"
+#include "platform/build_profile.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

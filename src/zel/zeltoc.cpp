@@ -1,14 +1,14 @@
 // Version code, content summary, block offsets and 64-bit positioning.
-#include "zeltoc.h"
+#include "format/zeltoc.h"
 
 #include <algorithm>
 #include <optional>
 
-#include "block_table.h"
-#include "build_profile.h"
-#include "blocks.h"
-#include "database.h"
-#include "messages.h"
+#include "format/block_table.h"
+#include "platform/build_profile.h"
+#include "format/blocks.h"
+#include "body/database.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace {

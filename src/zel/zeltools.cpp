@@ -5,11 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include "c_memory.h"
-#include "database.h"
-#include "invariants.h"
-#include "geometry_tools.h"
-#include "messages.h"
+#include "platform/c_memory.h"
+#include "body/database.h"
+#include "body/invariants.h"
+#include "numeric/geometry_tools.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

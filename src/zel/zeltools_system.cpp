@@ -10,7 +10,7 @@
 #include <ctime>
 #include <string>
 
-#include "xdr_codec.h"
+#include "io/xdr_codec.h"
 #include "zel.h"
 
 namespace {

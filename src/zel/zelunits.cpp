@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string>
 
-#include "database.h"
-#include "messages.h"
-#include "scaling.h"
-#include "units.h"
+#include "body/database.h"
+#include "body/scaling.h"
+#include "body/units.h"
+#include "platform/messages.h"
 #include "zel.h"
 
 namespace zel {

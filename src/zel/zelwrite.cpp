@@ -9,15 +9,15 @@
 #include <cstdlib>
 #include <string>
 
-#include "blocks.h"
-#include "database.h"
-#include "invariants.h"
-#include "messages.h"
-#include "node_reduction.h"
-#include "orthonormalize.h"
-#include "pending_file.h"
-#include "write_blocks.h"
-#include "write_options.h"
+#include "body/database.h"
+#include "body/invariants.h"
+#include "format/blocks.h"
+#include "format/write_blocks.h"
+#include "format/write_options.h"
+#include "numeric/node_reduction.h"
+#include "numeric/orthonormalize.h"
+#include "platform/messages.h"
+#include "platform/pending_file.h"
 #include "zel.h"
 
 namespace zel {

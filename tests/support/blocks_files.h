@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "zelfile.h"
+#include "io/zelfile.h"
 
 namespace zel_test {
 

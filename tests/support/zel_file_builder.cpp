@@ -9,7 +9,7 @@
 #include <iterator>
 #include <utility>
 
-#include "block_table.h"
+#include "format/block_table.h"
 
 namespace zel_test {
 namespace {

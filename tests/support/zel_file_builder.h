@@ -40,7 +40,7 @@
 #include <string>
 #include <vector>
 
-#include "blocks.h"
+#include "format/blocks.h"
 
 namespace zel_test {
 

@@ -2,7 +2,7 @@
 // label conversion.
 #include <iterator>
 
-#include "units.h"
+#include "body/units.h"
 #include "zelcore.h"
 
 namespace zel {
