@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "body/database.h"
 #include "capture.h"
 #include "scratch_dir.h"
 #include "zel.h"
@@ -338,6 +339,30 @@ TEST_F(CompareTest, BodiesInOtherUnitsAreComparedInSi) {
   ZEL_NodeCoordinates(fresh, 1, x_after);
   EXPECT_EQ(x_after[0], x_before[0]);
   EXPECT_DOUBLE_EQ(x_after[0], 2.0e-3);
+}
+
+// A database compared with itself passes silently; a base mode that
+// cannot be read is reported and compared as zeros, its neighbours as
+// they are.
+TEST_F(CompareTest, SelfComparisonAndAnUnreadableMode) {
+  Database *db = open(keyed_body(), "self.zel");
+  int result = -99;
+  zel_test::Printed printed = zel_test::capture([&] { result = ZEL_Compare(db, db, 0, 1e-9); });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(printed.out + printed.err, "");
+
+  Database *base = open(keyed_body(), "base.zel");
+  Database *fresh = open(keyed_body(), "new.zel");
+  base->temp_slot_offset[0][1] = int64_t{1} << 40;
+  printed = zel_test::capture([&] { result = ZEL_Compare(base, fresh, 1, 1e-9); });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(printed.err, "ERROR:  Problem reading mode shape 2\n");
+  std::string shape_lines;
+  for (const std::string &line : lines_of(printed.out))
+    if (line.find("EigenVector") != std::string::npos) shape_lines += line + "\n";
+  EXPECT_EQ(shape_lines,
+            "->Note base EigenVectorTanslational=0\n"
+            "->Note base EigenVectorRotational=0\n");
 }
 
 // ------------------------------------------------------------ failures

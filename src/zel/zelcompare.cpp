@@ -353,22 +353,45 @@ int check_eigenvalues(Comparison &c) {
 // translations (part 0) then rotations (part 1). Both parts are worked on
 // in the same pass, so each mode is read and walked as few times as
 // possible: for a mode whose eigenvalue is not repeated, one gather of
-// the base mode (which also takes the dot products) and one pass for the
-// remainder.
+// the base mode, one pass for its dot products and one for the remainder.
 
 using PartPair = std::array<double, 2>;
 
-// Sums kept per component, so the six products of a position go into
-// independent lanes the compiler vectorizes instead of one serial chain
-// per part; folded into the parts at the end.
-using ComponentSums = std::array<double, 6>;
+// The six values of a position as three pairs of lanes. Sums kept per
+// component stay in registers two at a time, where the compiler's own
+// vectorizer gives up on three sums at once; they fold into the parts
+// (components 0-2 and 3-5) at the end.
+using LanePair = double __attribute__((vector_size(16)));
+struct Six {
+  LanePair lanes[3];
+};
 
-PartPair fold(const ComponentSums &sums) { return {sums[0] + sums[1] + sums[2], sums[3] + sums[4] + sums[5]}; }
+Six load_six(const double *values) {
+  Six six;
+  std::memcpy(&six, values, sizeof six);
+  return six;
+}
+
+// Factor f0 on components 0-2, f1 on 3-5.
+Six part_factors(PartPair factor) {
+  Six six;
+  six.lanes[0] = LanePair{factor[0], factor[0]};
+  six.lanes[1] = LanePair{factor[0], factor[1]};
+  six.lanes[2] = LanePair{factor[1], factor[1]};
+  return six;
+}
+
+PartPair fold(const Six &sums) {
+  const LanePair *l = sums.lanes;
+  return {l[0][0] + l[0][1] + l[1][0], l[1][1] + l[2][0] + l[2][1]};
+}
 
 PartPair dots(const double *a, const double *b, std::size_t positions) {
-  ComponentSums sum{};
-  for (std::size_t p = 0; p < positions; ++p, a += 6, b += 6)
-    for (int k = 0; k < 6; ++k) sum[k] += a[k] * b[k];
+  Six sum{};
+  for (std::size_t p = 0; p < positions; ++p, a += 6, b += 6) {
+    const Six x = load_six(a), y = load_six(b);
+    for (int k = 0; k < 3; ++k) sum.lanes[k] += x.lanes[k] * y.lanes[k];
+  }
   return fold(sum);
 }
 
@@ -384,21 +407,27 @@ PartPair projection_factors(const double *b, PartPair b_length, const double *v,
 }
 
 void subtract(double *v, const double *b, PartPair factor, std::size_t positions) {
-  const ComponentSums lanes{factor[0], factor[0], factor[0], factor[1], factor[1], factor[1]};
-  for (std::size_t p = 0; p < positions; ++p, v += 6, b += 6)
-    for (int k = 0; k < 6; ++k) v[k] -= lanes[k] * b[k];
+  const Six f = part_factors(factor);
+  for (std::size_t p = 0; p < positions; ++p, v += 6, b += 6) {
+    Six x = load_six(v);
+    const Six y = load_six(b);
+    for (int k = 0; k < 3; ++k) x.lanes[k] -= f.lanes[k] * y.lanes[k];
+    std::memcpy(v, &x, sizeof x);
+  }
 }
 
 // |v - factor b|^2 per part, without writing v. Taken directly rather than
 // as |v|^2 - (b . v)^2 / |b|^2, which loses every digit when v is b.
 PartPair remainder_squares(const double *v, const double *b, PartPair factor, std::size_t positions) {
-  const ComponentSums lanes{factor[0], factor[0], factor[0], factor[1], factor[1], factor[1]};
-  ComponentSums sum{};
-  for (std::size_t p = 0; p < positions; ++p, v += 6, b += 6)
-    for (int k = 0; k < 6; ++k) {
-      const double r = v[k] - lanes[k] * b[k];
-      sum[k] += r * r;
+  const Six f = part_factors(factor);
+  Six sum{};
+  for (std::size_t p = 0; p < positions; ++p, v += 6, b += 6) {
+    const Six x = load_six(v), y = load_six(b);
+    for (int k = 0; k < 3; ++k) {
+      const LanePair r = x.lanes[k] - f.lanes[k] * y.lanes[k];
+      sum.lanes[k] += r * r;
     }
+  }
   return fold(sum);
 }
 
@@ -459,13 +488,15 @@ struct GatherSums {
 };
 
 GatherSums gather_sums(const double *r, const double *b, std::size_t positions) {
-  ComponentSums base_length{}, first_length{}, along_first{};
-  for (std::size_t p = 0; p < positions; ++p, r += 6, b += 6)
-    for (int k = 0; k < 6; ++k) {
-      base_length[k] += r[k] * r[k];
-      first_length[k] += b[k] * b[k];
-      along_first[k] += b[k] * r[k];
+  Six base_length{}, first_length{}, along_first{};
+  for (std::size_t p = 0; p < positions; ++p, r += 6, b += 6) {
+    const Six x = load_six(r), y = load_six(b);
+    for (int k = 0; k < 3; ++k) {
+      base_length.lanes[k] += x.lanes[k] * x.lanes[k];
+      first_length.lanes[k] += y.lanes[k] * y.lanes[k];
+      along_first.lanes[k] += y.lanes[k] * x.lanes[k];
     }
+  }
   return {fold(base_length), fold(first_length), fold(along_first)};
 }
 
@@ -484,7 +515,8 @@ GatherSums gather_base_mode(const Comparison &c, int index, const double *first,
   constexpr std::size_t kAhead = 64;
   for (std::size_t p = 0; p < map.size(); ++p) {
     if (p + kAhead < map.size()) __builtin_prefetch(values + 6 * static_cast<std::size_t>(map[p + kAhead]));
-    std::copy_n(values + 6 * static_cast<std::size_t>(map[p]), 6, mode + 6 * p);
+    const double *from = values + 6 * static_cast<std::size_t>(map[p]);
+    for (int k = 0; k < 6; ++k) mode[6 * p + k] = from[k];  // inline: a library copy call per node costs more
   }
   return gather_sums(mode, first, map.size());
 }
