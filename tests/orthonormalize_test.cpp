@@ -428,6 +428,37 @@ TEST(Orthonormalize, BodyReadFromAFileKeepsItsFile) {
   EXPECT_EQ(contents(path), before);
 }
 
+// A body too large for one block of the recombination: every value, on
+// both sides of each block boundary, is the product of the transformation
+// with the old values.
+TEST(Orthonormalize, RecombinationSpansBlocksOfNodes) {
+  constexpr int kNodes = 200000, kModes = 2;
+  Database *db = ZEL_Create(kNodes, kModes);
+  for (int node = 0; node < kNodes; ++node) ZEL_AddNode(db, 1 + node);
+  double first[6] = {};
+  for (int mode = 1; mode <= kModes; ++mode) ASSERT_EQ(ZEL_SetModeVec(db, mode, 1, 0, first), 1);
+  const auto old_value = [](int mode, std::size_t at) { return std::sin(0.001 * static_cast<double>(at) + mode); };
+  std::vector<double> values(6 * static_cast<std::size_t>(kNodes));
+  for (int mode = 0; mode < kModes; ++mode) {
+    for (std::size_t at = 0; at < values.size(); ++at) values[at] = old_value(mode, at);
+    ASSERT_TRUE(db->temp[0].write_slot(mode, values.data(), kNodes));
+  }
+  const std::vector<double> transform = {0.5, -2.0, 3.0, 0.25};  // T[i][j], row i the old mode
+  db->transform = transform;
+  ASSERT_EQ(zel::WriteOrthogonalModeFile(db, 0, kModes), 1);
+  for (int j = 0; j < kModes; ++j) {
+    ASSERT_EQ(ZEL_Read_Mode_Double(db, j + 1, 0, values.data()), 1);
+    double worst = 0.0;
+    for (std::size_t at = 0; at < values.size(); ++at) {
+      const double expected = transform[static_cast<std::size_t>(j)] * old_value(0, at) +
+                              transform[static_cast<std::size_t>(2 + j)] * old_value(1, at);
+      worst = std::max(worst, std::fabs(values[at] - expected));
+    }
+    EXPECT_LT(worst, 1e-14) << "new mode " << j + 1;
+  }
+  ZEL_UnLink(db);
+}
+
 // Node reduction keeps the face corners and interface nodes; mode values,
 // the stress set, its pre-stress, faces and interface nodes follow them.
 TEST(NodeReduction, KeepsGeometryNodesAndTheirValues) {

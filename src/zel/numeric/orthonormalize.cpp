@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <numeric>
 #include <vector>
@@ -35,8 +36,10 @@ constexpr double kRigidBodyEigenvalue = 1.0;
 constexpr double kRigidBodyShare = 0.001;
 constexpr int32_t kRigidBodyModes = 6;
 // Memory for the old and new values of one block of nodes while the modes
-// are recombined.
-constexpr std::size_t kRecombinationBudget = std::size_t{8} << 20;
+// are recombined: large enough that each read and write of a mode's part
+// of a block moves tens of kilobytes, since a system call costs dearly on
+// virtual machines.
+constexpr std::size_t kRecombinationBudget = std::size_t{32} << 20;
 
 // Fields of an eigenvalue record.
 enum RecordField { kNumberField = 0, kEigenvalueField, kHertzField, kRadiansField, kMassField, kStiffnessField };
@@ -421,21 +424,21 @@ bool recombine_store(Database &db, int set, const Staged &s, TempStore &store) {
   const std::size_t per_position = 48 * static_cast<std::size_t>(s.n + s.count());
   const int32_t block = static_cast<int32_t>(
       std::clamp<std::size_t>(kRecombinationBudget / per_position, 1, static_cast<std::size_t>(positions)));
-  std::vector<double> old_values(static_cast<std::size_t>(s.n) * 6 * block);
-  std::vector<double> new_values(static_cast<std::size_t>(s.count()) * 6 * block);
+  const auto old_values = std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(s.n) * 6 * block);
+  const auto new_values = std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(s.count()) * 6 * block);
   ZEL_TimeMonitor((positions + block - 1) / block);
   for (int32_t first = 0; first < positions; first += block) {
     const int32_t count = std::min(block, positions - first);
     const int32_t width = 6 * count;
     for (int32_t i = 0; i < s.n; ++i)
-      if (!read_stored_records(db, set, i, first, count, old_values.data() + static_cast<std::size_t>(i) * width)) {
+      if (!read_stored_records(db, set, i, first, count, old_values.get() + static_cast<std::size_t>(i) * width)) {
         ZEL_Error("Failed to extract mode information for ZEL.\n");
         return false;
       }
     cblas_dgemm(CblasRowMajor, CblasTrans, CblasNoTrans, s.count(), width, s.n, 1.0, s.transform.data(), s.n,
-                old_values.data(), width, 0.0, new_values.data(), width);
+                old_values.get(), width, 0.0, new_values.get(), width);
     for (int32_t j = 0; j < s.count(); ++j)
-      if (!store.write_records(j, first, new_values.data() + static_cast<std::size_t>(j) * width, count)) {
+      if (!store.write_records(j, first, new_values.get() + static_cast<std::size_t>(j) * width, count)) {
         store.report_no_room();
         return false;
       }
