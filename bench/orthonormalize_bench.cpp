@@ -62,7 +62,12 @@ void BM_ReadAndWriteStoreOnce(benchmark::State &state) {
   }
   state.SetBytesProcessed(state.iterations() * int64_t{kModes} * 6 * (kNodes + positions) * 8);
 }
-BENCHMARK(BM_ReadAndWriteStoreOnce)->Arg(kNodes)->Arg(kGeometryNodes)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ReadAndWriteStoreOnce)
+    ->Arg(kNodes)
+    ->Arg(kGeometryNodes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->Apply(zel_bench::fastest_of_seven);
 
 // Full recombination; each iteration replaces the store by the next.
 void BM_WriteOrthogonalModeFile(benchmark::State &state) {
@@ -71,7 +76,7 @@ void BM_WriteOrthogonalModeFile(benchmark::State &state) {
     if (zel::WriteOrthogonalModeFile(db, 0, kModes) != 1) throw std::runtime_error("rewrite failed");
   state.SetBytesProcessed(state.iterations() * int64_t{kModes} * 6 * kNodes * 8 * 2);
 }
-BENCHMARK(BM_WriteOrthogonalModeFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_WriteOrthogonalModeFile)->Unit(benchmark::kMillisecond)->Iterations(3)->Apply(zel_bench::fastest_of_seven);
 
 // The arithmetic floor of the recombination: the same product over data
 // already in memory (2 x 200 x 200 x 600,000 flops), in blocks of 3,000
@@ -90,7 +95,7 @@ void BM_CombineInMemory(benchmark::State &state) {
   state.counters["GFlops"] = benchmark::Counter(2.0 * kModes * kModes * 6.0 * kNodes * 1e-9 * state.iterations(),
                                                 benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_CombineInMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_CombineInMemory)->Unit(benchmark::kMillisecond)->Iterations(3)->Apply(zel_bench::fastest_of_seven);
 
 // The store part of the node reduction: every tenth node kept.
 void BM_WriteShortenedModeFile(benchmark::State &state) {
