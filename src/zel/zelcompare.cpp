@@ -353,7 +353,8 @@ int check_eigenvalues(Comparison &c) {
 // translations (part 0) then rotations (part 1). Both parts are worked on
 // in the same pass, so each mode is read and walked as few times as
 // possible: for a mode whose eigenvalue is not repeated, one gather of
-// the base mode, one pass for its dot products and one for the remainder.
+// the base mode that also takes its dot products, and one pass for the
+// remainder.
 
 using PartPair = std::array<double, 2>;
 
@@ -487,23 +488,9 @@ struct GatherSums {
   PartPair along_first;   // b . r
 };
 
-GatherSums gather_sums(const double *r, const double *b, std::size_t positions) {
-  Six base_length{}, first_length{}, along_first{};
-  for (std::size_t p = 0; p < positions; ++p, r += 6, b += 6) {
-    const Six x = load_six(r), y = load_six(b);
-    for (int k = 0; k < 3; ++k) {
-      base_length.lanes[k] += x.lanes[k] * x.lanes[k];
-      first_length.lanes[k] += y.lanes[k] * y.lanes[k];
-      along_first.lanes[k] += y.lanes[k] * x.lanes[k];
-    }
-  }
-  return {fold(base_length), fold(first_length), fold(along_first)};
-}
-
 // The base mode at `index` on the new file's set-0 positions, stored into
-// mode, with its sums against the first basis mode. The gather is a bare
-// copy: the sums vectorize only on contiguous values.
-GatherSums gather_base_mode(const Comparison &c, int index, const double *first, double *mode) {
+// mode, with its sums against the first basis mode b taken on the way.
+GatherSums gather_base_mode(const Comparison &c, int index, const double *b, double *mode) {
   const std::vector<int32_t> &map = c.set_map[kModeShapeSet];
   const double *values = LoadCachedModeIndex(c.base, index, kModeShapeSet);
   if (values == nullptr) {
@@ -513,12 +500,18 @@ GatherSums gather_base_mode(const Comparison &c, int index, const double *first,
   // The base nodes come in the new file's order, scattered over the mode:
   // fetching a few nodes ahead keeps the memory busy.
   constexpr std::size_t kAhead = 64;
-  for (std::size_t p = 0; p < map.size(); ++p) {
+  Six base_length{}, first_length{}, along_first{};
+  for (std::size_t p = 0; p < map.size(); ++p, b += 6, mode += 6) {
     if (p + kAhead < map.size()) __builtin_prefetch(values + 6 * static_cast<std::size_t>(map[p + kAhead]));
-    const double *from = values + 6 * static_cast<std::size_t>(map[p]);
-    for (int k = 0; k < 6; ++k) mode[6 * p + k] = from[k];  // inline: a library copy call per node costs more
+    const Six x = load_six(values + 6 * static_cast<std::size_t>(map[p])), y = load_six(b);
+    std::memcpy(mode, &x, sizeof x);
+    for (int k = 0; k < 3; ++k) {
+      base_length.lanes[k] += x.lanes[k] * x.lanes[k];
+      first_length.lanes[k] += y.lanes[k] * y.lanes[k];
+      along_first.lanes[k] += y.lanes[k] * x.lanes[k];
+    }
   }
-  return gather_sums(mode, first, map.size());
+  return {fold(base_length), fold(first_length), fold(along_first)};
 }
 
 // Marks a part of a base mode of zero length, which has no delta.
