@@ -365,6 +365,71 @@ TEST_F(CompareTest, SelfComparisonAndAnUnreadableMode) {
             "->Note base EigenVectorRotational=0\n");
 }
 
+// A lone mode's remainder comes from the gather's sums where the base
+// mode is the new one, or its reverse on the side guessed from the first
+// nodes, but for a part orthogonal to it; otherwise from a second pass.
+// Either way the delta is that of a direct computation, also where the
+// guess was wrong and a remainder taken from the sums would be lost to
+// cancellation.
+TEST_F(CompareTest, LoneModeDeltaWhicheverSideTheBaseModeLies) {
+  constexpr int kNodes = 200, kGuessed = 64;
+  const auto fresh_value = [](int p, int c) { return p < kGuessed ? 1e-5 * (c + 1) : std::sin(0.37 * p + c); };
+  const auto body_of = [](const std::function<double(int, int)> &value) {
+    ZelBody body;
+    body.version = 60;
+    body.inertias = false;
+    body.invariants = false;
+    zel_test::ModalValues modes;
+    for (int32_t id = 1; id <= kNodes; ++id) {
+      body.nodes.push_back({id, 0.01 * id, 0.0, 0.0, 1.0, std::nullopt});
+      modes.node_ids.push_back(id);
+    }
+    modes.mode_count = 1;
+    modes.value = [value](int, int p, int c) { return value(p, c); };
+    body.mode_shapes = modes;
+    body.eigen = std::vector<double>{1.0, 100.0, 10.0 / (2 * M_PI), 10.0, 1.0, 100.0};
+    return body;
+  };
+  // Orthogonal to the new mode: the two products cancel.
+  const auto bump = [&](int p, int c) {
+    if (p == 150 && c == 1) return 1e-6 * fresh_value(170, 2);
+    if (p == 170 && c == 2) return -1e-6 * fresh_value(150, 1);
+    return 0.0;
+  };
+  const struct {
+    const char *name;
+    std::function<double(int, int)> base;
+  } cases[] = {
+      {"same mode", [&](int p, int c) { return fresh_value(p, c) + bump(p, c); }},
+      {"reversed mode", [&](int p, int c) { return -fresh_value(p, c) + bump(p, c); }},
+      {"reversed mode, guessed wrong",
+       [&](int p, int c) { return (p < kGuessed ? 1.0 : -1.0) * fresh_value(p, c) + bump(p, c); }},
+      {"scaled mode", [&](int p, int c) { return 1.5 * fresh_value(p, c) + bump(p, c); }},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    long double rr = 0, bb = 0, br = 0;
+    for (int p = 0; p < kNodes; ++p)
+      for (int k = 0; k < 3; ++k) {
+        const long double r = c.base(p, k), b = fresh_value(p, k);
+        rr += r * r, bb += b * b, br += b * r;
+      }
+    long double remainder = 0;
+    for (int p = 0; p < kNodes; ++p)
+      for (int k = 0; k < 3; ++k) {
+        const long double r = c.base(p, k) - br / bb * fresh_value(p, k);
+        remainder += r * r;
+      }
+    const double expected = static_cast<double>(std::sqrt(remainder / rr));
+    const Outcome outcome = compare(body_of(fresh_value), body_of(c.base), 2, 1e-3);
+    const std::string label = "EigenVector translational: #1  Delta: ";
+    const std::size_t at = outcome.printed.out.find(label);
+    ASSERT_NE(at, std::string::npos) << outcome.printed.out;
+    EXPECT_NEAR(std::stod(outcome.printed.out.substr(at + label.size())), expected, 1e-6 * expected);
+    ZEL_Terminate();
+  }
+}
+
 // ------------------------------------------------------------ failures
 
 TEST_F(CompareTest, EachChangeFailsAtItsCheck) {

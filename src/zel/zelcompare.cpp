@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <unordered_map>
@@ -481,15 +482,27 @@ GroupBasis orthogonal_basis(const Comparison &c, std::pair<int, int> group, std:
 }
 
 // What a base mode r tells of itself and of the first basis mode b, per
-// part.
+// part; sign is +1 or -1, the side of b that r is expected on.
 struct GatherSums {
   PartPair base_length;   // |r|^2
   PartPair first_length;  // |b|^2
   PartPair along_first;   // b . r
+  PartPair sign;
+  PartPair off_first;  // |r - sign b|^2
 };
 
 // The base mode at `index` on the new file's set-0 positions, stored into
 // mode, with its sums against the first basis mode b taken on the way.
+// The side of b that r lies on per part, guessed from the first nodes.
+PartPair expected_sign(const double *values, const std::vector<int32_t> &map, const double *b) {
+  PartPair product{};
+  for (std::size_t p = 0; p < std::min<std::size_t>(map.size(), 64); ++p, b += 6) {
+    const double *r = values + 6 * static_cast<std::size_t>(map[p]);
+    for (int k = 0; k < 6; ++k) product[k / 3] += r[k] * b[k];
+  }
+  return {product[0] < 0.0 ? -1.0 : 1.0, product[1] < 0.0 ? -1.0 : 1.0};
+}
+
 GatherSums gather_base_mode(const Comparison &c, int index, const double *b, double *mode) {
   const std::vector<int32_t> &map = c.set_map[kModeShapeSet];
   const double *values = LoadCachedModeIndex(c.base, index, kModeShapeSet);
@@ -497,21 +510,53 @@ GatherSums gather_base_mode(const Comparison &c, int index, const double *b, dou
     std::fill_n(mode, 6 * map.size(), 0.0);
     return {};
   }
+  GatherSums sums{};
+  sums.sign = expected_sign(values, map, b);
+  const Six sign = part_factors(sums.sign);
   // The base nodes come in the new file's order, scattered over the mode:
   // fetching a few nodes ahead keeps the memory busy.
   constexpr std::size_t kAhead = 64;
-  Six base_length{}, first_length{}, along_first{};
+  Six base_length{}, first_length{}, along_first{}, off_first{};
   for (std::size_t p = 0; p < map.size(); ++p, b += 6, mode += 6) {
     if (p + kAhead < map.size()) __builtin_prefetch(values + 6 * static_cast<std::size_t>(map[p + kAhead]));
     const Six x = load_six(values + 6 * static_cast<std::size_t>(map[p])), y = load_six(b);
     std::memcpy(mode, &x, sizeof x);
     for (int k = 0; k < 3; ++k) {
+      const LanePair d = x.lanes[k] - sign.lanes[k] * y.lanes[k];
       base_length.lanes[k] += x.lanes[k] * x.lanes[k];
       first_length.lanes[k] += y.lanes[k] * y.lanes[k];
       along_first.lanes[k] += y.lanes[k] * x.lanes[k];
+      off_first.lanes[k] += d * d;
     }
   }
-  return {fold(base_length), fold(first_length), fold(along_first)};
+  sums.base_length = fold(base_length);
+  sums.first_length = fold(first_length);
+  sums.along_first = fold(along_first);
+  sums.off_first = fold(off_first);
+  return sums;
+}
+
+// How far a = (b . r) / |b|^2 may lie from the guessed sign for the
+// remainder to be taken from the gather's sums: the cancellation then
+// costs |delta|^2 at most about 2^-78, a delta of 2^-39.
+constexpr double kNearSign = 0x1p-26;
+
+// |r - a b|^2 as |d|^2 - (d . b)^2 / |b|^2 for d = r - sign b, when r is
+// b or -b but for a part orthogonal to it, as equal modes are (they give
+// exactly 0). Empty otherwise: a second pass takes it without cancelling.
+std::optional<PartPair> expanded_remainder(const GatherSums &sums) {
+  PartPair remainder{};
+  for (int part = 0; part < 2; ++part) {
+    const double bb = sums.first_length[part];
+    if (bb == 0.0) {
+      remainder[part] = sums.base_length[part];
+      continue;
+    }
+    const double along = sums.along_first[part] - sums.sign[part] * bb;  // d . b
+    if (std::fabs(along / bb) > kNearSign) return std::nullopt;
+    remainder[part] = std::max(0.0, sums.off_first[part] - along * along / bb);
+  }
+  return remainder;
 }
 
 // Marks a part of a base mode of zero length, which has no delta.
@@ -523,15 +568,18 @@ constexpr double kZeroBaseMode = -1.0;
 PartPair shape_deltas(const Comparison &c, const GroupBasis &basis, int index, double *scratch) {
   const std::size_t positions = c.set_map[kModeShapeSet].size();
   const GatherSums sums = gather_base_mode(c, index, basis.modes[0], scratch);
-  PartPair factor = ratio_or_zero(sums.along_first, sums.first_length);
-  for (std::size_t j = 1; j < basis.modes.size(); ++j) {
-    subtract(scratch, basis.modes[j - 1], factor, positions);
-    factor = projection_factors(basis.modes[j], basis.lengths[j], scratch, positions);
+  std::optional<PartPair> remainder = basis.modes.size() == 1 ? expanded_remainder(sums) : std::nullopt;
+  if (!remainder) {
+    PartPair factor = ratio_or_zero(sums.along_first, sums.first_length);
+    for (std::size_t j = 1; j < basis.modes.size(); ++j) {
+      subtract(scratch, basis.modes[j - 1], factor, positions);
+      factor = projection_factors(basis.modes[j], basis.lengths[j], scratch, positions);
+    }
+    remainder = remainder_squares(scratch, basis.modes.back(), factor, positions);
   }
-  const PartPair remainder = remainder_squares(scratch, basis.modes.back(), factor, positions);
   PartPair delta{};
   for (int part = 0; part < 2; ++part)
-    delta[part] = sums.base_length[part] != 0.0 ? std::sqrt(remainder[part] / sums.base_length[part]) : kZeroBaseMode;
+    delta[part] = sums.base_length[part] != 0.0 ? std::sqrt((*remainder)[part] / sums.base_length[part]) : kZeroBaseMode;
   return delta;
 }
 
