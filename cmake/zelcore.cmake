@@ -3,7 +3,7 @@
 # does not carry, plus the few sources under src/zel/core/ that only it
 # compiles.
 set(ZELCORE_SOURCES ${ZEL_SOURCES})
-list(FILTER ZELCORE_SOURCES EXCLUDE REGEX "/(zelcompare|zelcontents|zel_fortran|ansys_coupling|unit_vocabulary)\\.cpp$")
+list(FILTER ZELCORE_SOURCES EXCLUDE REGEX "/(zelcompare|mode_pair_sums|zelcontents|zel_fortran|ansys_coupling|unit_vocabulary)\\.cpp$")
 file(GLOB ZELCORE_OWN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/zel/core/*.cpp)
 add_library(zelcore_objects OBJECT ${ZELCORE_SOURCES} ${ZELCORE_OWN_SOURCES})
 target_include_directories(zelcore_objects
