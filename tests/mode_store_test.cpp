@@ -1,8 +1,6 @@
 // The temporary value store: its file, layout, growth and removal.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,10 +12,12 @@
 
 #include "body/tempstore.h"
 #include "capture.h"
+#include "file_size_limit.h"
 #include "scoped_env.h"
 
 using zel::TempStore;
 using zel_test::capture;
+using zel_test::FileSizeLimit;
 using zel_test::ScopedEnv;
 using zel_test::TempDir;
 
@@ -46,27 +46,6 @@ std::vector<double> record(int slot, int position) {
   for (int c = 0; c < 6; ++c) values[c] = slot * 1000.0 + position + c * 0.125;
   return values;
 }
-
-// Keeps files this process writes below `bytes` for one scope; writing
-// beyond it fails (with the signal it would raise ignored).
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    old_handler_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t old_handler_;
-};
 
 class ModeStore : public ::testing::Test, protected zel_test::PrivateStoreDirectory {};
 

@@ -35,10 +35,6 @@ bool valid_set(int set) { return set >= kModeShapeSet && set < profile::kValueSe
 // or the last three (1) of the six.
 bool valid_component(int component) { return component == 0 || component == 1; }
 
-// Mode number 0 of the stress and strain sets names the pre-stress and
-// pre-strain vectors; in the mode-shape set it is an ordinary number.
-bool names_pre_values(int32_t number, int set) { return number == 0 && set != kModeShapeSet; }
-
 const std::vector<double> &pre_values(const Database &db, int set) {
   return set == kStressSet ? db.pre_stress : db.pre_strain;
 }

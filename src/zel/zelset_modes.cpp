@@ -185,8 +185,7 @@ int set_pre_values(Database *db, int set, int id, const double *values) {
 // ZEL_SetModeVec beyond the inline append.
 [[gnu::noinline]] int set_values(Database *db, int32_t number, int32_t id, int set, double *values) {
   if (!CheckZEL(db) || !valid_set(set)) return 0;
-  if (number == 0 && set == kStressSet) return ZEL_SetPreStressVec(db, id, values);
-  if (number == 0 && set == kStrainSet) return ZEL_SetPreStrainVec(db, id, values);
+  if (names_pre_values(number, set)) return set_pre_values(db, set, id, values);
   if (values == nullptr) {
     ZEL_Error("Mode %d of node %d was given without its six values.", number, id);
     return 0;
@@ -242,7 +241,7 @@ ZEL_API int ZEL_ModeNodeIndex(Database *db, int set, int id) {
 ZEL_API int ZEL_SetModeVec(Database *db, int number, int id, int set, double *values) {
   // The inline append needs no saved registers of the general path: it
   // runs first, and the general path is a call of its own.
-  const bool a_mode_value = set >= kModeShapeSet && set < profile::kValueSets && (number != 0 || set == kModeShapeSet);
+  const bool a_mode_value = set >= kModeShapeSet && set < profile::kValueSets && !names_pre_values(number, set);
   if (db != nullptr && a_mode_value && values != nullptr && append_values(*db, number, id, set, values)) return 1;
   return set_values(db, number, id, set, values);
 }

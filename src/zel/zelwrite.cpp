@@ -16,6 +16,7 @@
 #include "format/write_options.h"
 #include "numeric/node_reduction.h"
 #include "numeric/orthonormalize.h"
+#include "platform/build_profile.h"
 #include "platform/messages.h"
 #include "platform/pending_file.h"
 #include "zel.h"
@@ -27,6 +28,10 @@ constexpr char kModule[] = "zelwrite";
 
 // Blocks 19 to 26 hold invariants 1 to 5 and 7 to 9.
 constexpr int kLastInvariantBlock = kInvariant7Block + 2;
+
+// The reduced library knows no modal strain, statistics, pre-stress or
+// pre-strain: its files end with the modal loads.
+constexpr int kLastWrittenBlock = profile::kCore ? kModalLoadsBlock : kBlockCount - 1;
 
 uint8_t &summary_flag(WritePlan &plan, int block_index) {
   return plan.summary[static_cast<std::size_t>(content_position(block_index))];
@@ -225,37 +230,46 @@ WritePlan prepare_body(Database &db, const WriteOptions &options) {
   if (options.empty) prepare_empty_body(db, plan, old_topology);
   if (options.mks && preparation_ok) ZEL_SetUnits(&db, "KILOGRAM", "METER", "SECOND", "NEWTON");
   drop_empty_matrix_blocks(db, plan);
+  for (int block = kLastWrittenBlock + 1; block < kBlockCount; ++block) summary_flag(plan, block) = 0;
   return plan;
 }
 
+// The summary's lines in order, with the reduced library's own label where
+// it has one (null: the line is not among its sixteen).
+struct SummaryLine {
+  const char *label;
+  const char *core_label;
+  int flag;
+};
+
 void report_contents(const Database &db, WritePlan &plan) {
   const auto yes_no = [](int flag) { return flag != 0 ? "Yes" : "No"; };
-  const struct {
-    const char *label;
-    int flag;
-  } lines[] = {
-      {"Nodal Coords", summary_flag(plan, kCoordinatesBlock)},
-      {"Element Faces", summary_flag(plan, kFacesBlock)},
-      {"Eigenvalues", summary_flag(plan, kEigenvaluesBlock)},
-      {"Mode Shapes", summary_flag(plan, kModeShapesBlock)},
-      {"Global Mass Properties", summary_flag(plan, kGlobalPropertiesBlock)},
-      {"Nodal Masses", summary_flag(plan, kNodalMassesBlock)},
-      {"Nodal Inertias", summary_flag(plan, kNodalInertiasBlock)},
-      {"Generalized Stiffness", block_flag(db, kGeneralizedStiffnessBlock)},
-      {"Generalized Mass", block_flag(db, kGeneralizedMassBlock)},
-      {"Generalized Damping", summary_flag(plan, kGeneralizedDampingBlock)},
-      {"Mode Transformation", summary_flag(plan, kTransformationBlock)},
-      {"Stress Modes", summary_flag(plan, kModalStressBlock)},
-      {"Interface Nodes", summary_flag(plan, kInterfaceNodesBlock)},
-      {"Inertia Invariants", summary_flag(plan, kInvariant1Block)},
-      {"Modal Preload", summary_flag(plan, kPreloadBlock)},
-      {"Modal Loads", summary_flag(plan, kModalLoadsBlock)},
-      {"Strain Modes", summary_flag(plan, kModalStrainBlock)},
-      {"Nodal Pre-Stress", summary_flag(plan, kPreStressBlock)},
-      {"Nodal Pre-Strain", summary_flag(plan, kPreStrainBlock)},
+  const SummaryLine lines[] = {
+      {"Nodal Coords", "Nodal_coords", summary_flag(plan, kCoordinatesBlock)},
+      {"Element Faces", "Element_faces", summary_flag(plan, kFacesBlock)},
+      {"Eigenvalues", "Eigenvalues", summary_flag(plan, kEigenvaluesBlock)},
+      {"Mode Shapes", "Mode_shapes", summary_flag(plan, kModeShapesBlock)},
+      {"Global Mass Properties", "Global Mass Properties", summary_flag(plan, kGlobalPropertiesBlock)},
+      {"Nodal Masses", "Nodal_masses", summary_flag(plan, kNodalMassesBlock)},
+      {"Nodal Inertias", "Nodal_inertias", summary_flag(plan, kNodalInertiasBlock)},
+      {"Generalized Stiffness", "Generalized stiffness matrix", block_flag(db, kGeneralizedStiffnessBlock)},
+      {"Generalized Mass", "Generalized mass matrix", block_flag(db, kGeneralizedMassBlock)},
+      {"Generalized Damping", "Generalized damping", summary_flag(plan, kGeneralizedDampingBlock)},
+      {"Mode Transformation", "Mode_Shape_Transformation", summary_flag(plan, kTransformationBlock)},
+      {"Stress Modes", "Modal Stress", summary_flag(plan, kModalStressBlock)},
+      {"Interface Nodes", "Interface Nodes", summary_flag(plan, kInterfaceNodesBlock)},
+      {"Inertia Invariants", "Inertia Invariants", summary_flag(plan, kInvariant1Block)},
+      {"Modal Preload", "Modal Preload", summary_flag(plan, kPreloadBlock)},
+      {"Modal Loads", "Modal Loads", summary_flag(plan, kModalLoadsBlock)},
+      {"Strain Modes", nullptr, summary_flag(plan, kModalStrainBlock)},
+      {"Nodal Pre-Stress", nullptr, summary_flag(plan, kPreStressBlock)},
+      {"Nodal Pre-Strain", nullptr, summary_flag(plan, kPreStrainBlock)},
   };
   ZEL_Info("\nCreating a ZEL with the following information:\n");
-  for (const auto &line : lines) ZEL_Info("%30s %s", line.label, yes_no(line.flag));
+  for (const SummaryLine &line : lines) {
+    const char *label = profile::kCore ? line.core_label : line.label;
+    if (label != nullptr) ZEL_Info("%30s %s", label, yes_no(line.flag));
+  }
 }
 
 bool write_blocks(ZelFile &file, Database &db, WritePlan &plan) {
@@ -291,6 +305,13 @@ int write_zel(Database &db, const std::string &path) {
   return 1;
 }
 
+bool has_database_to_write(Database *db) {
+  if constexpr (!profile::kCore) return CheckZEL(db) == 1;
+  if (db != nullptr) return true;
+  ZEL_Error("There is no database to write.");
+  return false;
+}
+
 }  // namespace
 }  // namespace zel
 
@@ -299,7 +320,7 @@ using namespace zel;
 extern "C" {
 
 ZEL_API int ZEL_write_ZEL(Database *db, const char *path) {
-  if (!CheckZEL(db) || path == nullptr) return 0;
+  if (!has_database_to_write(db) || path == nullptr) return 0;
   return ZEL_GUARDED(0, { return write_zel(*db, path); });
 }
 

@@ -18,6 +18,7 @@
 #include "format/block_table.h"
 #include "body/node_index.h"
 #include "body/table_memory.h"
+#include "platform/build_profile.h"
 #include "body/tempstore.h"
 #include "zel.h"
 #include "io/zelfile.h"
@@ -65,6 +66,13 @@ constexpr int kModeShapeSet = 0;
 constexpr int kStressSet = 1;
 constexpr int kStrainSet = 2;
 constexpr int kValueSetCount = 3;
+
+// Mode number 0 of the stress and strain sets names the pre-stress and
+// pre-strain vectors; in the mode-shape set, and in the reduced library,
+// which has neither vector, it is an ordinary mode number.
+constexpr bool names_pre_values(int32_t number, int set) {
+  return !profile::kCore && number == 0 && set != kModeShapeSet;
+}
 
 // A node subset carrying per-mode values. Set 0 is the node table itself
 // (set position = node index) and keeps these containers empty; sets 1

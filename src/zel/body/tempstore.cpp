@@ -36,41 +36,71 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 }  // namespace
 
+// A message whose text names the file and then the directory variable;
+// the full library closes it with `full_close` (the reduced library's
+// messages end with the variable).
+struct TempStore::Message {
+  const char *text;
+  const char *full_close;
+};
+
 struct TempStore::Texts {
   const char *path_variable;  // null: always a generated name
   const char *created;
-  const char *cannot_open;
-  const char *no_room;
+  const Message *cannot_open;
+  const Message *no_room;
 };
 
 namespace {
 
+using Message = TempStore::Message;
 using StoreTexts = TempStore::Texts;
 
-const StoreTexts kStoreTexts[3] = {
-    {"KOR_TMP_MOD", "Temp modeshape file: %s",
-     "Unable to open temporary mode shape file %s.\nTo write elsewhere, specify directory name in environment "
-     "variable %s,\nor specify path name (file name) in environment variable KOR_TMP_MOD.",
-     "Insufficient disk space for temporary mode shape file  %s.\nTo write elsewhere, specify directory name in "
-     "environment variable %s,\nor specify path name (file name) in environment variable KOR_TMP_MOD."},
-    {"KOR_TMP_STR", "Temp modal stress file: %s",
-     "Unable to open temporary modal stress file %s.\nTo write elsewhere, specify directory name in environment "
-     "variable %s,\nor specify path name (file name) in environment variable KOR_TMP_STR.",
-     "Insufficient disk space for temporary modal stress file %s.\nTo write elsewhere, specify directory name in "
-     "environment variable %s,\nor specify path name (file name) in environment variable KOR_TMP_STR."},
-    {"KOR_TMP_STN", "Temp modal strain file: %s",
-     "Unable to open temporary modal strain file %s.\nTo write elsewhere, specify directory name in environment "
-     "variable %s,\nor specify path name (file name) in environment variable KOR_TMP_STN.",
-     "Insufficient disk space for temporary modal strain file %s.\nTo write elsewhere, specify directory name in "
-     "environment variable %s,\nor specify path name (file name) in environment variable KOR_TMP_STN."},
+constexpr char kModeShapePath[] = ",\nor specify path name (file name) in environment variable KOR_TMP_MOD.";
+constexpr char kModalStressPath[] = ",\nor specify path name (file name) in environment variable KOR_TMP_STR.";
+constexpr char kModalStrainPath[] = ",\nor specify path name (file name) in environment variable KOR_TMP_STN.";
+
+constexpr Message kStoreMessages[3][2] = {
+    {{"Unable to open temporary mode shape file %s.\nTo write elsewhere, specify directory name in environment "
+      "variable %s",
+      kModeShapePath},
+     {"Insufficient disk space for temporary mode shape file  %s.\nTo write elsewhere, specify directory name in "
+      "environment variable %s",
+      kModeShapePath}},
+    {{"Unable to open temporary modal stress file %s.\nTo write elsewhere, specify directory name in environment "
+      "variable %s",
+      kModalStressPath},
+     {"Insufficient disk space for temporary modal stress file %s.\nTo write elsewhere, specify directory name in "
+      "environment variable %s",
+      kModalStressPath}},
+    {{"Unable to open temporary modal strain file %s.\nTo write elsewhere, specify directory name in environment "
+      "variable %s",
+      kModalStrainPath},
+     {"Insufficient disk space for temporary modal strain file %s.\nTo write elsewhere, specify directory name in "
+      "environment variable %s",
+      kModalStrainPath}},
 };
 
-constexpr char kReplacementCannotOpen[] =
+const StoreTexts kStoreTexts[3] = {
+    {"KOR_TMP_MOD", "Temp modeshape file: %s", &kStoreMessages[0][0], &kStoreMessages[0][1]},
+    {"KOR_TMP_STR", "Temp modal stress file: %s", &kStoreMessages[1][0], &kStoreMessages[1][1]},
+    {"KOR_TMP_STN", "Temp modal strain file: %s", &kStoreMessages[2][0], &kStoreMessages[2][1]},
+};
+
+constexpr Message kReplacementCannotOpen{
     "Unable to open %s for write.  Specify different temporary file directory by\nsetting the %s environment "
-    "variable.";
-constexpr char kReplacementNoRoom[] =
+    "variable",
+    "."};
+constexpr Message kReplacementNoRoom{
     "Insufficient disk space for file %s.  Specify different temporary\nfile directory by setting the %s "
-    "environment variable";
+    "environment variable",
+    ""};
+
+void report_store_failure(const Message &message, const std::string &name) {
+  std::string format = message.text;
+  if constexpr (!profile::kCore) format += message.full_close;
+  ZEL_Error(format.c_str(), name.c_str(), kDirectoryVariable);
+}
 
 const char *nonempty_env(const char *variable) {
   if (variable == nullptr) return nullptr;
@@ -167,7 +197,7 @@ bool TempStore::create(int set, int32_t slots, int32_t positions, bool double_pr
 
 bool TempStore::create_replacement(int32_t slots, int32_t positions, bool double_precision,
                                    const char *created) {
-  const Texts texts{nullptr, created, kReplacementCannotOpen, kReplacementNoRoom};
+  const Texts texts{nullptr, created, &kReplacementCannotOpen, &kReplacementNoRoom};
   return create_with(texts, slots, positions, double_precision);
 }
 
@@ -211,7 +241,7 @@ bool TempStore::create_with(const Texts &texts, int32_t slots, int32_t positions
   std::string name;
   const int fd = open_store_file(texts.path_variable, name);
   if (fd < 0) {
-    ZEL_Error(texts.cannot_open, name.c_str(), kDirectoryVariable);
+    report_store_failure(*texts.cannot_open, name);
     return false;
   }
   ZEL_Info(texts.created, name.c_str());
@@ -231,7 +261,7 @@ bool TempStore::create_with(const Texts &texts, int32_t slots, int32_t positions
 
   int64_t bytes = 0;
   if (!grid_bytes(slots, positions, value_size(), bytes) || ::posix_fallocate(fd, 0, bytes) != 0) {
-    ZEL_Error(texts.no_room, file.name.c_str(), kDirectoryVariable);
+    report_store_failure(*texts.no_room, file.name);
     discard();
     return false;
   }
@@ -310,7 +340,7 @@ bool TempStore::read_records(int32_t slot, int32_t first, double *values, int32_
 }
 
 void TempStore::report_no_room() const {
-  if (no_room_ != nullptr) ZEL_Error(no_room_, file.name.c_str(), kDirectoryVariable);
+  if (no_room_ != nullptr) report_store_failure(*no_room_, file.name);
 }
 
 bool TempStore::flush() {

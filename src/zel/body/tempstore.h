@@ -59,6 +59,7 @@ class TempStore {
                           const char *created);
 
   // The messages a store prints (tempstore.cpp).
+  struct Message;
   struct Texts;
 
   // Exchanges two stores whole (files, mappings, staged values).
@@ -149,7 +150,7 @@ class TempStore {
 
   unsigned char *base_ = nullptr;  // the mapped grid
   int64_t mapped_bytes_ = 0;
-  const char *no_room_ = nullptr;  // the store's disk-space message
+  const Message *no_room_ = nullptr;  // the store's disk-space message
   int32_t slots_ = 0;
   int32_t positions_ = 0;
   std::vector<Window> windows_;  // one per slot

@@ -10,7 +10,8 @@ namespace zel {
 namespace {
 
 constexpr std::string_view kFrequencyCharacters = " 0123456789.e-";
-constexpr std::string_view kCoarsenCharacters = " 0123456789.,preserve_str";
+// The reduced library keeps no stress nodes through a coarsening.
+constexpr std::string_view kCoarsenCharacters = profile::kCore ? " 0123456789.," : " 0123456789.,preserve_str";
 
 bool has(std::string_view text, std::string_view word) { return text.find(word) != std::string_view::npos; }
 

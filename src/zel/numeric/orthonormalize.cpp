@@ -19,6 +19,7 @@
 #include "body/tempstore.h"
 #include "format/block_table.h"
 #include "format/blocks.h"
+#include "platform/build_profile.h"
 #include "platform/messages.h"
 #include "zel.h"
 
@@ -269,6 +270,13 @@ bool solve_full(Database &db, Staged &staged) {
   return true;
 }
 
+void warn_zero_generalized_mass(int32_t mode) {
+  if constexpr (profile::kCore)
+    ZEL_Warning("Flexible component is not physically meaningful\nIt contains a zero generalized mass\n");
+  else
+    ZEL_Warning("Mode %d is not physically meaningful.\nIt is associated with a zero generalized mass\n", mode);
+}
+
 // Records from diagonal generalized matrices (BuildEigenTable's work).
 bool records_from_diagonal(Database &db, std::vector<double> &records) {
   const int32_t n = db.mode_count();
@@ -285,7 +293,7 @@ bool records_from_diagonal(Database &db, std::vector<double> &records) {
     record[kMassField] = mass;
     record[kStiffnessField] = stiffness;
     if (std::fabs(mass) <= kZeroMass) {
-      ZEL_Warning("Mode %d is not physically meaningful.\nIt is associated with a zero generalized mass\n", i + 1);
+      warn_zero_generalized_mass(i + 1);
       set_eigenvalue(db, record, kInfiniteEigenvalue);
       continue;
     }

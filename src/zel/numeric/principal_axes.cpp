@@ -14,6 +14,7 @@
 #include "numeric/principal_axes.h"
 #include "numeric/rigid_body_count.h"
 #include "numeric/rigid_modes.h"
+#include "platform/build_profile.h"
 #include "platform/messages.h"
 #include "zel.h"
 
@@ -122,18 +123,41 @@ Matrix6 rigid_mass_matrix(Database &db) {
   return r;
 }
 
-bool ignores_nodal_masses(Database &db) {
-  return std::getenv("KOR_MFORCE_NO_FEA_MASS") != nullptr || block_flag(db, kNodalMassesBlock) == 0;
+// How modal forces become a resultant. The full library falls back on the
+// body's geometry without nodal masses (or when told to ignore them); the
+// reduced one knows only the nodal masses and leaves forces it cannot
+// convert as they are.
+enum class Conversion { kNodalMass, kGeometry, kNone };
+
+Conversion conversion_for(Database &db) {
+  const bool has_masses = block_flag(db, kNodalMassesBlock) != 0;
+  if constexpr (profile::kCore) return has_masses ? Conversion::kNodalMass : Conversion::kNone;
+  return has_masses && std::getenv("KOR_MFORCE_NO_FEA_MASS") == nullptr ? Conversion::kNodalMass
+                                                                        : Conversion::kGeometry;
 }
 
-bool convert_modal_forces(Database &db, std::vector<double> &q, int32_t k, bool from_geometry) {
-  return from_geometry ? RigidForcesFromGeometry(db, q, k) : RigidForcesFromNodalMass(db, q, k);
+bool convert_modal_forces(Database &db, std::vector<double> &q, int32_t k, Conversion conversion) {
+  switch (conversion) {
+    case Conversion::kNodalMass:
+      return RigidForcesFromNodalMass(db, q, k);
+    case Conversion::kGeometry:
+      return RigidForcesFromGeometry(db, q, k);
+    case Conversion::kNone:
+      break;
+  }
+  return false;
+}
+
+// A converted component is only ever exactly kNegligible beyond the six
+// resultant entries; the reduced library warns about it too.
+bool shows_rigid_component(double value) {
+  return profile::kCore ? std::abs(value) >= kNegligible : std::abs(value) > kNegligible;
 }
 
 void warn_about_rigid_preload(const Database &db, int32_t k) {
   const int32_t rigid = rigid_modes_of(db, db.preload, k);
   for (int32_t m = 0; m < rigid; ++m)
-    if (std::abs(db.preload[static_cast<std::size_t>(m)]) > kNegligible)
+    if (shows_rigid_component(db.preload[static_cast<std::size_t>(m)]))
       ZEL_Warning("ZEL contains a preload with a rigid body component which is being ignored");
 }
 
@@ -246,18 +270,27 @@ ZEL_API void ZEL_RigidBodyForcesOnPrincipalAxes(Database *db) {
   if (!CheckZEL(db)) return;
   ZEL_GUARDED_VOID({
     const int32_t k = rigid_body_mode_count(*db);
-    const bool from_geometry = ignores_nodal_masses(*db);
+    const Conversion conversion = conversion_for(*db);
     // A vector is marked converted only once it is: a failed conversion
     // leaves modal forces that must not be taken for resultants.
-    if (!db->preload.empty() && !db->preload_processed &&
-        convert_modal_forces(*db, db->preload, k, from_geometry)) {
-      db->preload_processed = 1;
-      warn_about_rigid_preload(*db, k);
+    if (!db->preload.empty() && !db->preload_processed) {
+      if (convert_modal_forces(*db, db->preload, k, conversion)) {
+        db->preload_processed = 1;
+        warn_about_rigid_preload(*db, k);
+      } else if (conversion == Conversion::kNone) {
+        ZEL_Warning("No mass matrix.  Failed to verify absence of rigid body component in preload.");
+      }
     }
     if (k < kRigidMotions && !db->load_cases.empty())
       ZEL_Warning("ZEL only contains %d rigid body modes.\n  The resultant load vector will be mishandled.\n", k);
-    for (LoadCase &load : db->load_cases)
-      if (!load.processed && convert_modal_forces(*db, load.values, k, from_geometry)) load.processed = 1;
+    for (LoadCase &load : db->load_cases) {
+      if (load.processed) continue;
+      if (convert_modal_forces(*db, load.values, k, conversion))
+        load.processed = 1;
+      else if (conversion == Conversion::kNone)
+        ZEL_Warning("No mass matrix. Any rigid body force component will be mishandled in \"%s\"\n",
+                    load.label.c_str());
+    }
   });
 }
 
