@@ -407,12 +407,13 @@ GroupBasis orthogonal_basis(const Comparison &c, std::pair<int, int> group, std:
 }
 
 // The base mode at `index` on the new file's set-0 positions, stored into
-// mode, with its sums against the first basis mode b taken on the way.
+// mode unless that is null, with its sums against the first basis mode b
+// taken on the way.
 GatherSums gather_base_mode(const Comparison &c, int index, const double *b, double *mode) {
   const std::vector<int32_t> &map = c.set_map[kModeShapeSet];
   const double *values = LoadCachedModeIndex(c.base, index, kModeShapeSet);
   if (values != nullptr) return gather_with_sums(values, map, b, mode);
-  std::fill_n(mode, 6 * map.size(), 0.0);
+  if (mode != nullptr) std::fill_n(mode, 6 * map.size(), 0.0);
   return {};
 }
 
@@ -424,9 +425,13 @@ constexpr double kZeroBaseMode = -1.0;
 // basis.
 PartPair shape_deltas(const Comparison &c, const GroupBasis &basis, int index, double *scratch) {
   const std::size_t positions = c.set_map[kModeShapeSet].size();
-  const GatherSums sums = gather_base_mode(c, index, basis.modes[0], scratch);
-  std::optional<PartPair> remainder = basis.modes.size() == 1 ? expanded_remainder(sums) : std::nullopt;
+  // A lone mode equal to the new one is done in the gather, without a
+  // copy; any other mode is gathered into scratch and worked on there.
+  const bool lone = basis.modes.size() == 1;
+  GatherSums sums = gather_base_mode(c, index, basis.modes[0], lone ? nullptr : scratch);
+  std::optional<PartPair> remainder = lone ? expanded_remainder(sums) : std::nullopt;
   if (!remainder) {
+    if (lone) sums = gather_base_mode(c, index, basis.modes[0], scratch);
     PartPair factor = ratio_or_zero(sums.along_first, sums.first_length);
     for (std::size_t j = 1; j < basis.modes.size(); ++j) {
       subtract(scratch, basis.modes[j - 1], factor, positions);

@@ -104,10 +104,10 @@ GatherSums gather_with_sums(const double *values, const std::vector<int32_t> &ma
   // the memory busy.
   constexpr std::size_t kAhead = 64;
   Six base_length{}, first_length{}, along_first{}, off_first{};
-  for (std::size_t p = 0; p < map.size(); ++p, b += 6, mode += 6) {
+  for (std::size_t p = 0; p < map.size(); ++p, b += 6) {
     if (p + kAhead < map.size()) __builtin_prefetch(values + 6 * static_cast<std::size_t>(map[p + kAhead]));
     const Six x = load_six(values + 6 * static_cast<std::size_t>(map[p])), y = load_six(b);
-    std::memcpy(mode, &x, sizeof x);
+    if (mode != nullptr) std::memcpy(mode + 6 * p, &x, sizeof x);
     for (int k = 0; k < 3; ++k) {
       const LanePair d = x.lanes[k] - sign.lanes[k] * y.lanes[k];
       base_length.lanes[k] += x.lanes[k] * x.lanes[k];

@@ -41,8 +41,9 @@ struct GatherSums {
   PartPair off_first;  // |r - sign b|^2
 };
 
-// r, the records values[map[p]] for p in order, stored into mode, with its
-// sums against b (one record per p) taken on the way.
+// r, the records values[map[p]] for p in order, stored into mode unless
+// that is null, with its sums against b (one record per p) taken on the
+// way.
 GatherSums gather_with_sums(const double *values, const std::vector<int32_t> &map, const double *b, double *mode);
 
 // |r - a b|^2 with a = (b . r) / |b|^2 from the gather's sums, when r is b
