@@ -452,6 +452,13 @@ TEST_F(CompareTest, EachChangeFailsAtItsCheck) {
          b.mode_shapes->value = [base_value](int m, int p, int c) { return base_value(m, p, c) + (m == 1 && p == 2 && c == 0); };
        }),
        -1, "->Fail ModeShape, 1 times\n"},
+      {"mode shape NaN", changed([](ZelBody &b) {
+         const auto base_value = b.mode_shapes->value;
+         b.mode_shapes->value = [base_value](int m, int p, int c) {
+           return m == 1 && p == 2 && c == 0 ? std::numeric_limits<double>::quiet_NaN() : base_value(m, p, c);
+         };
+       }),
+       -1, "->Fail ModeShape, 1 times\n"},
       {"nodal mass", changed([](ZelBody &b) { b.nodes[2].mass += 1.0; }), -1,
        "->Fail NodalMass  Delta: 2.222222e-01\n"},
       {"generalized mass", changed([](ZelBody &b) { b.gen_mass->entries[1].value = 1.5; }), -1,

@@ -133,7 +133,8 @@ std::optional<PartPair> expanded_remainder(const GatherSums &sums) {
     }
     // |d|^2 - (d . b)^2 / |b|^2 for d = r - sign b, exact but for rounding.
     const double along = sums.along_first[part] - sums.sign[part] * bb;  // d . b
-    if (std::fabs(along / bb) > kNearSign) return std::nullopt;
+    // Written so that a NaN also takes the second pass, which keeps it.
+    if (!(std::fabs(along / bb) <= kNearSign)) return std::nullopt;
     remainder[part] = std::max(0.0, sums.off_first[part] - along * along / bb);
   }
   return remainder;
