@@ -165,28 +165,27 @@ void decode(const unsigned char *from, int64_t n, bool double_precision, double 
     xdr_codec::widen_native_floats(from, values, static_cast<std::size_t>(n));
 }
 
-bool read_fully(int fd, unsigned char *data, int64_t bytes, int64_t offset) {
+// Moves every byte with pread or pwrite, which may move fewer or be
+// interrupted; false at an error or the end of the file.
+template <class Byte, class Transfer>
+bool transfer_fully(Transfer transfer, int fd, Byte *data, int64_t bytes, int64_t offset) {
   while (bytes > 0) {
-    const ssize_t got = ::pread(fd, data, static_cast<std::size_t>(bytes), offset);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    data += got;
-    bytes -= got;
-    offset += got;
+    const ssize_t moved = transfer(fd, data, static_cast<std::size_t>(bytes), offset);
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) return false;
+    data += moved;
+    bytes -= moved;
+    offset += moved;
   }
   return true;
 }
 
+bool read_fully(int fd, unsigned char *data, int64_t bytes, int64_t offset) {
+  return transfer_fully(::pread, fd, data, bytes, offset);
+}
+
 bool write_fully(int fd, const unsigned char *data, int64_t bytes, int64_t offset) {
-  while (bytes > 0) {
-    const ssize_t written = ::pwrite(fd, data, static_cast<std::size_t>(bytes), offset);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    bytes -= written;
-    offset += written;
-  }
-  return true;
+  return transfer_fully(::pwrite, fd, data, bytes, offset);
 }
 
 }  // namespace
