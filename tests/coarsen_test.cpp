@@ -66,10 +66,11 @@ double plane_area(const Database *db) {
 }
 
 // The unit square in the plane z = 0 as an n x n grid of squares, each cut
-// into two triangles; node (i, j) has ID 1 + i + (n + 1) j.
+// into two triangles; node (i, j) has ID 1 + i + (n + 1) j. With
+// `mixed_winding`, every other square's triangles are wound the other way.
 int plate_id(int n, int i, int j) { return 1 + i + (n + 1) * j; }
 
-Database *triangulated_plate(int n) {
+Database *triangulated_plate(int n, bool mixed_winding = false) {
   Database *db = ZEL_Create((n + 1) * (n + 1), 4);
   for (int j = 0; j <= n; ++j)
     for (int i = 0; i <= n; ++i) ZEL_SetNodeCoordinates(db, plate_id(n, i, j), double(i) / n, double(j) / n, 0.0);
@@ -77,8 +78,13 @@ Database *triangulated_plate(int n) {
     for (int i = 0; i < n; ++i) {
       const int a = plate_id(n, i, j), b = plate_id(n, i + 1, j), c = plate_id(n, i + 1, j + 1),
                 d = plate_id(n, i, j + 1);
-      ZEL_SetFace(db, 3, a, b, c);
-      ZEL_SetFace(db, 3, a, c, d);
+      if (mixed_winding && (i + j) % 2 == 1) {
+        ZEL_SetFace(db, 3, a, c, b);
+        ZEL_SetFace(db, 3, a, d, c);
+      } else {
+        ZEL_SetFace(db, 3, a, b, c);
+        ZEL_SetFace(db, 3, a, c, d);
+      }
     }
   return db;
 }
@@ -167,6 +173,22 @@ TEST_F(CoarsenTest, AFlatPlateLosesInteriorNodesAndKeepsItsOutlineAndArea) {
   EXPECT_LT(db->face_count, 2 * n * n);
   EXPECT_NE(printed.out.find("\nFace reduction from 128 to " + std::to_string(db->face_count) + "\n"), std::string::npos);
   EXPECT_EQ(db->node_count(), (n + 1) * (n + 1));  // removed nodes keep their place in the node table
+}
+
+// A face's normal flips with its winding; flatness is about the plane, not
+// the side, so a plate meshed both ways loses the same nodes.
+TEST_F(CoarsenTest, AFlatPlateWoundBothWaysCoarsensLikeAConsistentlyWoundOne) {
+  const int n = 8;
+  Database *consistent = triangulated_plate(n);
+  Database *mixed = triangulated_plate(n, true);
+  capture([&] {
+    ZEL_TrimGeometry(consistent, "0.5,10,0");
+    ZEL_TrimGeometry(mixed, "0.5,10,0");
+  });
+  EXPECT_LT(mixed->face_count, 2 * n * n);
+  EXPECT_EQ(mixed->face_count, consistent->face_count);
+  EXPECT_EQ(ids_on_faces(mixed), ids_on_faces(consistent));
+  EXPECT_NEAR(plane_area(mixed), 1.0, 1e-12);
 }
 
 TEST_F(CoarsenTest, ColinearRemovalKeepsTheCornersAndTheArea) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -45,6 +46,8 @@ struct Determinant {
 // determinant, or info > 0 for a singular matrix.
 struct Reference {
   int info = 0;
+  std::vector<int> perm;  // the original row at each position of P A
+  Matrix lu;
   std::vector<double> x;
   Matrix inverse;
   Determinant determinant;
@@ -59,6 +62,13 @@ Reference lapack(const Matrix &a, const std::vector<double> &b) {
   Reference ref;
   dgetrf_(&n, &n, column_major.data(), &n, ipiv.data(), &ref.info);
   if (ref.info != 0) return ref;
+  ref.perm.resize(a.size());
+  std::iota(ref.perm.begin(), ref.perm.end(), 0);
+  ref.lu.assign(a.size(), std::vector<double>(a.size()));
+  for (int i = 0; i < n; ++i) {
+    std::swap(ref.perm[static_cast<std::size_t>(i)], ref.perm[static_cast<std::size_t>(ipiv[i] - 1)]);
+    for (int j = 0; j < n; ++j) ref.lu[i][j] = column_major[static_cast<std::size_t>(j * n + i)];
+  }
   for (int i = 0; i < n; ++i)
     ref.determinant.times(column_major[static_cast<std::size_t>(i * n + i)] * (ipiv[i] != i + 1 ? -1.0 : 1.0));
   ref.x = b;
@@ -140,6 +150,10 @@ TEST_P(AgainstLapack, SolveInverseAndDeterminantAgree) {
   std::vector<int> sorted = perm;
   std::sort(sorted.begin(), sorted.end());
   for (int i = 0; i < n; ++i) ASSERT_EQ(sorted[static_cast<std::size_t>(i)], i) << "not a permutation";
+  // The same rows, ties included, and so the same factors.
+  EXPECT_EQ(perm, ref.perm);
+  for (int i = 0; i < n; ++i)
+    ASSERT_LE(largest_difference(a[i], ref.lu[i]), c.tolerance * largest_magnitude(ref.lu[i])) << "factor row " << i;
 
   const Determinant det = determinant_of(a, perm);
   EXPECT_EQ(det.sign, ref.determinant.sign);
@@ -159,6 +173,10 @@ INSTANTIATE_TEST_SUITE_P(
     Matrices, AgainstLapack,
     ::testing::Values(LupCase{"order1", [] { return Matrix{{-4.0}}; }, 1e-15},
                       LupCase{"pivoting", [] { return Matrix{{0.0, 1.0}, {2.0, 3.0}}; }, 1e-15},
+                      // Pivot candidates of equal magnitude in both columns:
+                      // the first of them is taken.
+                      LupCase{"pivot_ties", [] { return Matrix{{2.0, 1.0, 1.0}, {-2.0, 3.0, 1.0}, {2.0, -3.0, 4.0}}; },
+                              1e-15},
                       LupCase{"well_conditioned", [] { return random_matrix(7, 1, 4.0); }, 1e-13},
                       // Across a panel boundary, with no help from the diagonal.
                       LupCase{"general_65", [] { return random_matrix(65, 2, 0.0); }, 1e-9},
