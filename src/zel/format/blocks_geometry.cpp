@@ -64,29 +64,37 @@ bool read_coordinates_head(ZelFile &file, CoordinatesHead &head) {
 }
 
 bool read_coordinates(ZelFile &file, const CoordinatesHead &head, NodeTable &nodes) {
-  const int64_t record_bytes = kInt + int64_t{head.coords_per_node} * file.real_size();
+  const int64_t real_bytes = file.real_size();
+  const int64_t record_bytes = kInt + int64_t{head.coords_per_node} * real_bytes;
   if (head.node_count < 0 || head.coords_per_node < 0 || !file.fits(head.node_count, record_bytes)) return false;
   nodes.clear();
   nodes.resize(static_cast<std::size_t>(head.node_count));
   // Only a record that fits tells how many values K may take.
   if (nodes.empty()) return true;
   const std::size_t kept = std::min<std::size_t>(static_cast<std::size_t>(head.coords_per_node), 3);
-  std::vector<double> values(static_cast<std::size_t>(head.coords_per_node));
-  for (NodeRecord &node : nodes) {
-    if (!file.read_int(node.id) || !file.read_reals(values.data(), values.size())) return false;
-    double *xyz[3] = {&node.x, &node.y, &node.z};
-    for (std::size_t c = 0; c < kept; ++c) *xyz[c] = values[c];
-  }
-  return true;
+  auto node = nodes.begin();
+  return file.read_records(nodes.size(), static_cast<std::size_t>(record_bytes), [&](const unsigned char *record) {
+    double xyz[3] = {0.0, 0.0, 0.0};
+    node->id = file.decode_int(record);
+    file.decode_reals(record + kInt, xyz, kept);
+    node->x = xyz[0];
+    node->y = xyz[1];
+    node->z = xyz[2];
+    ++node;
+    return true;
+  });
 }
 
 bool write_coordinates(ZelFile &file, std::span<const NodeRecord> nodes) {
   if (!write_count(file, nodes.size()) || !file.write_int(3)) return false;
-  for (const NodeRecord &node : nodes) {
-    const double xyz[3] = {node.x, node.y, node.z};
-    if (!file.write_int(node.id) || !file.write_reals(xyz, 3)) return false;
-  }
-  return true;
+  const std::size_t real_bytes = static_cast<std::size_t>(file.real_size());
+  auto node = nodes.begin();
+  return file.write_records(nodes.size(), kInt + 3 * real_bytes, [&](unsigned char *record) {
+    const double xyz[3] = {node->x, node->y, node->z};
+    file.encode_int(node->id, record);
+    file.encode_reals(xyz, record + kInt, 3);
+    ++node;
+  });
 }
 
 // ---------------------------------------------------------------- block 5
@@ -232,26 +240,30 @@ bool read_nodal_masses(ZelFile &file, Database &db) {
   // Only an entry that fits tells how many values K may take.
   if (entry_count == 0) return true;
   std::vector<double> values(values_count);
-  for (int32_t e = 0; e < entry_count; ++e) {
-    int32_t id = 0;
-    if (!file.read_int(id) || !file.read_reals(values.data(), values_count)) return false;
+  const std::size_t record_bytes = kInt + values_count * static_cast<std::size_t>(file.real_size());
+  return file.read_records(static_cast<std::size_t>(entry_count), record_bytes, [&](const unsigned char *record) {
+    const int32_t id = file.decode_int(record);
+    file.decode_reals(record + kInt, values.data(), values_count);
     double mass = 0.0;
     for (double value : values) mass += value;
     mass /= values_per_entry;
     const int32_t index = db.node_sorted.find(id);
-    if (index < 0) continue;
+    if (index < 0) return true;
     NodeRecord &node = db.nodes[static_cast<std::size_t>(index)];
     if (node.mass != 0.0) ZEL_Warning("Redefining mass of Node %d", id);
     node.mass = mass;
-  }
-  return true;
+    return true;
+  });
 }
 
 bool write_nodal_masses(ZelFile &file, std::span<const NodeRecord> nodes) {
   if (!write_count(file, nodes.size()) || !file.write_int(1)) return false;
-  for (const NodeRecord &node : nodes)
-    if (!file.write_int(node.id) || !file.write_real(node.mass)) return false;
-  return true;
+  auto node = nodes.begin();
+  return file.write_records(nodes.size(), kInt + static_cast<std::size_t>(file.real_size()), [&](unsigned char *record) {
+    file.encode_int(node->id, record);
+    file.encode_reals(&node->mass, record + kInt, 1);
+    ++node;
+  });
 }
 
 // ---------------------------------------------------------------- block 10
@@ -266,12 +278,10 @@ constexpr int kInertiaSlot[3][3] = {{0, 3, 4}, {3, 1, 5}, {4, 5, 2}};
 
 bool is_rotation(int dof) { return dof >= kFirstRotation && dof <= kLastRotation; }
 
-// Reads a row or column char; a value outside 4..6 is reported with
+// Decodes a row or column char; a value outside 4..6 is reported with
 // `message` and ends the block.
-bool read_rotation(ZelFile &file, const char *message, int &dof) {
-  char stored = 0;
-  if (!file.read_char(stored)) return false;
-  dof = static_cast<signed char>(stored);
+bool decode_rotation(const ZelFile &file, const unsigned char *bytes, const char *message, int &dof) {
+  dof = static_cast<signed char>(file.decode_char(bytes));
   if (is_rotation(dof)) return true;
   ZEL_Error(message, dof);
   return false;
@@ -298,27 +308,31 @@ int inertia_slot(int row, int column) {
   return kInertiaSlot[row - kFirstRotation][column - kFirstRotation];
 }
 
+// An inertia entry: node ID, row and column chars, value.
+std::size_t inertia_record_bytes(const ZelFile &file) {
+  return kInt + 2 * static_cast<std::size_t>(file.char_width()) + static_cast<std::size_t>(file.real_size());
+}
+
 bool read_nodal_inertias(ZelFile &file, Database &db) {
   int32_t entry_count = 0;
   if (!read_count(file, entry_count)) return false;
-  if (!file.fits(entry_count, kInt + 2 * int64_t{file.char_width()} + file.real_size())) return false;
-  for (int32_t e = 0; e < entry_count; ++e) {
-    int32_t id = 0;
-    int row = 0;
-    int column = 0;
-    double value = 0.0;
-    if (!file.read_int(id) ||
-        !read_rotation(file, "Row index of nodal inertia entries should be 4, 5, or 6.  %d encoutered\n", row) ||
-        !read_rotation(file, "Column index of nodal inertia entries should be 4, 5, or 6.  %d encoutered\n",
-                       column) ||
-        !file.read_real(value))
-      return false;
-    const int32_t index = db.node_sorted.find(id);
-    if (index < 0) continue;
-    if (!apply_inertia_entry(db.nodes[static_cast<std::size_t>(index)], inertia_slot(row, column), value))
-      return false;
-  }
-  return true;
+  const std::size_t char_bytes = static_cast<std::size_t>(file.char_width());
+  return file.read_records(
+      static_cast<std::size_t>(entry_count), inertia_record_bytes(file), [&](const unsigned char *record) {
+        const int32_t id = file.decode_int(record);
+        int row = 0;
+        int column = 0;
+        double value = 0.0;
+        if (!decode_rotation(file, record + kInt,
+                             "Row index of nodal inertia entries should be 4, 5, or 6.  %d encoutered\n", row) ||
+            !decode_rotation(file, record + kInt + char_bytes,
+                             "Column index of nodal inertia entries should be 4, 5, or 6.  %d encoutered\n", column))
+          return false;
+        file.decode_reals(record + kInt + 2 * char_bytes, &value, 1);
+        const int32_t index = db.node_sorted.find(id);
+        if (index < 0) return true;
+        return apply_inertia_entry(db.nodes[static_cast<std::size_t>(index)], inertia_slot(row, column), value);
+      });
 }
 
 std::vector<InertiaEntry> nodal_inertia_entries(std::span<const NodeRecord> nodes) {
@@ -337,12 +351,15 @@ std::vector<InertiaEntry> nodal_inertia_entries(std::span<const NodeRecord> node
 
 bool write_nodal_inertias(ZelFile &file, std::span<const InertiaEntry> entries) {
   if (!write_count(file, entries.size())) return false;
-  for (const InertiaEntry &entry : entries) {
-    if (!file.write_int(entry.node_id) || !file.write_char(static_cast<char>(entry.row)) ||
-        !file.write_char(static_cast<char>(entry.column)) || !file.write_real(entry.value))
-      return false;
-  }
-  return true;
+  const std::size_t char_bytes = static_cast<std::size_t>(file.char_width());
+  auto entry = entries.begin();
+  return file.write_records(entries.size(), inertia_record_bytes(file), [&](unsigned char *record) {
+    file.encode_int(entry->node_id, record);
+    file.encode_char(static_cast<char>(entry->row), record + kInt);
+    file.encode_char(static_cast<char>(entry->column), record + kInt + char_bytes);
+    file.encode_reals(&entry->value, record + kInt + 2 * char_bytes, 1);
+    ++entry;
+  });
 }
 
 // ---------------------------------------------------------------- block 11

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -131,8 +132,15 @@ unsigned char *ZelFile::scratch() {
   return scratch_.data();
 }
 
+std::size_t ZelFile::records_per_chunk(std::size_t record_bytes) {
+  const std::size_t per_chunk = std::max<std::size_t>(kChunkBytes / record_bytes, 1);
+  if (scratch_.size() < per_chunk * record_bytes) scratch_.resize(per_chunk * record_bytes);
+  return per_chunk;
+}
+
 bool ZelFile::read_chunk(std::size_t n) {
-  return fp != nullptr && std::fread(scratch(), 1, n, fp) == n;
+  if (scratch_.size() < n) scratch_.resize(n);
+  return fp != nullptr && std::fread(scratch_.data(), 1, n, fp) == n;
 }
 
 bool ZelFile::write_bytes(const unsigned char *bytes, std::size_t n) {
@@ -306,6 +314,60 @@ bool ZelFile::write_chars(const char *values, std::size_t n) {
   return write_in_chunks(values, n, xdr_codec::kCharBytes,
                          [this](const unsigned char *bytes, std::size_t count) { return write_bytes(bytes, count); },
                          scratch(), xdr_codec::encode_chars);
+}
+
+int32_t ZelFile::decode_int(const unsigned char *bytes) const {
+  int32_t value = 0;
+  if (use_xdr)
+    xdr_codec::decode_ints(bytes, &value, 1);
+  else
+    std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+char ZelFile::decode_char(const unsigned char *bytes) const {
+  char value = 0;
+  if (use_xdr)
+    xdr_codec::decode_chars(bytes, &value, 1);
+  else
+    value = static_cast<char>(bytes[0]);
+  return value;
+}
+
+void ZelFile::decode_reals(const unsigned char *bytes, double *values, std::size_t n) const {
+  if (!use_xdr && double_precision)
+    std::memcpy(values, bytes, n * sizeof(double));
+  else if (!use_xdr)
+    xdr_codec::widen_native_floats(bytes, values, n);
+  else if (double_precision)
+    xdr_codec::decode_doubles(bytes, values, n);
+  else
+    xdr_codec::decode_floats_widening(bytes, values, n);
+}
+
+void ZelFile::encode_int(int32_t value, unsigned char *bytes) const {
+  if (use_xdr)
+    xdr_codec::encode_ints(&value, bytes, 1);
+  else
+    std::memcpy(bytes, &value, sizeof value);
+}
+
+void ZelFile::encode_char(char value, unsigned char *bytes) const {
+  if (use_xdr)
+    xdr_codec::encode_chars(&value, bytes, 1);
+  else
+    bytes[0] = static_cast<unsigned char>(value);
+}
+
+void ZelFile::encode_reals(const double *values, unsigned char *bytes, std::size_t n) const {
+  if (!use_xdr && double_precision)
+    std::memcpy(bytes, values, n * sizeof(double));
+  else if (!use_xdr)
+    xdr_codec::narrow_to_native_floats(values, bytes, n);
+  else if (double_precision)
+    xdr_codec::encode_doubles(values, bytes, n);
+  else
+    xdr_codec::encode_floats_narrowing(values, bytes, n);
 }
 
 }  // namespace zel

@@ -19,6 +19,7 @@
 #ifndef ZEL_ZELFILE_H
 #define ZEL_ZELFILE_H
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -109,6 +110,26 @@ struct ZelFile {
   bool write_reals(const double *values, std::size_t n);
   bool write_chars(const char *values, std::size_t n);
 
+  // Runs of fixed-size records (a node ID and its values, say), moved a
+  // chunk of whole records at a time instead of a call per value: a block
+  // of a million records costs a few reads, not millions. `decode(bytes)`
+  // gets each record's encoded bytes in turn and takes its fields with the
+  // decode_* functions below; it returns false to stop the read (a field it
+  // refuses), which then fails. `encode(bytes)` fills each record's bytes
+  // with the encode_* functions. The records must fit in what is left of
+  // the file, as for the bulk reads.
+  template <class Decode>
+  bool read_records(std::size_t count, std::size_t record_bytes, Decode &&decode);
+  template <class Encode>
+  bool write_records(std::size_t count, std::size_t record_bytes, Encode &&encode);
+  // Fields of a record in this file's encoding.
+  int32_t decode_int(const unsigned char *bytes) const;
+  char decode_char(const unsigned char *bytes) const;
+  void decode_reals(const unsigned char *bytes, double *values, std::size_t n) const;
+  void encode_int(int32_t value, unsigned char *bytes) const;
+  void encode_char(char value, unsigned char *bytes) const;
+  void encode_reals(const double *values, unsigned char *bytes, std::size_t n) const;
+
  private:
   // libtirpc's stdio stream reads and writes through fp itself, so it
   // shares the position with the bulk paths; its direction is set per call.
@@ -117,6 +138,9 @@ struct ZelFile {
   bool read_chunk(std::size_t n);
   bool write_bytes(const unsigned char *bytes, std::size_t n);
   unsigned char *scratch();
+  // Whole records per chunk, at least one; the scratch buffer grows to hold
+  // them (a record larger than a chunk was checked against the file's size).
+  std::size_t records_per_chunk(std::size_t record_bytes);
   // Destroys the XDR stream when this record created it.
   void release_xdr() noexcept;
 
@@ -126,6 +150,38 @@ struct ZelFile {
   bool owns_xdr_ = false;  // xdr was created here (a view may make its own)
   std::vector<unsigned char> scratch_;  // one chunk of encoded bytes
 };
+
+template <class Decode>
+bool ZelFile::read_records(std::size_t count, std::size_t record_bytes, Decode &&decode) {
+  if (count == 0) return true;
+  if (record_bytes == 0 || count > static_cast<std::size_t>(INT64_MAX) ||
+      !fits(static_cast<int64_t>(count), static_cast<int64_t>(record_bytes)))
+    return false;
+  const std::size_t per_chunk = records_per_chunk(record_bytes);
+  for (std::size_t done = 0; done < count;) {
+    const std::size_t n = std::min(per_chunk, count - done);
+    if (!read_chunk(n * record_bytes)) return false;
+    const unsigned char *record = scratch_.data();
+    for (std::size_t k = 0; k < n; ++k, record += record_bytes)
+      if (!decode(record)) return false;
+    done += n;
+  }
+  return true;
+}
+
+template <class Encode>
+bool ZelFile::write_records(std::size_t count, std::size_t record_bytes, Encode &&encode) {
+  if (count == 0) return true;
+  const std::size_t per_chunk = records_per_chunk(record_bytes);
+  for (std::size_t done = 0; done < count;) {
+    const std::size_t n = std::min(per_chunk, count - done);
+    unsigned char *record = scratch_.data();
+    for (std::size_t k = 0; k < n; ++k, record += record_bytes) encode(record);
+    if (!write_bytes(scratch_.data(), n * record_bytes)) return false;
+    done += n;
+  }
+  return true;
+}
 
 }  // namespace zel
 
