@@ -146,15 +146,17 @@ NodeRecord many_node(int32_t n) {
 
 zel::InertiaEntry many_inertia(int32_t n) { return {3 * n + 1, 4 + n % 3, 4 + (n / 3) % 3, n + 0.5}; }
 
-bool encode_value_by_value(ZelFile &f, int block) {
-  bool ok = f.write_int(kManyNodes) && (block == 4 || f.write_int(block == 3 ? 3 : 1));
+enum class Records { kCoordinates, kMasses, kInertias };
+
+bool encode_value_by_value(ZelFile &f, Records block) {
+  bool ok = f.write_int(kManyNodes) && (block == Records::kInertias || f.write_int(block == Records::kCoordinates ? 3 : 1));
   for (int32_t n = 0; ok && n < kManyNodes; ++n) {
     const NodeRecord node = many_node(n);
     const zel::InertiaEntry entry = many_inertia(n);
     ok = f.write_int(node.id);
-    if (block == 3) ok = ok && f.write_real(node.x) && f.write_real(node.y) && f.write_real(node.z);
-    if (block == 9) ok = ok && f.write_real(node.mass);
-    if (block == 4)
+    if (block == Records::kCoordinates) ok = ok && f.write_real(node.x) && f.write_real(node.y) && f.write_real(node.z);
+    if (block == Records::kMasses) ok = ok && f.write_real(node.mass);
+    if (block == Records::kInertias)
       ok = ok && f.write_char(static_cast<char>(entry.row)) && f.write_char(static_cast<char>(entry.column)) &&
            f.write_real(entry.value);
   }
@@ -168,28 +170,28 @@ TEST_P(GeometryBlocks, RecordBlocksAcrossChunksAgreeWithAValueByValueCoding) {
     nodes.push_back(many_node(n));
     entries.push_back(many_inertia(n));
   }
-  for (const int block : {3, 9, 4}) {  // coordinates, masses, inertias (block 10's records)
-    SCOPED_TRACE(block);
+  for (const Records block : {Records::kCoordinates, Records::kMasses, Records::kInertias}) {
+    SCOPED_TRACE(static_cast<int>(block));
     // Decoding: values coded one at a time, read by the block readers.
     ASSERT_TRUE(file_.write([&](ZelFile &f) { return encode_value_by_value(f, block); }));
     const std::vector<char> by_value = bytes_of(file_.path());
     Database db;
     ZelFile &in = file_.reader();
-    if (block == 3) {
+    if (block == Records::kCoordinates) {
       zel::CoordinatesHead head;
       ASSERT_TRUE(zel::read_coordinates_head(in, head));
       ASSERT_TRUE(zel::read_coordinates(in, head, db.nodes));
     } else {
       for (const NodeRecord &node : nodes) add_nodes(db, {node.id});
-      ASSERT_TRUE(block == 9 ? zel::read_nodal_masses(in, db) : zel::read_nodal_inertias(in, db));
+      ASSERT_TRUE(block == Records::kMasses ? zel::read_nodal_masses(in, db) : zel::read_nodal_inertias(in, db));
     }
     ASSERT_EQ(db.nodes.size(), nodes.size());
     for (std::size_t n = 0; n < nodes.size(); ++n) {
       const NodeRecord &read = db.nodes[n];
       ASSERT_EQ(read.id, nodes[n].id) << "record " << n;
-      if (block == 3) {
+      if (block == Records::kCoordinates) {
         ASSERT_TRUE(read.x == nodes[n].x && read.y == nodes[n].y && read.z == nodes[n].z) << "record " << n;
-      } else if (block == 9) {
+      } else if (block == Records::kMasses) {
         ASSERT_EQ(read.mass, nodes[n].mass) << "record " << n;
       } else {
         ASSERT_TRUE(read.inertia) << "record " << n;
@@ -199,8 +201,8 @@ TEST_P(GeometryBlocks, RecordBlocksAcrossChunksAgreeWithAValueByValueCoding) {
     }
     // Encoding: the block writers give the same bytes.
     ASSERT_TRUE(file_.write([&](ZelFile &f) {
-      if (block == 3) return zel::write_coordinates(f, nodes);
-      if (block == 9) return zel::write_nodal_masses(f, nodes);
+      if (block == Records::kCoordinates) return zel::write_coordinates(f, nodes);
+      if (block == Records::kMasses) return zel::write_nodal_masses(f, nodes);
       return zel::write_nodal_inertias(f, entries);
     }));
     EXPECT_TRUE(bytes_of(file_.path()) == by_value);
@@ -273,6 +275,22 @@ TEST_P(GeometryBlocks, NodalMassesLandOnTheirNodes) {
   const zel_test::Printed again =
       zel_test::capture([&] { ASSERT_TRUE(zel::read_nodal_masses(file_.reader(), db)); });
   EXPECT_EQ(again.err, "WARNING:  Redefining mass of Node 100\nWARNING:  Redefining mass of Node 114\n");
+}
+
+// A node table that names an ID twice answers lookups with the first
+// node: a mass listed at the second one's place still lands on the first.
+TEST_P(GeometryBlocks, MassesOfARepeatedIdLandOnItsFirstNode) {
+  ASSERT_TRUE(file_.write([](ZelFile &f) {
+    return f.write_int(2) && f.write_int(1) && f.write_int(7) && f.write_real(1.0) && f.write_int(7) &&
+           f.write_real(2.0);
+  }));
+  Database db;
+  add_nodes(db, {7, 7});
+  const zel_test::Printed printed =
+      zel_test::capture([&] { ASSERT_TRUE(zel::read_nodal_masses(file_.reader(), db)); });
+  EXPECT_EQ(printed.err, "WARNING:  Redefining mass of Node 7\n");
+  EXPECT_EQ(db.nodes[0].mass, 2.0);
+  EXPECT_EQ(db.nodes[1].mass, 0.0);
 }
 
 TEST_P(GeometryBlocks, SeveralMassValuesPerNodeAreAveraged) {

@@ -153,18 +153,24 @@ constexpr int32_t kFewestGroupedVertices = 2;
 constexpr int32_t kMostGroupedVertices = 13;
 constexpr int32_t kVertexGroups = kMostGroupedVertices - kFewestGroupedVertices + 1;
 
-// The start of every face of a face list; false when a vertex count is
-// negative or runs past the end of the list.
-bool find_face_starts(std::span<const int32_t> face_list, std::vector<std::size_t> &starts) {
-  starts.clear();
+// Calls visit(start) with the start of every face of a face list, in
+// order; false when a vertex count is negative or runs past the end of the
+// list.
+template <class Visit>
+bool walk_face_starts(std::span<const int32_t> face_list, Visit &&visit) {
   std::size_t at = 0;
   while (at < face_list.size()) {
     const int32_t vertices = face_list[at];
     if (vertices < 0 || static_cast<std::size_t>(vertices) >= face_list.size() - at) return false;
-    starts.push_back(at);
+    visit(at);
     at += static_cast<std::size_t>(vertices) + 1;
   }
   return true;
+}
+
+bool find_face_starts(std::span<const int32_t> face_list, std::vector<std::size_t> &starts) {
+  starts.clear();
+  return walk_face_starts(face_list, [&](std::size_t start) { starts.push_back(start); });
 }
 
 // One old-style face record: two unused ints, then the vertices' node IDs.
@@ -181,8 +187,8 @@ bool write_face_record(ZelFile &file, std::span<const int32_t> vertices, std::sp
 }  // namespace
 
 bool face_list_is_well_formed(std::span<const int32_t> face_list, int32_t face_count) {
-  std::vector<std::size_t> starts;
-  return find_face_starts(face_list, starts) && starts.size() == static_cast<std::size_t>(face_count);
+  int64_t faces = 0;
+  return walk_face_starts(face_list, [&](std::size_t) { ++faces; }) && faces == face_count;
 }
 
 bool write_element_topology(ZelFile &file, std::span<const int32_t> face_list, std::span<const NodeRecord> nodes) {
@@ -227,6 +233,32 @@ bool write_global_properties(ZelFile &file, const GlobalProperties &properties) 
 
 // ---------------------------------------------------------------- block 9
 
+namespace {
+
+// Node lookups for a block that usually lists the nodes in the node
+// table's own order, as the writer does: the entry's own position is tried
+// before the hashed index. Only a table of strictly ascending IDs has no
+// duplicate whose first position the index would give instead.
+class NodeLookup {
+ public:
+  explicit NodeLookup(const Database &db)
+      : db_(db), unique_ids_(std::adjacent_find(db.nodes.begin(), db.nodes.end(), [](const NodeRecord &a,
+                                                                                     const NodeRecord &b) {
+                               return a.id >= b.id;
+                             }) == db.nodes.end()) {}
+
+  int32_t index_of(int32_t id, int32_t guess) const {
+    if (unique_ids_ && guess < db_.node_count() && db_.nodes[static_cast<std::size_t>(guess)].id == id) return guess;
+    return db_.node_sorted.find(id);
+  }
+
+ private:
+  const Database &db_;
+  bool unique_ids_;
+};
+
+}  // namespace
+
 bool read_nodal_masses(ZelFile &file, Database &db) {
   int32_t entry_count = 0;
   int32_t values_per_entry = 0;
@@ -241,13 +273,15 @@ bool read_nodal_masses(ZelFile &file, Database &db) {
   if (entry_count == 0) return true;
   std::vector<double> values(values_count);
   const std::size_t record_bytes = kInt + values_count * static_cast<std::size_t>(file.real_size());
+  const NodeLookup lookup(db);
+  int32_t entry = 0;
   return file.read_records(static_cast<std::size_t>(entry_count), record_bytes, [&](const unsigned char *record) {
     const int32_t id = file.decode_int(record);
     file.decode_reals(record + kInt, values.data(), values_count);
     double mass = 0.0;
     for (double value : values) mass += value;
     mass /= values_per_entry;
-    const int32_t index = db.node_sorted.find(id);
+    const int32_t index = lookup.index_of(id, entry++);
     if (index < 0) return true;
     NodeRecord &node = db.nodes[static_cast<std::size_t>(index)];
     if (node.mass != 0.0) ZEL_Warning("Redefining mass of Node %d", id);
