@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -35,12 +36,22 @@ std::vector<unsigned char> file_bytes(const std::string &path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Writes db to path with these options, quietly; the write's result.
-int write_with(Database *db, const std::string &path, const std::string &options) {
-  ScopedEnv env("KOR_ZELWRITE_OPTIONS", options);
+struct Written {
   int result = 0;
-  capture([&] { result = ZEL_write_ZEL(db, path.c_str()); });
-  return result;
+  zel_test::Printed printed;
+};
+
+// Writes db to path with these options: the result and what was printed.
+Written write_printed(Database *db, const std::string &path, const std::string &options) {
+  ScopedEnv env("KOR_ZELWRITE_OPTIONS", options);
+  Written written;
+  written.printed = capture([&] { written.result = ZEL_write_ZEL(db, path.c_str()); });
+  return written;
+}
+
+// The same, quietly: the write's result.
+int write_with(Database *db, const std::string &path, const std::string &options) {
+  return write_printed(db, path, options).result;
 }
 
 // ------------------------------------------------------------ options
@@ -111,6 +122,68 @@ TEST(WriteOptions, AnUnreadableArgumentNamesItsOption) {
   }
   const std::string long_argument = "lowpass(" + std::string(zel::kOptionArgumentLimit + 1, '1') + ")";
   EXPECT_TRUE(zel::parse_write_options(long_argument.c_str()).malformed);
+}
+
+// Options are whole words outside arguments: a word inside a sketch path
+// or inside another word's parentheses switches nothing on, and a word
+// that is not exactly a known one is kept for a warning.
+TEST(WriteOptions, OnlyWholeKnownWordsOutsideArgumentsCount) {
+  const struct {
+    const char *text;
+    std::vector<std::string> unknown;
+    bool empty, single, invar, no_xdr;
+    uint32_t version;
+  } cases[] = {
+      {"sketch(/data/faces_not_empty.txt)", {}, false, false, false, false, 0x13C},
+      {"sketch('/data/single no_xdr 81_comp.txt') full_invar", {}, false, false, true, false, 0x13C},
+      {"sketch(\"a(invar).txt\")", {}, false, false, false, false, 0x13C},
+      {"foo(single empty)", {"foo(single empty)"}, false, false, false, false, 0x13C},
+      {"singel", {"singel"}, false, false, false, false, 0x13C},
+      {"no_xdrsingle my_invar full_invarx", {"no_xdrsingle", "my_invar", "full_invarx"}, false, false, false, false,
+       0x13C},
+      {"single(2) mks", {"single(2)", "mks"}, false, false, false, false, 0x13C},
+      {"empty;single,no_xdr\tinvar", {}, true, true, true, true, 0x23C},
+  };
+  for (const auto &c : cases) {
+    const zel::WriteOptions o = zel::parse_write_options(c.text);
+    EXPECT_EQ(o.unknown_words, c.unknown) << c.text;
+    EXPECT_EQ(o.empty, c.empty) << c.text;
+    EXPECT_EQ(o.single, c.single) << c.text;
+    EXPECT_EQ(o.invar, c.invar) << c.text;
+    EXPECT_EQ(o.no_xdr, c.no_xdr) << c.text;
+    EXPECT_EQ(o.version, c.version) << c.text;
+    EXPECT_FALSE(o.malformed) << c.text;
+  }
+  EXPECT_EQ(zel::parse_write_options("sketch(/data/faces_not_empty.txt)").sketch, "/data/faces_not_empty.txt");
+  EXPECT_EQ(zel::parse_write_options("sketch(\"a(invar).txt\")").sketch, "a(invar).txt");
+  const zel::WriteOptions full = zel::parse_write_options("full_invar");
+  EXPECT_TRUE(full.invar && full.full_invar && !full.fast_invar);
+  const zel::WriteOptions fast = zel::parse_write_options("fast_invar");
+  EXPECT_TRUE(fast.invar && fast.fast_invar && !fast.full_invar);
+}
+
+// Frequencies with a signed exponent, blanks around them, the first of
+// two; arguments up to the length limit and not one character more.
+TEST(WriteOptions, FrequencyArgumentsAndTheArgumentLimit) {
+  const std::pair<const char *, double> frequencies[] = {
+      {"lowpass(1e+3)", 1000.0}, {"lowpass(2E2)", 200.0}, {"lowpass( 7 )", 7.0}, {"lowpass(10) lowpass(20)", 10.0}};
+  for (const auto &[text, hertz] : frequencies) {
+    const zel::WriteOptions o = zel::parse_write_options(text);
+    EXPECT_FALSE(o.malformed) << text;
+    EXPECT_EQ(o.low_pass, hertz) << text;
+  }
+  for (const char *text : {"lowpass(1e3-5)", "lowpass(1e)", "highpass(+)", "coarsen", "lowpass 100"}) {
+    EXPECT_TRUE(zel::parse_write_options(text).malformed) << text;
+  }
+  const std::size_t limit = zel::kOptionArgumentLimit;
+  const std::string padded = std::string(limit - 3, ' ') + "100";
+  const zel::WriteOptions at_limit = zel::parse_write_options(("lowpass(" + padded + ")").c_str());
+  EXPECT_FALSE(at_limit.malformed);
+  EXPECT_EQ(at_limit.low_pass, 100.0);
+  EXPECT_TRUE(zel::parse_write_options(("lowpass( " + padded + ")").c_str()).malformed);
+  const std::string path(limit, 'p');
+  EXPECT_EQ(zel::parse_write_options(("sketch(\"" + path + "\")").c_str()).sketch, path);
+  EXPECT_TRUE(zel::parse_write_options(("sketch(" + path + "q)").c_str()).malformed);
 }
 
 // ------------------------------------------------- files written again
@@ -212,8 +285,10 @@ double built_value(int set, int mode, int id, int component) {
 // every node),
 // with masses, one inertia, interface nodes, `modes` modes whose
 // frequencies are `hertz`, a stress set (nodes 3, 5), a strain set (node
-// 8), damping, preload and a load case.
-Database *build_body(const std::vector<double> &hertz = {1.0, 2.0, 3.0}, int quads = 3) {
+// 8), damping, preload and a load case. Every mode has generalized mass
+// 1.0 but the modes numbered in `massless`, which have none.
+Database *build_body(const std::vector<double> &hertz = {1.0, 2.0, 3.0}, int quads = 3,
+                     const std::vector<int> &massless = {}) {
   Database *db = ZEL_Create(8, static_cast<int>(hertz.size()));
   ZEL_SetHeader(db, const_cast<char *>("strip"), const_cast<char *>("strip.fem"), const_cast<char *>("FEM"),
                 const_cast<char *>("c1"), const_cast<char *>("c2"), const_cast<char *>("c3"));
@@ -241,7 +316,8 @@ Database *build_body(const std::vector<double> &hertz = {1.0, 2.0, 3.0}, int qua
     ZEL_SetModeVec(db, number, 8, 2, v);
     const double omega = 2.0 * kPi * hertz[m];
     ZEL_SetGeneralizedStiffness(db, number, number, omega * omega);
-    ZEL_SetGeneralizedMass(db, number, number, 1.0);
+    if (std::find(massless.begin(), massless.end(), number) == massless.end())
+      ZEL_SetGeneralizedMass(db, number, number, 1.0);
     ZEL_SetGeneralizedDamping(db, number, number, 0.125);
     ZEL_SetModalPreload(db, number, 0.5 * number);
     ZEL_SetModalLoad(db, 0, number, -0.25 * number);
@@ -589,6 +665,189 @@ TEST(Writer, AnInvariantsWordWithoutItsLevelWarnsAndKeepsEveryNode) {
   }
 }
 
+// An unknown word is named and ignored; a word inside the sketch's path
+// switches nothing on: the modes are written.
+TEST(Writer, UnknownWordsWarnAndWordsInsideArgumentsSwitchNothingOn) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  Database *db = build_body();
+  const std::string path = dir.file("words.zel");
+  const Written written = write_printed(db, path, "singel sketch(" + dir.file("faces_not_empty.txt") + ")");
+  ZEL_UnLink(db);
+  ASSERT_EQ(written.result, 1);
+  const std::string &err = written.printed.err;
+  EXPECT_EQ(err.rfind("WARNING:  Unknown write option \"singel\" is ignored.\n", 0), 0u) << err;
+  Database *read = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(read, nullptr);
+  // Every mode, at the default level (60, XDR, double precision).
+  EXPECT_EQ((std::array{ZEL_ModeCount(read), ZEL_Version(read), ZEL_Double_Prec(read)}), (std::array{3, 60, 1}));
+  ZEL_UnLink(read);
+}
+
+// Pre-stress (force / length^2) and pre-strain (no dimension) go into the
+// file in the file's units, as the modal stresses beside them do: after
+// "MKS" from millimetres, or after a change to centimetres.
+TEST(Writer, PreValuesAreWrittenInTheUnitsOfTheFile) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  const struct {
+    const char *options;
+    const char *length_before_writing;  // set after the mm declaration; null: none
+    double stress_factor;
+  } cases[] = {{"", nullptr, 1.0}, {"MKS", nullptr, 1e6}, {"", "cm", 100.0}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.options);
+    Database *db = build_body();
+    ZEL_SetUnits(db, "kg", "mm", "s", "N");
+    std::array<double, 6> pre_stress{1.5, -2.0, 3.25, 0.5, -0.75, 8.0}, pre_strain{1e-3, 2e-3, -3e-3, 4e-4, 5e-4, 6e-4};
+    ZEL_SetPreStressVec(db, 5, pre_stress.data());
+    ZEL_SetPreStrainVec(db, 8, pre_strain.data());
+    if (c.length_before_writing != nullptr) ZEL_SetUnits(db, "kg", c.length_before_writing, "s", "N");
+    const std::string path = dir.file("pre.zel");
+    ASSERT_EQ(write_with(db, path, c.options), 1);
+    ZEL_UnLink(db);
+    Database *read = ZEL_CreateFromZEL(path.c_str());
+    ASSERT_NE(read, nullptr);
+    const std::array<double, 6> stress = six_values(read, 0, 1, 5), strain = six_values(read, 0, 2, 8);
+    const std::array<double, 6> modal = six_values(read, 2, 1, 5), built = built_values(1, 2, 5);
+    for (std::size_t k = 0; k < 6; ++k) {
+      EXPECT_DOUBLE_EQ(stress[k], pre_stress[k] * c.stress_factor) << k;
+      EXPECT_DOUBLE_EQ(modal[k], built[k] * c.stress_factor) << k;
+      EXPECT_EQ(strain[k], pre_strain[k]) << k;
+    }
+    ZEL_UnLink(read);
+  }
+}
+
+// The frequency filter's limits belong to the range: a low-pass limit at
+// exactly a mode's frequency keeps that mode.
+TEST(Writer, ALowPassLimitAtAModesFrequencyKeepsTheMode) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  const std::string path = dir.file("limit.zel");
+  const std::vector<double> hertz = {1.0, 10.0, 50.0, 200.0};
+  Database *db = build_body(hertz);
+  ASSERT_EQ(write_with(db, path, ""), 1);
+  ZEL_UnLink(db);
+  Database *read = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(read, nullptr);
+  double second = 0.0;
+  ZEL_Eigenvalue(read, 2, nullptr, &second, nullptr, nullptr, nullptr);
+  ZEL_UnLink(read);
+  char option[64];
+  std::snprintf(option, sizeof option, "lowpass(%.17g)", second);
+  db = build_body(hertz);
+  ASSERT_EQ(write_with(db, path, option), 1) << option;
+  ZEL_UnLink(db);
+  read = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(ZEL_ModeCount(read), 2) << option;
+  ZEL_UnLink(read);
+}
+
+// Invariant 5 of a filtered write is the unfiltered one cut to the
+// exported modes: each mode's 3 x M array is read with the stride of all
+// the modes the invariant was computed for.
+TEST(Writer, FilteredInvariantFiveIsTheFirstModesOfTheWholeOne) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  const std::vector<double> hertz = {1.0, 10.0, 50.0, 200.0};
+  const std::string whole_path = dir.file("whole.zel"), cut_path = dir.file("cut.zel");
+  for (const auto &[path, options] : {std::pair{whole_path, "full_invar"}, std::pair{cut_path, "full_invar lowpass(60)"}}) {
+    Database *db = build_body(hertz);
+    ASSERT_EQ(write_with(db, path, options), 1) << options;
+    ZEL_UnLink(db);
+  }
+  Database *whole = ZEL_CreateFromZEL(whole_path.c_str());
+  Database *cut = ZEL_CreateFromZEL(cut_path.c_str());
+  ASSERT_NE(whole, nullptr);
+  ASSERT_NE(cut, nullptr);
+  ASSERT_EQ(ZEL_ModeCount(whole), 4);
+  ASSERT_EQ(ZEL_ModeCount(cut), 3);
+  double largest = 0.0;
+  for (int i = 0; i < 3; ++i) {
+    double *all = ZEL_Invar5(whole, i);
+    double *first = ZEL_Invar5(cut, i);
+    ASSERT_NE(all, nullptr);
+    ASSERT_NE(first, nullptr);
+    for (int a = 0; a < 3; ++a)
+      for (int j = 0; j < 3; ++j) {
+        EXPECT_EQ(first[a * 3 + j], all[a * 4 + j]) << i << " " << a << " " << j;
+        largest = std::max(largest, std::abs(all[a * 4 + j]));
+      }
+    ZEL_FreeMemory(all);
+    ZEL_FreeMemory(first);
+  }
+  EXPECT_GT(largest, 1.0);
+  ZEL_UnLink(whole);
+  ZEL_UnLink(cut);
+}
+
+// A file written with all invariants and written again with the fast set
+// carries no invariants 5 and 9: the fast set does not compute them, so
+// the old ones would no longer match the modes.
+TEST(Writer, RewritingWithTheFastSetLeavesInvariantsFiveAndNineOut) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  const std::string full_path = dir.file("full.zel"), fast_path = dir.file("fast.zel");
+  Database *db = build_body();
+  ASSERT_EQ(write_with(db, full_path, "full_invar"), 1);
+  ZEL_UnLink(db);
+  db = ZEL_CreateFromZEL(full_path.c_str());
+  ASSERT_NE(db, nullptr);
+  // Block indices: 21 invariant 4, 22 invariant 5, 24 invariant 8, 25 invariant 9.
+  EXPECT_EQ(ZEL_Exists(db, 22), 1);
+  EXPECT_EQ(ZEL_Exists(db, 25), 1);
+  ASSERT_EQ(write_with(db, fast_path, "fast_invar"), 1);
+  ZEL_UnLink(db);
+  Database *fast = ZEL_CreateFromZEL(fast_path.c_str());
+  ASSERT_NE(fast, nullptr);
+  EXPECT_EQ(ZEL_Exists(fast, 21), 1);
+  EXPECT_EQ(ZEL_Exists(fast, 24), 1);
+  EXPECT_EQ(ZEL_Exists(fast, 22), 0);
+  EXPECT_EQ(ZEL_Exists(fast, 25), 0);
+  ZEL_UnLink(fast);
+}
+
+// The invariants describe the whole body even when the write keeps only
+// the nodes that draw and hold it (one quad and the interface nodes: 5 of
+// the 8 nodes, 9 of the 18 mass units).
+TEST(Writer, InvariantOneStaysTheWholeMassAfterTheNodeReduction) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  Database *db = build_body({1.0, 2.0, 3.0}, 1);
+  const std::string path = dir.file("reduced.zel");
+  ASSERT_EQ(write_with(db, path, "full_invar"), 1);
+  EXPECT_EQ(ZEL_Invar1(db), 18.0);
+  ZEL_UnLink(db);
+  Database *read = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(ZEL_NodeCount(read), 5);
+  EXPECT_EQ(ZEL_Invar1(read), 18.0);
+  double mass = 0.0, inertia[9], cm[3];
+  ZEL_TotalMassInertia(read, &mass, inertia, cm);
+  EXPECT_EQ(mass, 18.0);
+  ZEL_UnLink(read);
+}
+
+// A body without modes (a static part) written with every invariant:
+// its modal invariants are of no mode, and its mass is all there.
+TEST(Writer, ABodyWithoutModesTakesEveryInvariantLevel) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  for (const char *options : {"full_invar", "fast_invar"}) {
+    Database *db = build_body({}, 3);
+    const std::string path = dir.file("static.zel");
+    ASSERT_EQ(write_with(db, path, options), 1) << options;
+    ZEL_UnLink(db);
+    Database *read = ZEL_CreateFromZEL(path.c_str());
+    ASSERT_NE(read, nullptr) << options;
+    EXPECT_EQ(ZEL_ModeCount(read), 0);
+    EXPECT_EQ(ZEL_Invar1(read), 18.0) << options;
+    ZEL_UnLink(read);
+  }
+}
+
 // ------------------------------------------------------ failed writes
 
 // The directory holds exactly these names: nothing half-written stays.
@@ -646,6 +905,70 @@ TEST(Writer, RefusesTheFileTheBodyWasReadFromHoweverItIsSpelled) {
   ZEL_UnLink(db);
   EXPECT_EQ(file_bytes(path), before);
   expect_entries(dir, {"source.zel"});
+}
+
+// Modes that cannot be made mass-orthonormal (a stiffness that is not a
+// number; no generalized mass at all, whatever the stiffness) are not
+// written as if they were: the write fails, says why, and the file that
+// was there stays.
+TEST(Writer, ModesThatCannotBeOrthonormalizedAreNotWritten) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  const std::string path = dir.file("body.zel");
+  ASSERT_TRUE(zel_test::write_zel_file(zel_test::sample_body(316), path));
+  const std::vector<unsigned char> old_bytes = file_bytes(path);
+  const std::string not_written = "ERROR:  The modes could not be made mass-orthonormal: " + path + " was not written.\n";
+  const std::string no_mass = "ERROR:  Every mode has an infinite eigenvalue: no mode is left to write. Each mode "
+                              "needs a generalized mass (1.0 for mass-normalized modes).\n";
+  const struct {
+    const char *name;
+    std::vector<double> hertz;
+    bool nan_stiffness;
+    std::string error;
+  } cases[] = {
+      {"stiffness not a number", {1.0, 2.0, 3.0}, true, "ERROR:  The generalized eigenvalue problem did not converge"},
+      {"no mass, stiffness up to 10", {0.1, 0.2, 0.3}, false, no_mass},
+      {"no mass, larger stiffness", {1.0, 2.0, 3.0}, false, no_mass},
+  };
+  for (const auto &c : cases) {
+    Database *db = build_body(c.hertz, 3, c.nan_stiffness ? std::vector<int>{} : std::vector<int>{1, 2, 3});
+    if (c.nan_stiffness) ZEL_SetGeneralizedStiffness(db, 1, 2, std::nan(""));
+    const Written written = write_printed(db, path, "");
+    ZEL_UnLink(db);
+    const std::string &err = written.printed.err;
+    EXPECT_EQ(written.result, 0) << c.name;
+    EXPECT_NE(err.find(c.error), std::string::npos) << c.name << ": " << err;
+    EXPECT_NE(err.find(not_written), std::string::npos) << c.name << ": " << err;
+    EXPECT_EQ(file_bytes(path), old_bytes) << c.name;
+    expect_entries(dir, {"body.zel"});
+  }
+}
+
+// A mode without a generalized mass among modes with one is named and
+// left out; the others are written.
+TEST(Writer, AModeWithoutGeneralizedMassIsNamedAndLeftOut) {
+  zel_test::PrivateStoreDirectory stores;
+  TempDir dir;
+  Database *db = build_body({1.0, 2.0, 3.0}, 3, {2});
+  const std::string path = dir.file("two.zel");
+  const Written written = write_printed(db, path, "");
+  ZEL_UnLink(db);
+  ASSERT_EQ(written.result, 1);
+  EXPECT_NE(written.printed.err.find(
+                "WARNING:  Mode 2 is not physically meaningful.\nWARNING:  It is associated with a zero generalized mass\n"),
+            std::string::npos)
+      << written.printed.err;
+  Database *read = ZEL_CreateFromZEL(path.c_str());
+  ASSERT_NE(read, nullptr);
+  ASSERT_EQ(ZEL_ModeCount(read), 2);
+  const double hertz[] = {1.0, 3.0};
+  for (int number = 1; number <= 2; ++number) {
+    double frequency = 0.0;
+    ZEL_Eigenvalue(read, number, nullptr, &frequency, nullptr, nullptr, nullptr);
+    EXPECT_NEAR(frequency, hertz[number - 1], 1e-9) << number;
+  }
+  EXPECT_EQ(six_values(read, 2, 0, 6), built_values(0, 3, 6));
+  ZEL_UnLink(read);
 }
 
 // Writes with the file size limited to `limit` bytes, as a disk that

@@ -7,6 +7,7 @@
 // unreadable option, conflicting options, the body's own file as target,
 // a target that cannot be created) is checked before the body is touched.
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "body/database.h"
@@ -136,18 +137,23 @@ void filter_by_frequency(Database &db, const WriteOptions &options, WritePlan &p
   for (int32_t &number : db.mode_numbers) number -= shift;
 }
 
-void prepare_modes(Database &db, const WriteOptions &options, WritePlan &plan) {
+// False when the modes to be written could not be made mass-orthonormal:
+// written as they are, they would pass for orthonormal modes they are not.
+// A body written without its modes ("empty") does not need them.
+bool prepare_modes(Database &db, const WriteOptions &options, WritePlan &plan) {
   if (options.no_ortho) {
     summary_flag(plan, kGeneralizedStiffnessBlock) = 1;
     summary_flag(plan, kGeneralizedMassBlock) = 1;
     plan.first_mode = 0;
     plan.last_mode = db.mode_count();
-    return;
+    return true;
   }
   const bool orthonormal = OrthonormalizeModes(&db) == 1;
+  if (!orthonormal && !options.empty) return false;
   summary_flag(plan, kTransformationBlock) = orthonormal || !db.transform.empty();
   summary_flag(plan, kEigenvaluesBlock) = db.mode_count() > 0;
   filter_by_frequency(db, options, plan);
+  return true;
 }
 
 void set_invariant_flags(WritePlan &plan, std::initializer_list<int> numbers, uint8_t value) {
@@ -213,13 +219,15 @@ void prepare_empty_body(Database &db, WritePlan &plan, bool old_topology) {
   set_invariant_flags(plan, {1, 2, 7}, 1);
 }
 
-WritePlan prepare_body(Database &db, const WriteOptions &options) {
+// The plan of what is written; none when the body cannot be written as
+// it was given.
+std::optional<WritePlan> prepare_body(Database &db, const WriteOptions &options) {
   WritePlan plan;
   plan.version = options.version;
   plan.sparse_sets = options.sparse_str;
   const bool old_topology = options.old_topology();
   start_summary(plan, db, old_topology);
-  prepare_modes(db, options, plan);
+  if (!prepare_modes(db, options, plan)) return std::nullopt;
   const std::size_t cells = db.transform.size();
   while ((plan.transform_stride + 1) * (plan.transform_stride + 1) <= cells) ++plan.transform_stride;
   bool preparation_ok = true;
@@ -286,6 +294,8 @@ bool write_blocks(ZelFile &file, Database &db, WritePlan &plan) {
 
 int write_zel(Database &db, const std::string &path) {
   const WriteOptions options = parse_write_options(std::getenv("KOR_ZELWRITE_OPTIONS"));
+  for (const std::string &word : options.unknown_words)
+    ZEL_Warning("Unknown write option \"%s\" is ignored.", word.c_str());
   if (refused_before_writing(db, path, options)) return 0;
   PendingFile output;
   if (!output.create(path, options.use_xdr(), options.double_precision())) {
@@ -294,9 +304,13 @@ int write_zel(Database &db, const std::string &path) {
   }
   apply_mesh_options(db, options);
   if (!write_leading_blocks(output.file, db, options.version)) return 0;
-  WritePlan plan = prepare_body(db, options);
-  report_contents(db, plan);
-  if (!write_blocks(output.file, db, plan)) return 0;
+  std::optional<WritePlan> plan = prepare_body(db, options);
+  if (!plan) {
+    ZEL_Error("The modes could not be made mass-orthonormal: %s was not written.", path.c_str());
+    return 0;
+  }
+  report_contents(db, *plan);
+  if (!write_blocks(output.file, db, *plan)) return 0;
   std::string problem;
   if (!output.commit(problem)) {
     ZEL_Error("Problem completing %s: %s", path.c_str(), problem.c_str());

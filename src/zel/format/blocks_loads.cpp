@@ -196,7 +196,7 @@ bool write_modal_loads(ZelFile &file, std::span<const LoadCase> cases, std::size
   for (const LoadCase &load_case : cases) {
     if (load_case.values.size() < first_mode + count) return false;
     if (!file.write_text(load_case.label, kLoadCaseLabelChars, '\0') || !file.write_int(load_case.processed) ||
-        !file.write_reals(&load_case.values[first_mode], count))
+        !file.write_reals(load_case.values.data() + first_mode, count))
       return false;
   }
   return true;

@@ -368,12 +368,17 @@ bool write_pre_values_block(ZelFile &file, Database &db, WritePlan &plan, int se
   if (selection == nullptr) return false;
   ZEL_Info(set == kStressSet ? "\nPre-Stress info:\n   Nodes: %ld" : "\nPre-Strain info:\n   Nodes: %ld",
            static_cast<long>(selection->node_ids.size()));
-  const std::vector<double> &pre = pre_values_of(db, set);
   std::vector<double> values(at(kValuesPerRecord) * selection->node_ids.size(), 0.0);
-  for (std::size_t k = 0; k < selection->node_ids.size(); ++k) {
-    const int32_t p = selection->positions.empty() ? static_cast<int32_t>(k) : selection->positions[k];
-    if (p >= 0 && at(kValuesPerRecord * (p + 1)) <= pre.size())
-      std::copy_n(&pre[at(kValuesPerRecord * p)], kValuesPerRecord, &values[kValuesPerRecord * k]);
+  const int32_t count = db.set_count(set);
+  if (count > 0 && !pre_values_of(db, set).empty()) {
+    // Held in the units they were given in: the query converts them to the
+    // body's current units, as it does the modes written beside them.
+    const double *pre = LoadCachedMode(&db, 0, set);
+    if (pre == nullptr) return false;
+    for (std::size_t k = 0; k < selection->node_ids.size(); ++k) {
+      const int32_t p = selection->positions.empty() ? static_cast<int32_t>(k) : selection->positions[k];
+      if (p >= 0 && p < count) std::copy_n(pre + kValuesPerRecord * p, kValuesPerRecord, &values[kValuesPerRecord * k]);
+    }
   }
   return write_pre_values(file, values);
 }
@@ -441,6 +446,9 @@ std::vector<double> exported_invariant(const std::vector<double> &all, Invariant
 }
 
 bool write_invariant_block(ZelFile &file, Database &db, const WritePlan &plan, Invariant invariant) {
+  // A body without modes has no modal invariant to compute, and its block
+  // holds one of no modes: not a reason to refuse the body.
+  if (invariant_has_mode_count(invariant) && db.mode_count() == 0) return write_invariant(file, invariant, 0, {});
   if (!hold_invariant(db, invariant)) return false;
   const std::vector<double> all = invariant_values(db, invariant);
   if (at(invariant_value_count(invariant, db.mode_count())) != all.size()) return false;

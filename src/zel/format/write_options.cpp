@@ -9,58 +9,176 @@
 namespace zel {
 namespace {
 
-constexpr std::string_view kFrequencyCharacters = " 0123456789.e-";
+// Blanks around the number are allowed; its exponent may carry a sign.
+constexpr std::string_view kFrequencyCharacters = " 0123456789.eE+-";
 // The reduced library keeps no stress nodes through a coarsening.
 constexpr std::string_view kCoarsenCharacters = profile::kCore ? " 0123456789.," : " 0123456789.,preserve_str";
 
-bool has(std::string_view text, std::string_view word) { return text.find(word) != std::string_view::npos; }
+struct FlagWord {
+  std::string_view name;
+  bool WriteOptions::*flag;
+  bool in_reduced_library;
+};
 
-std::string malformed_message(std::string_view option) {
-  return "Malformed argument of the write option " + std::string(option) + ".";
+constexpr FlagWord kFlagWords[] = {
+    {"lbrf2cm", &WriteOptions::lbrf2cm, true},       {"strip_face", &WriteOptions::strip_face, true},
+    {"sparse_str", &WriteOptions::sparse_str, false}, {"full_str", &WriteOptions::full_str, false},
+    {"no_ortho", &WriteOptions::no_ortho, true},     {"single", &WriteOptions::single, false},
+    {"no_xdr", &WriteOptions::no_xdr, true},         {"82_comp", &WriteOptions::compatible_82, true},
+    {"81_comp", &WriteOptions::compatible_81, true}, {"invar", &WriteOptions::invar, true},
+    {"full_invar", &WriteOptions::full_invar, true}, {"fast_invar", &WriteOptions::fast_invar, true},
+    {"empty", &WriteOptions::empty, false},          {"MKS", &WriteOptions::mks, true},
+};
+
+bool is_word_character(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-// The run of `allowed` characters right after `opening`, when the option
-// is present and the run ends at a closing parenthesis within the limit.
-std::optional<std::string> closed_argument(std::string_view text, std::string_view opening,
-                                           std::string_view allowed) {
-  const std::size_t start = text.find(opening) + opening.size();
-  const std::size_t stop = text.find_first_not_of(allowed, start);
-  if (stop == std::string_view::npos || text[stop] != ')' || stop - start > kOptionArgumentLimit) return std::nullopt;
-  return std::string(text.substr(start, stop - start));
-}
+// One word of the option text, with the argument in parentheses that
+// follows it directly.
+struct Word {
+  std::string_view name;
+  bool has_parenthesis = false;
+  // The text between the delimiters; none when the argument is not closed
+  // (or, for a sketch, yields no character).
+  std::optional<std::string_view> argument;
+  std::string_view written;  // the word as written, argument included
+};
 
-// A frequency argument: the number its characters start with.
-bool read_frequency(std::string_view text, std::string_view opening, double &value, WriteOptions &options) {
-  if (!has(text, opening)) return true;
-  const std::optional<std::string> argument = closed_argument(text, opening, kFrequencyCharacters);
-  char *end = nullptr;
-  if (argument) value = std::strtod(argument->c_str(), &end);
-  if (!argument || end == argument->c_str()) {
-    options.malformed = malformed_message(opening);
-    return false;
-  }
-  return true;
+// An argument and the position just past its closing delimiter.
+struct ArgumentSpan {
+  std::optional<std::string_view> argument;
+  std::size_t end = 0;
+};
+
+// From the parenthesis at `open` to the first closing one.
+ArgumentSpan plain_argument(std::string_view text, std::size_t open) {
+  const std::size_t close = text.find(')', open + 1);
+  if (close == std::string_view::npos) return {std::nullopt, text.size()};
+  return {text.substr(open + 1, close - open - 1), close + 1};
 }
 
 // sketch("path"), sketch('path') or sketch(path): the first form that
-// yields at least one character.
-bool read_sketch(std::string_view text, WriteOptions &options) {
-  if (!has(text, "sketch")) return true;
-  const std::size_t word = text.find("sketch") + 6;
-  if (word < text.size() && text[word] == '(') {
-    const std::size_t start = word + 1;
-    for (const char delimiter : {'"', '\'', ')'}) {
-      const bool quoted = delimiter != ')';
-      if (quoted && (start >= text.size() || text[start] != delimiter)) continue;
-      const std::size_t first = quoted ? start + 1 : start;
-      const std::size_t stop = text.find(delimiter, first);
-      if (stop == std::string_view::npos || stop == first || stop - first > kOptionArgumentLimit) continue;
-      options.sketch = std::string(text.substr(first, stop - first));
+// yields at least one character. A quoted path may hold parentheses.
+ArgumentSpan sketch_argument(std::string_view text, std::size_t open) {
+  const std::size_t start = open + 1;
+  for (const char quote : {'"', '\''}) {
+    if (start >= text.size() || text[start] != quote) continue;
+    const std::size_t close = text.find(quote, start + 1);
+    if (close != std::string_view::npos && close > start + 1 && close + 1 < text.size() && text[close + 1] == ')')
+      return {text.substr(start + 1, close - start - 1), close + 2};
+  }
+  const ArgumentSpan bare = plain_argument(text, open);
+  if (bare.argument && bare.argument->empty()) return {std::nullopt, bare.end};
+  return bare;
+}
+
+std::vector<Word> split_words(std::string_view text) {
+  std::vector<Word> words;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (!is_word_character(text[at]) && text[at] != '(') {
+      ++at;
+      continue;
+    }
+    const std::size_t start = at;
+    while (at < text.size() && is_word_character(text[at])) ++at;
+    Word word;
+    word.name = text.substr(start, at - start);
+    if (at < text.size() && text[at] == '(') {
+      const ArgumentSpan span = word.name == "sketch" ? sketch_argument(text, at) : plain_argument(text, at);
+      word.has_parenthesis = true;
+      word.argument = span.argument;
+      at = span.end;
+    }
+    word.written = text.substr(start, at - start);
+    words.push_back(word);
+  }
+  return words;
+}
+
+std::string malformed_message(std::string_view name) {
+  return "Malformed argument of the write option " + std::string(name) + "(.";
+}
+
+// The argument of an argument word when it is closed and within the limit.
+std::optional<std::string> bounded_argument(const Word &word) {
+  if (!word.argument || word.argument->size() > kOptionArgumentLimit) return std::nullopt;
+  return std::string(*word.argument);
+}
+
+// The same, made only of `allowed` characters.
+std::optional<std::string> argument_within(const Word &word, std::string_view allowed) {
+  std::optional<std::string> argument = bounded_argument(word);
+  if (argument && argument->find_first_not_of(allowed) != std::string::npos) return std::nullopt;
+  return argument;
+}
+
+// A number, blanks around it allowed, and nothing else.
+std::optional<double> frequency_of(const std::string &argument) {
+  char *end = nullptr;
+  const double value = std::strtod(argument.c_str(), &end);
+  if (end == argument.c_str()) return std::nullopt;
+  if (argument.find_first_not_of(' ', static_cast<std::size_t>(end - argument.c_str())) != std::string::npos)
+    return std::nullopt;
+  return value;
+}
+
+// The argument words met so far; the first of each counts.
+struct Arguments {
+  std::optional<std::string> sketch, coarsen;
+  std::optional<double> low_pass, high_pass;
+};
+
+template <class Value>
+void keep_first(std::optional<Value> &kept, std::optional<Value> value, const Word &word, WriteOptions &o) {
+  if (!value) {
+    if (!o.malformed) o.malformed = malformed_message(word.name);
+    return;
+  }
+  if (!kept) kept = std::move(value);
+}
+
+std::optional<double> frequency_argument(const Word &word) {
+  const std::optional<std::string> text = argument_within(word, kFrequencyCharacters);
+  return text ? frequency_of(*text) : std::nullopt;
+}
+
+// False when the word takes no argument.
+bool take_argument_word(const Word &word, Arguments &arguments, WriteOptions &o) {
+  if (word.name == "sketch")
+    keep_first(arguments.sketch, bounded_argument(word), word, o);
+  else if (word.name == "coarsen")
+    keep_first(arguments.coarsen, argument_within(word, kCoarsenCharacters), word, o);
+  else if (word.name == "lowpass")
+    keep_first(arguments.low_pass, frequency_argument(word), word, o);
+  else if (word.name == "highpass")
+    keep_first(arguments.high_pass, frequency_argument(word), word, o);
+  else
+    return false;
+  return true;
+}
+
+bool take_flag_word(const Word &word, WriteOptions &o) {
+  if (word.has_parenthesis) return false;
+  for (const FlagWord &known : kFlagWords)
+    if (known.name == word.name && (known.in_reduced_library || !profile::kCore)) {
+      o.*known.flag = true;
       return true;
     }
-  }
-  options.malformed = malformed_message("sketch(");
   return false;
+}
+
+void read_words(std::string_view text, WriteOptions &o) {
+  Arguments arguments;
+  for (const Word &word : split_words(text))
+    if (!take_flag_word(word, o) && !take_argument_word(word, arguments, o))
+      o.unknown_words.emplace_back(word.written);
+  o.invar = o.invar || o.full_invar || o.fast_invar;
+  o.sketch = std::move(arguments.sketch);
+  o.coarsen = std::move(arguments.coarsen);
+  o.low_pass = arguments.low_pass.value_or(o.low_pass);
+  o.high_pass = arguments.high_pass.value_or(o.high_pass);
 }
 
 void note_conflicts(const WriteOptions &o, const char *release, std::vector<std::string> &conflicts) {
@@ -110,28 +228,7 @@ bool WriteOptions::double_precision() const { return !is_single_precision_versio
 
 WriteOptions parse_write_options(const char *text) {
   WriteOptions o;
-  const std::string_view t = text == nullptr ? std::string_view() : std::string_view(text);
-  o.lbrf2cm = has(t, "lbrf2cm");
-  o.strip_face = has(t, "strip_face");
-  o.sparse_str = has(t, "sparse_str");
-  o.full_str = has(t, "full_str");
-  o.no_ortho = has(t, "no_ortho");
-  o.single = has(t, "single");
-  o.no_xdr = has(t, "no_xdr");
-  o.compatible_82 = has(t, "82_comp");
-  o.compatible_81 = has(t, "81_comp");
-  o.invar = has(t, "invar");
-  o.full_invar = has(t, "full_invar");
-  o.fast_invar = has(t, "fast_invar");
-  o.empty = has(t, "empty");
-  o.mks = has(t, "MKS");
-  if (has(t, "coarsen(")) {
-    o.coarsen = closed_argument(t, "coarsen(", kCoarsenCharacters);
-    if (!o.coarsen) o.malformed = malformed_message("coarsen(");
-  }
-  if (!o.malformed && read_sketch(t, o) && read_frequency(t, "lowpass(", o.low_pass, o))
-    read_frequency(t, "highpass(", o.high_pass, o);
-  if (profile::kCore) o.single = o.sparse_str = o.full_str = o.empty = false;  // options it does not have
+  read_words(text == nullptr ? std::string_view() : std::string_view(text), o);
   o.version = profile::kCore ? reduced_version_code(o) : version_code(o);
   return o;
 }

@@ -1,6 +1,12 @@
-// The writer's options: words found anywhere in one text (the environment
-// variable KOR_ZELWRITE_OPTIONS) by plain substring search, so "full_invar"
-// also says "invar". Parsing only reads the text; nothing about the body.
+// The writer's options: whole words of one text (the environment variable
+// KOR_ZELWRITE_OPTIONS), separated by anything that cannot be part of a
+// word (letters, digits and '_' make words). A word counts only when it is
+// exactly one of the known words, and only outside the parentheses of an
+// argument, so a file name given to "sketch(...)" never switches an option
+// on. "sketch", "coarsen", "lowpass" and "highpass" take an argument in
+// parentheses written right after the word; a word the writer does not
+// know is kept for a warning. Parsing only reads the text; nothing about
+// the body.
 #ifndef ZEL_WRITE_OPTIONS_H
 #define ZEL_WRITE_OPTIONS_H
 
@@ -19,7 +25,7 @@ struct WriteOptions {
   bool lbrf2cm = false;
   std::optional<std::string> sketch;   // the sketch file's path
   bool strip_face = false;
-  std::optional<std::string> coarsen;  // the text after "coarsen("
+  std::optional<std::string> coarsen;  // the text between "coarsen(" and ")"
   bool sparse_str = false;
   bool full_str = false;
   bool no_ortho = false;
@@ -27,7 +33,7 @@ struct WriteOptions {
   bool no_xdr = false;
   bool compatible_82 = false;
   bool compatible_81 = false;
-  bool invar = false;       // any word containing "invar"
+  bool invar = false;       // any invariant word: invar, full_invar, fast_invar
   bool full_invar = false;
   bool fast_invar = false;
   bool empty = false;
@@ -40,6 +46,9 @@ struct WriteOptions {
   std::vector<std::string> conflicts;
   // An option whose argument cannot be read: the error message.
   std::optional<std::string> malformed;
+  // Words that are no option, as written (with an argument, if one
+  // followed): each draws a warning and is otherwise ignored.
+  std::vector<std::string> unknown_words;
 
   bool use_xdr() const;
   bool double_precision() const;
@@ -47,7 +56,8 @@ struct WriteOptions {
   bool old_topology() const { return version == 10 || version == 20; }
 };
 
-// `text` may be null (no options).
+// `text` may be null (no options). An argument word met more than once
+// takes its first argument.
 WriteOptions parse_write_options(const char *text);
 
 }  // namespace zel

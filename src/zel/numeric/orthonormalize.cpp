@@ -277,6 +277,14 @@ void warn_zero_generalized_mass(int32_t mode) {
     ZEL_Warning("Mode %d is not physically meaningful.\nIt is associated with a zero generalized mass\n", mode);
 }
 
+// Whether the builder gave mode index `index` a generalized mass. Without
+// one the queries stand in a mass so small against the stiffness that the
+// mode would be written with an eigenvalue of 1e16.
+bool has_generalized_mass(const Database &db, int32_t index) {
+  return std::any_of(db.gen_mass.begin(), db.gen_mass.end(),
+                     [index](const GenEntry &entry) { return entry.row == index && entry.col == index; });
+}
+
 // Records from diagonal generalized matrices (BuildEigenTable's work).
 bool records_from_diagonal(Database &db, std::vector<double> &records) {
   const int32_t n = db.mode_count();
@@ -292,7 +300,7 @@ bool records_from_diagonal(Database &db, std::vector<double> &records) {
     double *record = record_of(records, i);
     record[kMassField] = mass;
     record[kStiffnessField] = stiffness;
-    if (std::fabs(mass) <= kZeroMass) {
+    if (std::fabs(mass) <= kZeroMass || !has_generalized_mass(db, i)) {
       warn_zero_generalized_mass(i + 1);
       set_eigenvalue(db, record, kInfiniteEigenvalue);
       continue;
@@ -555,7 +563,8 @@ int orthonormalize(Database &db) {
   for (int32_t j = 0; j < s.n; ++j)
     if (record_of(s.records, j)[kEigenvalueField] != kInfiniteEigenvalue) s.kept.push_back(j);
   if (s.kept.empty()) {
-    ZEL_Error("Every mode has an infinite eigenvalue: no mode is left to write.");
+    ZEL_Error("Every mode has an infinite eigenvalue: no mode is left to write. Each mode needs a generalized "
+              "mass (1.0 for mass-normalized modes).");
     return 0;
   }
   // Dropping modes from the end needs no new mode data; any other change does.
