@@ -288,8 +288,9 @@ int write_zel(Database &db, const std::string &path) {
   const WriteOptions options = parse_write_options(std::getenv("KOR_ZELWRITE_OPTIONS"));
   if (refused_before_writing(db, path, options)) return 0;
   PendingFile output;
-  if (!output.create(path, options.use_xdr(), options.double_precision())) {
-    ZEL_Error("Unable to open %s for write. Please check write permissions.", path.c_str());
+  std::string reason;
+  if (!output.create(path, options.use_xdr(), options.double_precision(), reason)) {
+    ZEL_Error("Unable to open %s for write: %s", path.c_str(), reason.c_str());
     return 0;
   }
   apply_mesh_options(db, options);
