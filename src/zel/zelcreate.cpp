@@ -95,12 +95,27 @@ void reserve_expected_nodes(Database &db) {
   }
 }
 
+// The file `db` read, as it was when opened here; for a database the
+// reader filled from a caller's stream, the file that stream holds now.
+bool opened_identity(const Database &db, FileIdentity &identity) {
+  for (const auto &[opened_db, opened] : opened_files)
+    if (opened_db == &db) {
+      identity = opened;
+      return true;
+    }
+  struct stat status;
+  if (db.file.fp == nullptr || ::fstat(::fileno(db.file.fp), &status) != 0) return false;
+  identity = identity_of(status);
+  return true;
+}
+
 Database *find_open_file(const char *path) {
   struct stat status;
   if (::stat(path, &status) != 0) return nullptr;
   const FileIdentity now = identity_of(status);
-  for (const auto &[db, opened] : opened_files)
-    if (db->file.name == path && opened == now) return const_cast<Database *>(db);
+  FileIdentity opened;
+  for (Database *db = database_list; db != nullptr; db = db->next)
+    if (db->file.name == path && opened_identity(*db, opened) && opened == now) return db;
   return nullptr;
 }
 
