@@ -48,8 +48,9 @@ typedef struct Database Database;
 ZEL_API Database *ZEL_Create(int expected_nodes, int max_modes);
 
 /* The database holding the ZEL file at path: the one already open under
- * exactly that path, else a new one read from the file. NULL when the file
- * cannot be opened or read. */
+ * exactly that path while the file there is still the one it read
+ * (same file, size and modification time), else a new one read from the
+ * file. NULL when the file cannot be opened or read. */
 ZEL_API Database *ZEL_CreateFromZEL(const char *path);
 
 /* Releases one database: its arrays, its temporary files (deleted) and the
@@ -842,12 +843,13 @@ ZEL_API int ZEL_AnsysAddGenMass(Database *db, int a, int b);
  * argument, an int passed by value right after it. The last argument
  * receives the status: 0 success, 1 failure. All work on one current
  * database, made by ZEL_CREATE or ZEL_CREATE_FROM_ZEL; any other call
- * without one prints "No ZELDATA object.  Call ZEL_CREATE first" and
+ * (but ZEL_TERMINATE) without one prints "No ZELDATA object.  Call ZEL_CREATE first" and
  * gives status 1 (so does one whose database a C caller released).
  * Character arguments are read only within their length and lose their
  * trailing blanks; a negative length or one beyond 2^20 gives status 1.
  * Header texts, unit names (15 characters) and load-case labels (255) are
- * cut to their fields; a file name over 1023 characters is refused.
+ * cut to their fields; a file name over 1023 characters, or one holding
+ * a NUL character, is refused.
  * Load cases and degrees of freedom count from 1; 3 x 3 matrices are in
  * column order.
  * ------------------------------------------------------------------- */
@@ -858,7 +860,8 @@ ZEL_API void ZEL_CREATE(const int *nodes, const int *modes, int *status);
 /* The database of the ZEL file becomes current (the previous one is kept
  * until ZEL_TERMINATE). */
 ZEL_API void ZEL_CREATE_FROM_ZEL(const char *path, int length, int *status);
-/* ZEL_Terminate: every database goes; none is current afterwards. */
+/* ZEL_Terminate: every database goes, whether or not one is current;
+ * none is current afterwards. Status 0. */
 ZEL_API void ZEL_TERMINATE(int *status);
 
 /* The builder setters of the same name over the current database. */

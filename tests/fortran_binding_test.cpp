@@ -95,9 +95,50 @@ TEST_F(FortranBinding, EveryRoutineWithoutADatabaseSaysSoWithStatusOne) {
         int count = 0;
         ZEL_GET_MODE_COUNT(&count, s);
       },
-      [&](int *s) { ZEL_TERMINATE(s); },
   };
   for (const auto &call : calls) EXPECT_EQ(run(call), std::make_pair(1, std::string(kNoObject)));
+}
+
+TEST_F(FortranBinding, TerminateAfterAFailedOpenStillReleasesEveryDatabase) {
+  const int mode = 1, id = 3;
+  const double six[6] = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0};
+  int status = -1;
+  capture([&] { ZEL_SET_MODE_SHAPE_VEC(&mode, &id, six, &status); });  // the store is made
+  ASSERT_EQ(status, 0);
+  Database *callers = ZEL_Create(5, 1);
+  const FortranText missing("/nonexistent/body.zel", 30);
+  ZEL_CREATE_FROM_ZEL(missing.data(), missing.length, &status);
+  ASSERT_EQ(status, 1);
+  ASSERT_TRUE(alive(callers));
+
+  EXPECT_EQ(run([](int *s) { ZEL_TERMINATE(s); }), std::make_pair(0, std::string()));
+  EXPECT_EQ(live_count(), 0);
+  EXPECT_EQ(run([](int *s) { ZEL_TERMINATE(s); }), std::make_pair(0, std::string())) << "nothing left is no failure";
+}
+
+TEST_F(FortranBinding, AFileNameWithANulOrTooLongIsRefusedNotCut) {
+  zel_test::ScratchDir dir;
+  const std::string path = dir.file("body.zel");
+  ASSERT_TRUE(zel_test::write_zel_file(zel_test::sample_body(316), path));
+  const std::string with_nul = path + std::string(1, '\0') + "tail";
+  const std::string too_long = std::string(1024 - path.size(), '/') + path;
+  struct Case {
+    std::string name;
+    std::string message;
+  } cases[] = {
+      {with_nul, "ERROR:  The file name passed into ZEL_CREATE_FROM_ZEL holds a NUL character\n"},
+      {too_long, "ERROR:  The file name passed into ZEL_CREATE_FROM_ZEL is longer than 1023 characters\n"},
+  };
+  for (const Case &c : cases) {
+    const int length = static_cast<int>(c.name.size());
+    EXPECT_EQ(run([&](int *s) { ZEL_CREATE_FROM_ZEL(c.name.data(), length, s); }), std::make_pair(1, c.message));
+  }
+  const std::string longest = std::string(1023 - path.size(), '/') + path;
+  EXPECT_EQ(run([&](int *s) { ZEL_CREATE_FROM_ZEL(longest.data(), 1023, s); }).first, 0);
+
+  const std::string written = dir.file("out.zel") + std::string(1, '\0') + "x";
+  EXPECT_EQ(run([&](int *s) { ZEL_WRITE_ZEL(written.data(), static_cast<int>(written.size()), s); }),
+            std::make_pair(1, std::string("ERROR:  The file name passed into ZEL_WRITE_ZEL holds a NUL character\n")));
 }
 
 TEST_F(FortranBinding, CreateReleasesOnlyItsOwnDatabase) {

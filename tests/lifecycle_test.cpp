@@ -9,6 +9,8 @@
 #include "body/database.h"
 #include "body/database_list.h"
 #include "capture.h"
+#include "scoped_env.h"
+#include "zel_file_builder.h"
 #include "zel.h"
 
 using zel_test::capture;
@@ -98,16 +100,51 @@ TEST_F(Lifecycle, CheckZelRejectsNullWithTheMessage) {
   EXPECT_EQ(CheckZEL(db), 1);
 }
 
-TEST_F(Lifecycle, CreateFromZelGivesTheHandleAlreadyHoldingThePath) {
-  Database *a = ZEL_Create(0, 0);
-  Database *b = ZEL_Create(0, 0);
-  a->file.name = "/nonexistent/dir/first.zel";
-  b->file.name = "/nonexistent/dir/second.zel";
-  EXPECT_EQ(ZEL_CreateFromZEL("/nonexistent/dir/second.zel"), b);
-  EXPECT_EQ(ZEL_CreateFromZEL("/nonexistent/dir/first.zel"), a);
-  // The comparison is exact: another letter case is another file.
-  EXPECT_EQ(ZEL_CreateFromZEL("/nonexistent/dir/FIRST.zel"), nullptr);
-  EXPECT_EQ(listed().size(), 2u);
+// A body whose file tells which one it is by its title.
+bool write_titled(const std::string &path, const std::string &title, uint32_t version = 316) {
+  zel_test::ZelBody body = zel_test::sample_body(version);
+  body.header.title = title;
+  return zel_test::write_zel_file(body, path);
+}
+
+TEST_F(Lifecycle, CreateFromZelSharesAPathOnlyWhileItNamesTheSameUnchangedFile) {
+  zel_test::TempDir dir;
+  const std::string first = dir.file("first.zel"), second = dir.file("second.zel");
+  ASSERT_TRUE(write_titled(first, "first"));
+  ASSERT_TRUE(write_titled(second, "second"));
+  Database *a = nullptr, *b = nullptr;
+  capture([&] {
+    a = ZEL_CreateFromZEL(first.c_str());
+    b = ZEL_CreateFromZEL(second.c_str());
+  });
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(ZEL_CreateFromZEL(second.c_str()), b);
+  EXPECT_EQ(ZEL_CreateFromZEL(first.c_str()), a);
+  // The comparison is exact: another spelling of the path opens the file again.
+  Database *again = nullptr;
+  capture([&] { again = ZEL_CreateFromZEL((dir.path() + "/./first.zel").c_str()); });
+  EXPECT_NE(again, nullptr);
+  EXPECT_NE(again, a);
+
+  // Replaced by another file (a writer renames its output into place).
+  ASSERT_TRUE(write_titled(dir.file("new.zel"), "replaced"));
+  ASSERT_EQ(std::rename(dir.file("new.zel").c_str(), first.c_str()), 0);
+  Database *replaced = nullptr;
+  capture([&] { replaced = ZEL_CreateFromZEL(first.c_str()); });
+  ASSERT_NE(replaced, nullptr);
+  EXPECT_NE(replaced, a);
+  EXPECT_EQ(replaced->title, "replaced");
+  EXPECT_EQ(a->title, "first") << "the earlier handle keeps the body it read";
+  EXPECT_EQ(ZEL_CreateFromZEL(first.c_str()), replaced);
+
+  // Rewritten in place: the same file, another size.
+  ASSERT_TRUE(write_titled(second, "rewritten", 572));
+  Database *rewritten = nullptr;
+  capture([&] { rewritten = ZEL_CreateFromZEL(second.c_str()); });
+  ASSERT_NE(rewritten, nullptr);
+  EXPECT_NE(rewritten, b);
+  EXPECT_EQ(rewritten->title, "rewritten");
 }
 
 TEST_F(Lifecycle, CreateFromZelOfAnUnopenableFileIsNullWithoutMessage) {

@@ -28,6 +28,12 @@ std::vector<char> file_bytes(const std::string &path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The bytes of a store's file through its descriptor: a store with a
+// generated name has no name left on disk.
+std::vector<char> store_bytes(const TempStore &store) {
+  return file_bytes("/proc/self/fd/" + std::to_string(fileno(store.file.fp)));
+}
+
 template <class T>
 T value_at(const std::vector<char> &bytes, std::size_t offset) {
   T value{};
@@ -114,7 +120,7 @@ TEST_F(ModeStore, WholeSlotsAreRewrittenAndReadBackAlone) {
   EXPECT_EQ(slot, std::vector<double>(30, 0.0));
 }
 
-TEST_F(ModeStore, GeneratedNamesAreUniqueOwnerOnlyFilesInTmpRemovedOnDiscard) {
+TEST_F(ModeStore, GeneratedNamesAreUniqueOwnerOnlyFilesInTmpUnlinkedAtOnce) {
   TempStore modes, strain;
   const auto printed = capture([&] {
     ASSERT_TRUE(modes.create(0, 1, 10, true));
@@ -126,15 +132,28 @@ TEST_F(ModeStore, GeneratedNamesAreUniqueOwnerOnlyFilesInTmpRemovedOnDiscard) {
   EXPECT_EQ(printed.out,
             "Temp modeshape file: " + modes.name() + "\nTemp modal strain file: " + strain.name() + "\n");
 
+  // Held by the descriptor alone, so that no death of the process leaves them.
+  EXPECT_TRUE(dir.entries().empty());
   struct stat status {};
-  ASSERT_EQ(::stat(modes.name().c_str(), &status), 0);
+  ASSERT_EQ(::fstat(fileno(modes.file.fp), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0600u);
+  EXPECT_EQ(status.st_nlink, 0u);
 
-  const std::string name = modes.name();
+  ASSERT_TRUE(modes.write_value(0, 9, 5, 3.5));
+  std::vector<double> values(60);
+  ASSERT_TRUE(modes.read_slot(0, values.data(), 10));
+  EXPECT_EQ(values[59], 3.5);
   modes.discard();
   EXPECT_FALSE(modes.is_open());
-  EXPECT_FALSE(exists(name));
-  EXPECT_TRUE(exists(strain.name()));
+}
+
+TEST_F(ModeStore, AFileTakingAGeneratedNameLaterIsNotTheStoresToDelete) {
+  TempStore store;
+  capture([&] { ASSERT_TRUE(store.create(0, 1, 1, true)); });
+  const std::string name = store.name();
+  std::ofstream(name) << "someone else's";
+  store.discard();
+  EXPECT_TRUE(exists(name));
 }
 
 TEST_F(ModeStore, WithoutTmpTheSystemTemporaryDirectoryIsUsed) {
@@ -221,7 +240,7 @@ TEST_F(ModeStore, GrowingMovesEverySlotToTheWiderStrideAndZeroesNewRecords) {
   ASSERT_TRUE(store.ensure_positions(3));  // writes the staged values out first
   EXPECT_EQ(store.positions(), 4);
   EXPECT_EQ(store.slot_offset(2), 2 * 4 * 48);
-  const std::vector<char> bytes = file_bytes(store.name());
+  const std::vector<char> bytes = store_bytes(store);
   ASSERT_EQ(bytes.size(), 3u * 4 * 48);
   for (int slot = 0; slot < 3; ++slot) {
     std::vector<double> values(24);
@@ -250,7 +269,7 @@ TEST_F(ModeStore, GrowthRefusedByTheDiskKeepsTheStoreAsItWas) {
             0u)
       << printed.err;
   EXPECT_EQ(store.positions(), 100);
-  EXPECT_EQ(file_bytes(store.name()).size(), 9600u);
+  EXPECT_EQ(store_bytes(store).size(), 9600u);
   std::vector<double> values(600);
   store.read_slot(1, values.data(), 100);
   EXPECT_EQ(std::vector<double>(values.begin() + 594, values.end()), record(1, 99));

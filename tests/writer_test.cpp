@@ -884,7 +884,7 @@ TEST(Writer, RefusedWritesTouchNeitherTheBodyNorTheDisk) {
   Database *db = build_body();
   const zel_test::Printed printed = capture([&] { EXPECT_EQ(ZEL_write_ZEL(db, "/nonexistent/dir/body.zel"), 0); });
   EXPECT_EQ(printed.err,
-            "ERROR:  Unable to open /nonexistent/dir/body.zel for write. Please check write permissions.\n");
+            "ERROR:  Unable to open /nonexistent/dir/body.zel for write: No such file or directory\n");
   ZEL_UnLink(db);
 }
 

@@ -1,6 +1,7 @@
 """zel.Builder: a body built from Python, written by the library's writer
 and read back by the C example consumer and by zel.open."""
 
+import ctypes
 import os
 import subprocess
 
@@ -88,19 +89,54 @@ def test_a_written_body_reads_back_in_python_and_in_the_c_consumer(tmp_path):
         assert expected in lines
 
 
+@pytest.mark.parametrize("before", [None, "no_ortho single"], ids=["unset-before", "set-before"])
 @pytest.mark.parametrize(
     "options, double_precision",
-    [("no_ortho", True), ("no_ortho single", False)],
+    [("no_ortho", True), ("no_ortho no_xdr", True), ("82_comp single", None)],
+    ids=["double", "native", "refused"],
 )
-def test_write_options_reach_the_writer(tmp_path, options, double_precision):
+def test_write_options_reach_the_writer_for_the_call_only(tmp_path, monkeypatch, before, options, double_precision):
+    if before is None:
+        monkeypatch.delenv("KOR_ZELWRITE_OPTIONS", raising=False)
+    else:
+        monkeypatch.setenv("KOR_ZELWRITE_OPTIONS", before)
     path = tmp_path / "strip.zel"
-    before = os.environ.get("KOR_ZELWRITE_OPTIONS")
     with zel.Builder(expected_nodes=6, max_modes=2) as builder:
         strip(builder)
-        builder.write(path, options=options)
+        if double_precision is None:
+            with pytest.raises(zel.ZelError):
+                builder.write(path, options=options)
+        else:
+            builder.write(path, options=options)
+    if double_precision is not None:
+        with zel.open(path) as body:
+            assert body.double_precision == double_precision
+    assert os.environ.get("KOR_ZELWRITE_OPTIONS") == before  # restored, also after a failed write
+
+
+def test_a_zero_diagonal_generalized_mass_is_stored():
+    lib = zel._library.library()._dll
+    lib.ZEL_NumberOfGenMass.argtypes = [ctypes.c_void_p]
+    with zel.Builder(expected_nodes=6, max_modes=2) as builder:
+        builder.add_nodes(IDS, XYZ)
+        for number, values in SHAPES.items():
+            builder.set_mode(number, IDS, values)
+        builder.set_generalized_mass([1.0, 0.0], MODES)
+        assert lib.ZEL_NumberOfGenMass(builder._db) == 2
+
+
+def test_eigen_is_nan_for_modes_without_values(tmp_path):
+    path = tmp_path / "coupled.zel"
+    with zel.Builder(expected_nodes=6, max_modes=2) as builder:
+        strip(builder, stiffness=[[40.0, 5.0], [5.0, 90.0]])
+        builder.write(path, options="no_ortho")
     with zel.open(path) as body:
-        assert body.double_precision == double_precision
-    assert os.environ.get("KOR_ZELWRITE_OPTIONS") == before  # set for the call only
+        table = body.eigen
+    assert table["mode"].tolist() == MODES
+    # The coupling entry sits in mode 2's row only: the library has values
+    # for mode 1 and none for mode 2.
+    for field in table.dtype.names[1:]:
+        assert np.isfinite(table[field][0]) and np.isnan(table[field][1]), field
 
 
 def test_a_refused_option_raises_the_writers_message(tmp_path, capfd):

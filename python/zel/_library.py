@@ -154,10 +154,14 @@ def library():
 
 
 class _Capture:
-    """Descriptor 2 pointed at one scratch file, reused from call to call."""
+    """Descriptor 2 pointed at one scratch file, reused from call to call
+    within one process. A forked child shares its parent's open files, so
+    a child makes a scratch file of its own: through a shared one each
+    would read, and cut, the other's messages."""
 
     def __init__(self):
         self._scratch = None
+        self._owner = None
         libc = ctypes.CDLL(None)
         self._fflush = libc.fflush
         self._fflush.argtypes = [ctypes.c_void_p]
@@ -165,8 +169,9 @@ class _Capture:
 
     def call(self, function, arguments):
         """function(*arguments) with descriptor 2 captured: (result, text)."""
-        if self._scratch is None:
+        if self._owner != os.getpid():
             self._scratch = tempfile.TemporaryFile()
+            self._owner = os.getpid()
         scratch = self._scratch.fileno()
         sys.stderr.flush()
         saved = os.dup(2)

@@ -80,13 +80,19 @@ bool bounded_text(const char *text, int length, std::size_t limit, const char *r
   return true;
 }
 
-// A file name: a name longer than its buffer is refused, never cut (a cut
-// name would open or write some other file).
+// A file name: a name longer than its buffer, or with a NUL inside, is
+// refused, never cut (a cut name would open or write some other file).
 bool file_name(const char *text, int length, std::size_t limit, const char *routine, std::string &out) {
   if (!fortran_text(text, length, routine, out)) return false;
-  if (out.size() <= limit) return true;
-  ZEL_Error("The file name passed into %s is longer than %d characters", routine, static_cast<int>(limit));
-  return false;
+  if (out.size() > limit) {
+    ZEL_Error("The file name passed into %s is longer than %d characters", routine, static_cast<int>(limit));
+    return false;
+  }
+  if (out.find('\0') != std::string::npos) {
+    ZEL_Error("The file name passed into %s holds a NUL character", routine);
+    return false;
+  }
+  return true;
 }
 
 // Place of each column-ordered value in the row-ordered 3 x 3.
@@ -194,19 +200,20 @@ ZEL_API void ZEL_CREATE(const int *nodes, const int *modes, int *status) {
 ZEL_API void ZEL_CREATE_FROM_ZEL(const char *path, int length, int *status) {
   set_status(status, ZEL_GUARDED(0, {
                std::string name;
-               if (!file_name(path, length, static_cast<std::size_t>(kLongestText), "ZEL_CREATE_FROM_ZEL", name))
+               if (!file_name(path, length, kPathLimit, "ZEL_CREATE_FROM_ZEL", name))
                  return 0;
                current_database = ZEL_CreateFromZEL(name.c_str());
                return current_database != nullptr ? 1 : 0;
              }) != 0);
 }
 
+// Releases every database whether or not one is current: after a failed
+// ZEL_CREATE_FROM_ZEL none is, yet the databases made before it (and their
+// temporary stores) must still go.
 ZEL_API void ZEL_TERMINATE(int *status) {
-  on_current(status, [](Database *) {
-    ZEL_Terminate();
-    current_database = nullptr;
-    return true;
-  });
+  ZEL_Terminate();
+  current_database = nullptr;
+  set_status(status, true);
 }
 
 // ------------------------------------------------ nodes, masses, faces

@@ -3,7 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "body/database.h"
@@ -19,10 +22,38 @@ constexpr char kModule[] = "zelcreate";
 // Every live database, in creation order.
 Database *database_list = nullptr;
 
+// What tells one state of a file from another: which file (device,
+// inode) and which content (size, modification time).
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+
+  bool operator==(const FileIdentity &other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+  }
+};
+
+FileIdentity identity_of(const struct stat &status) {
+  return {status.st_dev, status.st_ino, status.st_size, status.st_mtim};
+}
+
+// The file each database read from a file was opened as. A path is shared
+// only while it names that same file unchanged: a file replaced or
+// rewritten since must be read again, not answered from the old one.
+std::vector<std::pair<const Database *, FileIdentity>> opened_files;
+
+void forget_opened_file(const Database *db) {
+  std::erase_if(opened_files, [db](const auto &entry) { return entry.first == db; });
+}
+
 // Releases one record (temporary stores deleted, the ZEL file closed) and
 // gives the one after it.
 Database *FreeDatabase(Database *db) {
   if (db == nullptr) return nullptr;
+  forget_opened_file(db);
   Database *next = db->next;
   delete db;
   return next;
@@ -64,9 +95,27 @@ void reserve_expected_nodes(Database &db) {
   }
 }
 
+// The file `db` read, as it was when opened here; for a database the
+// reader filled from a caller's stream, the file that stream holds now.
+bool opened_identity(const Database &db, FileIdentity &identity) {
+  for (const auto &[opened_db, opened] : opened_files)
+    if (opened_db == &db) {
+      identity = opened;
+      return true;
+    }
+  struct stat status;
+  if (db.file.fp == nullptr || ::fstat(::fileno(db.file.fp), &status) != 0) return false;
+  identity = identity_of(status);
+  return true;
+}
+
 Database *find_open_file(const char *path) {
+  struct stat status;
+  if (::stat(path, &status) != 0) return nullptr;
+  const FileIdentity now = identity_of(status);
+  FileIdentity opened;
   for (Database *db = database_list; db != nullptr; db = db->next)
-    if (!db->file.name.empty() && db->file.name == path) return db;
+    if (db->file.name == path && opened_identity(*db, opened) && opened == now) return db;
   return nullptr;
 }
 
@@ -90,6 +139,7 @@ ZEL_API Database *ZEL_CreateFromZEL(const char *path) {
   return ZEL_GUARDED(static_cast<Database *>(nullptr), {
     if (path == nullptr) return static_cast<Database *>(nullptr);
     if (Database *open = find_open_file(path)) return open;
+    opened_files.reserve(opened_files.size() + 1);  // the record below cannot fail then
     std::FILE *stream = std::fopen(path, "rb");
     if (stream == nullptr) return static_cast<Database *>(nullptr);
     Database *db = ZEL_Create(0, 0);
@@ -97,7 +147,12 @@ ZEL_API Database *ZEL_CreateFromZEL(const char *path) {
       std::fclose(stream);
       return static_cast<Database *>(nullptr);
     }
-    if (zel::read_zel_file(*db, stream, path)) return db;
+    struct stat status;
+    if (::fstat(::fileno(stream), &status) != 0) status = {};
+    if (zel::read_zel_file(*db, stream, path)) {
+      opened_files.emplace_back(db, identity_of(status));
+      return db;
+    }
     ZEL_UnLink(db);
     return static_cast<Database *>(nullptr);
   });

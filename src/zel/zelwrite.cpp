@@ -298,8 +298,9 @@ int write_zel(Database &db, const std::string &path) {
     ZEL_Warning("Unknown write option \"%s\" is ignored.", word.c_str());
   if (refused_before_writing(db, path, options)) return 0;
   PendingFile output;
-  if (!output.create(path, options.use_xdr(), options.double_precision())) {
-    ZEL_Error("Unable to open %s for write. Please check write permissions.", path.c_str());
+  std::string reason;
+  if (!output.create(path, options.use_xdr(), options.double_precision(), reason)) {
+    ZEL_Error("Unable to open %s for write: %s", path.c_str(), reason.c_str());
     return 0;
   }
   apply_mesh_options(db, options);

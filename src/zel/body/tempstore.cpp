@@ -126,8 +126,11 @@ std::string temporary_directory() {
 }
 
 // Opens a new store file and names it in `name`; -1 on failure. A path the
-// caller gives replaces any file of that name; a generated name is unique
-// and created exclusively, so no other file is ever written through it.
+// caller gives replaces any file of that name and keeps it while the store
+// lives. A generated name is unique and created exclusively, so no other
+// file is ever written through it, and it is removed at once: the store
+// lives on in its descriptor, and no way the process may die (a signal,
+// a kill) leaves the file behind.
 int open_store_file(const char *path_variable, std::string &name) {
   if (const char *path = nonempty_env(path_variable)) {
     name = path;
@@ -138,7 +141,10 @@ int open_store_file(const char *path_variable, std::string &name) {
   std::vector<char> pattern(name.begin(), name.end());
   pattern.push_back('\0');
   const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd >= 0) name = pattern.data();
+  if (fd >= 0) {
+    name = pattern.data();
+    ::unlink(pattern.data());
+  }
   return fd;
 }
 

@@ -47,8 +47,10 @@ class TempStore {
   // 2 modal strain) with `slots` zeroed slots of `positions` records. The
   // file is the path in the set's KOR_TMP_* variable when set, else a new
   // file "zel_XXXXXX" made exclusively (owner-only) in $TMP, or in the
-  // system's temporary directory when TMP is unset. Prints the set's
-  // messages; false leaves the store closed with no file behind.
+  // system's temporary directory when TMP is unset, and unlinked as soon
+  // as it is open (only the descriptor holds it, so even a killed process
+  // leaves nothing). Prints the set's messages; false leaves the store
+  // closed with no file behind.
   bool create(int set, int32_t slots, int32_t positions, bool double_precision);
 
   // The same for a store that is to replace a set's current one: always
