@@ -798,11 +798,12 @@ ZEL_API const char *zelwrite_VersionId(void);
 ZEL_API extern int info;
 ZEL_API extern int mode;
 
-/* The result of ZEL_Compare when the comparison had to stop: a lines
+/* The result of ZEL_Compare when the comparison had to stop: a line
  * ending in "(Exit)" was printed (a node of the new file missing in the
  * base, a missing nodal_coords, eigenvalues or mode_shapes block, fewer
- * base nodes than new ones, units that cannot be set to SI), or a handle
- * was null or memory ran out. */
+ * base nodes than new ones, units that cannot be set to SI, a mode,
+ * pre-value vector or invariant of either file that cannot be read), or a
+ * handle was null or memory ran out. */
 #define ZEL_COMPARE_STOPPED (-2147483647 - 1)
 
 /* Compares the body in candidate (the new file) with the one in base (the

@@ -4,11 +4,14 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "capture.h"
+#include "scoped_env.h"
 #include "scratch_dir.h"
 #include "zel.h"
 #include "zel_file_builder.h"
@@ -21,13 +24,73 @@ struct Outcome {
   std::string err;
 };
 
+// Phi^T M Phi of a body, summed in long double straight from its
+// description: translations with the nodal mass, rotations with the full
+// nodal inertia tensor. Every entry (i <= j), as a generalized mass block.
+zel_test::GeneralizedBlock modal_mass_block(const zel_test::ZelBody &body) {
+  const zel_test::ModalValues &modes = *body.mode_shapes;
+  const auto value = [&](int i, int p, int c) {
+    return modes.value ? modes.value(i, p, c) : zel_test::mode_value(0, i, p, c);
+  };
+  std::map<int32_t, const zel_test::BodyNode *> by_id;
+  for (const auto &node : body.nodes) by_id[node.id] = &node;
+  zel_test::GeneralizedBlock block{modes.mode_count, {}};
+  for (int i = 0; i < modes.mode_count; ++i)
+    for (int j = i; j < modes.mode_count; ++j) {
+      long double sum = 0;
+      for (std::size_t p = 0; p < modes.node_ids.size(); ++p) {
+        const zel_test::BodyNode &node = *by_id.at(modes.node_ids[p]);
+        const int at = static_cast<int>(p);
+        for (int a = 0; a < 3; ++a) sum += static_cast<long double>(node.mass) * value(i, at, a) * value(j, at, a);
+        if (!node.inertia) continue;
+        const zel::NodalInertia &n = *node.inertia;  // Ixx, Iyy, Izz, Ixy, Ixz, Iyz
+        const double tensor[3][3] = {{n[0], n[3], n[4]}, {n[3], n[1], n[5]}, {n[4], n[5], n[2]}};
+        for (int a = 0; a < 3; ++a)
+          for (int b = 0; b < 3; ++b)
+            sum += static_cast<long double>(value(i, at, 3 + a)) * tensor[a][b] * value(j, at, 3 + b);
+      }
+      block.entries.push_back({i, j, static_cast<double>(sum)});
+    }
+  return block;
+}
+
+// A body of `nodes` nodes and `modes` smooth modes, not orthogonal,
+// with masses and (at every fifth node) inertias that vary from node to
+// node, and its generalized mass block.
+zel_test::ZelBody wavy_body(int nodes, int modes) {
+  zel_test::ZelBody body;
+  body.version = 316;
+  body.invariants = false;
+  zel_test::ModalValues shapes;
+  shapes.mode_count = modes;
+  for (int p = 0; p < nodes; ++p) {
+    zel_test::BodyNode node{p + 1, 0.001 * p, 0.0, 0.0, 1.0 + 0.25 * (p % 7), std::nullopt};
+    if (p % 5 == 0) node.inertia = zel::NodalInertia{0.5, 0.75, 1.0, 0.125, -0.25, 0.0625};
+    body.nodes.push_back(node);
+    shapes.node_ids.push_back(p + 1);
+  }
+  for (int i = 0; i < modes; ++i) shapes.mode_numbers.push_back(i + 1);
+  shapes.value = [](int i, int p, int c) { return std::sin(0.003 * (i + 1) * p + 0.7 * c + i); };
+  body.mode_shapes = shapes;
+  body.eigen = std::vector<double>();
+  for (int i = 0; i < modes; ++i) {
+    const double omega = 10.0 * (i + 1);
+    body.eigen->insert(body.eigen->end(), {i + 1.0, omega * omega, omega / (2 * M_PI), omega, 1.0, omega * omega});
+  }
+  body.gen_mass = modal_mass_block(body);
+  return body;
+}
+
 class ZelProgram : public ::testing::Test {
  protected:
-  Outcome zel(const std::string &arguments) {
-    const std::string out = dir.file("out"), err = dir.file("err");
+  // Runs zel with its standard output into a file of the scratch
+  // directory, or into `device` (not read back) when one is named.
+  Outcome zel(const std::string &arguments, const std::string &device = {}) {
+    const std::string out = device.empty() ? dir.file("out") : device, err = dir.file("err");
     const std::string command = std::string("'") + ZEL_PROGRAM + "' " + arguments + " >'" + out + "' 2>'" + err + "'";
     const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, zel_test::read_text_file(out), zel_test::read_text_file(err)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, device.empty() ? zel_test::read_text_file(out) : "",
+            zel_test::read_text_file(err)};
   }
 
   std::string write(const zel_test::ZelBody &body, const std::string &name) {
@@ -36,12 +99,11 @@ class ZelProgram : public ::testing::Test {
     return path;
   }
 
-  // The sample body with invariant blocks that agree with its nodes and
-  // modes, and eigenvalues without a generalized mass block (the mark of
-  // mass-orthonormal modes).
+  // The sample body with invariant blocks and a generalized mass block
+  // that agree with its nodes and modes.
   zel_test::ZelBody consistent_body() {
     zel_test::ZelBody body = zel_test::sample_body(316);
-    body.gen_mass.reset();
+    body.gen_mass = modal_mass_block(body);
     body.invariants = false;
     Database *db = ZEL_CreateFromZEL(write(body, "plain.zel").c_str());
     EXPECT_NE(db, nullptr);
@@ -79,7 +141,7 @@ class ZelProgram : public ::testing::Test {
 constexpr char kAllAgree[] =
     "invariant 1: agrees\ninvariant 2: agrees\ninvariant 3: agrees\ninvariant 4: agrees\n"
     "invariant 5: agrees\ninvariant 7: agrees\ninvariant 8: agrees\ninvariant 9: agrees\n"
-    "generalized mass: identity\n";
+    "generalized mass: agrees\n";
 
 TEST_F(ZelProgram, ContentsPrintsTheReportWithoutTheModeBlocksUnlessAsked) {
   const std::string path = write(zel_test::sample_body(316), "sample.zel");
@@ -110,27 +172,100 @@ TEST_F(ZelProgram, CheckAgreesOnAConsistentFile) {
 TEST_F(ZelProgram, CheckNamesWhatDisagrees) {
   zel_test::ZelBody body = consistent_body();
   body.invariant_values[2][3 + 1] += 0.5;  // invariant 3, y of mode 2
-  (*body.eigen)[6 + 4] = 1.25;             // generalized mass of mode 2
+  body.gen_mass->entries[2].value *= 1.25;  // modes 1 and 3
   const std::string path = write(body, "altered.zel");
   const Outcome run = zel("check '" + path + "'");
   EXPECT_EQ(run.status, 1);
   const std::string mode2 = "invariant 3: file and nodal data differ by 5.000000e-01 (relative ";
   EXPECT_NE(run.out.find(mode2), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(") at mode 2\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("generalized mass: differs from the identity by 2.500000e-01 at modes 2 2\n"),
-            std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find(path + ": 2 disagreements\n"), std::string::npos);
-  // A tolerance wide enough accepts the changed invariant.
+  const std::size_t mass_line = run.out.find("generalized mass: file and nodal data differ by ");
+  ASSERT_NE(mass_line, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(run.out.find(')', mass_line)), ") at modes 1 3\n" + path + ": 2 disagreements\n");
+  // A tolerance wide enough accepts both changes.
   const Outcome tolerant = zel("check --tolerance 0.5 '" + path + "'");
   EXPECT_EQ(tolerant.status, 0) << tolerant.out;
 }
 
+// The sample body as a translator builds it: nodes, masses, inertias,
+// mode shapes, a diagonal stiffness and the generalized mass of its modes,
+// which couples them.
+Database *build_coupled_sample() {
+  const zel_test::ZelBody body = zel_test::sample_body(316);
+  const int modes = body.mode_shapes->mode_count;
+  Database *db = ZEL_Create(static_cast<int>(body.nodes.size()), modes);
+  bool ok = db != nullptr;
+  for (std::size_t p = 0; ok && p < body.nodes.size(); ++p) {
+    const zel_test::BodyNode &node = body.nodes[p];
+    ok = ZEL_SetNodeCoordinates(db, node.id, node.x, node.y, node.z) && ZEL_SetNodalMass(db, node.id, node.mass);
+    if (ok && node.inertia) {
+      const zel::NodalInertia &j = *node.inertia;
+      ok = ZEL_SetNodalInertia(db, node.id, j[0], j[1], j[2], j[3], j[4], j[5]);
+    }
+    for (int i = 0; ok && i < modes; ++i) {
+      double values[6];
+      for (int c = 0; c < 6; ++c) values[c] = zel_test::mode_value(0, i, static_cast<int>(p), c);
+      ok = ZEL_SetModeVec(db, i + 1, node.id, 0, values);
+    }
+  }
+  for (const zel::GenEntry &entry : modal_mass_block(body).entries)
+    ok = ok && ZEL_SetGeneralizedMass(db, entry.row + 1, entry.col + 1, entry.value);
+  for (int i = 0; ok && i < modes; ++i) ok = ZEL_SetGeneralizedStiffness(db, i + 1, i + 1, 1e9 * (i + 2) * (i + 2));
+  EXPECT_TRUE(ok);
+  return db;
+}
+
+// Modes the writer made mass-orthonormal have the identity for their
+// generalized mass.
+TEST_F(ZelProgram, CheckAgreesOnModesTheWriterOrthonormalized) {
+  Database *db = nullptr;
+  zel_test::capture([&] { db = build_coupled_sample(); });
+  ASSERT_NE(db, nullptr);
+  const std::string path = dir.file("orthonormal.zel");
+  int written = 0;
+  {
+    zel_test::ScopedEnv options("KOR_ZELWRITE_OPTIONS", std::nullopt);
+    zel_test::capture([&] { written = ZEL_write_ZEL(db, path.c_str()); });
+  }
+  ZEL_UnLink(db);
+  ASSERT_EQ(written, 1);
+  const Outcome run = zel("check '" + path + "'");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("generalized mass: agrees\n" + path + ": everything agrees\n"), std::string::npos)
+      << run.out;
+}
+
+// The modes go in batches when they do not fit the memory cap at once
+// (here 1 MiB: two modes of 8000 nodes a batch, three batches); every pair
+// is still summed, within a batch and across batches.
+TEST_F(ZelProgram, CheckSumsTheGeneralizedMassBatchByBatch) {
+  const zel_test::ZelBody body = wavy_body(8000, 6);
+  zel_test::ScopedEnv budget("ZEL_INVARIANT_MEMORY", "1");
+  const Outcome whole = zel("check '" + write(body, "wavy.zel") + "'");
+  EXPECT_EQ(whole.status, 0) << whole.out;
+  EXPECT_NE(whole.out.find("generalized mass: agrees\n"), std::string::npos) << whole.out;
+  const struct {
+    int row, col;
+    std::string where;
+  } kChanged[] = {{0, 5, "1 6"}, {1, 2, "2 3"}, {2, 3, "3 4"}, {4, 4, "5 5"}};
+  for (const auto &changed : kChanged) {
+    SCOPED_TRACE(changed.where);
+    zel_test::ZelBody altered = body;
+    for (auto &entry : altered.gen_mass->entries)
+      if (entry.row == changed.row && entry.col == changed.col) entry.value += 0.5;
+    const Outcome run = zel("check '" + write(altered, "altered.zel") + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("generalized mass: file and nodal data differ by 5.0000"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(") at modes " + changed.where + "\n"), std::string::npos) << run.out;
+  }
+}
+
 // A file written with invariants keeps only the nodes that draw the body
 // (here the sample's faces and interface nodes leave out node 30): its
-// invariants cannot be recomputed from them, and check says so instead of
-// reporting them as wrong.
-TEST_F(ZelProgram, CheckLeavesTheInvariantsOfAReducedBodyAlone) {
+// invariants and generalized mass cannot be recomputed from them, and
+// check says so instead of reporting them as wrong, and that it compared
+// nothing.
+TEST_F(ZelProgram, CheckLeavesTheSumsOfAReducedBodyAlone) {
   zel_test::ZelBody body = zel_test::sample_body(316);
   body.invariants = false;
   body.faces = zel_test::FaceList{1, {3, 0, 1, 3}};
@@ -144,9 +279,25 @@ TEST_F(ZelProgram, CheckLeavesTheInvariantsOfAReducedBodyAlone) {
   ZEL_UnLink(db);
   ASSERT_EQ(written, 1);
   const Outcome run = zel("check '" + path + "'");
-  EXPECT_EQ(run.status, 0) << run.out;
-  EXPECT_NE(run.out.find("invariants: not compared: the nodes carry a mass of 8.500000e+00 of the body's "
-                         "1.200000e+01 (the node set was reduced when the file was written)\n"),
+  EXPECT_EQ(run.status, 3) << run.out;
+  EXPECT_EQ(run.out,
+            "invariants: not compared: the nodes carry a mass of 8.500000e+00 of the body's "
+            "1.200000e+01 (the node set was reduced when the file was written)\n"
+            "generalized mass: not compared: the node set was reduced when the file was written\n" +
+                path + ": nothing could be compared\n");
+}
+
+// Without nodal masses or invariant blocks there is nothing to recompute.
+TEST_F(ZelProgram, CheckWithoutNodalMassesComparesNothing) {
+  zel_test::ZelBody body = consistent_body();
+  body.masses = false;
+  body.invariants = false;
+  const std::string path = write(body, "massless.zel");
+  const Outcome run = zel("check '" + path + "'");
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.out.find("invariant 9: no block in the file\n"
+                         "generalized mass: not compared: the file holds no nodal masses\n" +
+                         path + ": nothing could be compared\n"),
             std::string::npos)
       << run.out;
 }
@@ -185,7 +336,7 @@ TEST_F(ZelProgram, UsageAndReadErrorsExitWithTwo) {
 }
 
 // Equivalent files exit with 0, different ones with 1, and a comparison
-// that has to stop (a node of NEW missing in BASE) with 1 too.
+// that has to stop (a node of NEW missing in BASE) with 2.
 TEST_F(ZelProgram, CompareExitsWithTheVerdict) {
   zel_test::ZelBody base = zel_test::sample_body(316);
   const std::string base_path = write(base, "base.zel");
@@ -203,8 +354,27 @@ TEST_F(ZelProgram, CompareExitsWithTheVerdict) {
   renamed.nodes[0].id = 99;
   renamed.mode_shapes->node_ids[0] = 99;
   const Outcome stopped = zel("compare '" + write(renamed, "renamed.zel") + "' '" + base_path + "' --verbose -1");
-  EXPECT_EQ(stopped.status, 1);
+  EXPECT_EQ(stopped.status, 2);
   EXPECT_EQ(stopped.out, "");
+}
+
+// A report that cannot be written whole is an error, whatever it said.
+TEST_F(ZelProgram, OutputThatCannotBeWrittenExitsWithTwo) {
+  const std::string path = write(consistent_body(), "good.zel");
+  const struct {
+    std::string arguments, message;
+  } kCases[] = {
+      {"contents '" + path + "'", "zel contents: cannot write the output: No space left on device\n"},
+      {"check '" + path + "'", "zel check: cannot write the output: No space left on device\n"},
+      // The comparison flushes its report itself: the error is known, its reason lost.
+      {"compare '" + path + "' '" + path + "'", "zel compare: cannot write the output\n"},
+  };
+  for (const auto &c : kCases) {
+    SCOPED_TRACE(c.arguments);
+    const Outcome run = zel(c.arguments, "/dev/full");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, c.message);
+  }
 }
 
 TEST_F(ZelProgram, HelpAndVersion) {
@@ -216,6 +386,7 @@ TEST_F(ZelProgram, HelpAndVersion) {
   EXPECT_EQ(check_help.status, 0);
   EXPECT_EQ(check_help.out.rfind("Usage: zel check [--tolerance T] FILE\n", 0), 0u);
   EXPECT_NE(check_help.out.find("(default 1e-6)"), std::string::npos);
+  EXPECT_NE(check_help.out.find("3 nothing could be\ncompared.\n"), std::string::npos);
   EXPECT_EQ(zel("contents --help").out.rfind("Usage: zel contents [--all] FILE [ID...]\n", 0), 0u);
   const Outcome version = zel("--version");
   EXPECT_EQ(version.status, 0);

@@ -9,8 +9,10 @@
  *   zel from-ccx JOB [...]              a body from a solver's modal analysis
  *
  * Results go to standard output, messages to standard error. Exit status:
- * 0 success (check: everything agrees), 1 a check that disagrees, 2 a
- * usage or read error. Built on the public C interface only.
+ * 0 success (check: at least one comparison ran and everything agrees),
+ * 1 a check that disagrees, 2 a usage, read or output error (or a
+ * comparison that had to stop), 3 check: nothing could be compared. Built
+ * on the public C interface only.
  */
 #define _GNU_SOURCE /* dladdr */
 
@@ -32,6 +34,7 @@
 #define EXIT_AGREES 0
 #define EXIT_DISAGREES 1
 #define EXIT_USAGE 2
+#define EXIT_NOTHING_COMPARED 3
 
 #define BLOCK_COUNT 32
 
@@ -55,6 +58,20 @@ static Database *open_body(const char *command, const char *path) {
   Database *db = ZEL_CreateFromZEL(path);
   if (db == NULL) fprintf(stderr, "zel %s: cannot read %s\n", command, path);
   return db;
+}
+
+/* The command's exit status, or the output error's when what it printed
+ * did not all reach standard output (a full disk, a closed pipe): a
+ * report cut short must not pass for a whole one. */
+static int output_status(const char *command, int status) {
+  const int flush_failed = fflush(stdout) != 0;
+  const int reason = errno;
+  if (!flush_failed && !ferror(stdout)) return status;
+  if (flush_failed)
+    fprintf(stderr, "zel %s: cannot write the output: %s\n", command, strerror(reason));
+  else
+    fprintf(stderr, "zel %s: cannot write the output\n", command);
+  return EXIT_USAGE;
 }
 
 /* ------------------------------------------------------------------ */
@@ -97,7 +114,7 @@ static int run_contents(int argc, char **argv) {
   for (id = 1; id <= BLOCK_COUNT; ++id)
     if (any_chosen ? chosen[id] : (all || !prints_mode_data(id))) ZEL_Contents(db, id, stdout);
   ZEL_UnLink(db);
-  return fflush(stdout) == 0 ? EXIT_AGREES : EXIT_USAGE;
+  return output_status("contents", EXIT_AGREES);
 }
 
 /* ------------------------------------------------------------------ */
@@ -108,7 +125,11 @@ typedef struct Check {
   Database *db;
   double tolerance;
   int modes;
+  int comparisons; /* comparisons that ran */
   int disagreements;
+  double nodal_mass; /* the sum of the nodal masses */
+  double body_mass;  /* the file's own figure, its invariant 1 */
+  int reduced;       /* the node set was reduced when the file was written */
   int progress; /* standard error is a terminal */
 } Check;
 
@@ -254,41 +275,68 @@ static void describe_entry(const Check *check, int number, size_t entry) {
            ZEL_ModeNumber(check->db, (int)(entry / 9 % m)));
 }
 
-/* Largest difference relative to the largest magnitude on either side; a
- * NaN on either side never agrees. */
-static void compare_invariant(Check *check, int number, const double *stored, const double *computed,
-                              size_t count) {
-  double largest = 0.0, scale = 0.0, relative;
-  size_t k, where = 0;
+/* The largest difference between two arrays, relative to the largest
+ * magnitude on either side; a NaN on either side never agrees. */
+typedef struct Difference {
+  double largest;
+  double relative;
+  size_t where;
+  int agrees;
+} Difference;
+
+static Difference difference_of(const double *stored, const double *computed, size_t count, double tolerance) {
+  Difference d;
+  double scale = 0.0;
+  size_t k;
   int nan = 0;
+  memset(&d, 0, sizeof d);
   for (k = 0; k < count; ++k) {
-    double difference = fabs(stored[k] - computed[k]);
+    const double difference = fabs(stored[k] - computed[k]);
     if (isnan(difference)) nan = 1;
-    if (difference > largest) largest = difference, where = k;
+    if (difference > d.largest) d.largest = difference, d.where = k;
     if (fabs(stored[k]) > scale) scale = fabs(stored[k]);
     if (fabs(computed[k]) > scale) scale = fabs(computed[k]);
   }
-  relative = largest == 0.0 ? 0.0 : largest / scale;
-  if (!nan && relative <= check->tolerance) {
-    printf("invariant %d: agrees\n", number);
-    return;
+  d.relative = d.largest == 0.0 ? 0.0 : d.largest / scale;
+  d.agrees = !nan && d.relative <= tolerance;
+  return d;
+}
+
+/* Prints whether the file's values (`what` names them) agree with those
+ * recomputed from the nodal data; 1 when they agree, else 0 with the line
+ * left open for the caller to say where they differ most. */
+static int report_difference(Check *check, const char *what, const Difference *d) {
+  ++check->comparisons;
+  if (d->agrees) {
+    printf("%s: agrees\n", what);
+    return 1;
   }
-  printf("invariant %d: file and nodal data differ by %.6e (relative %.6e)", number, largest, relative);
-  describe_entry(check, number, where);
-  printf("\n");
+  printf("%s: file and nodal data differ by %.6e (relative %.6e)", what, d->largest, d->relative);
   disagree(check);
+  return 0;
+}
+
+static void compare_invariant(Check *check, int number, const double *stored, const double *computed,
+                              size_t count) {
+  const Difference d = difference_of(stored, computed, count, check->tolerance);
+  char what[32];
+  snprintf(what, sizeof what, "invariant %d", number);
+  if (report_difference(check, what, &d)) return;
+  describe_entry(check, number, d.where);
+  printf("\n");
 }
 
 /* A writer that computes the invariants keeps only the nodes that draw
- * and hold the body: the invariants then describe more mass than the
- * file's nodes carry, and cannot be recomputed from them. */
-static int nodes_were_reduced(const Check *check, const double *stored_mass) {
-  const double nodal_mass = ZEL_Invar1(check->db);
-  if (stored_mass == NULL || !(nodal_mass < stored_mass[0] * (1.0 - check->tolerance))) return 0;
-  printf("invariants: not compared: the nodes carry a mass of %.6e of the body's %.6e (the node set was reduced "
-         "when the file was written)\n",
-         nodal_mass, stored_mass[0]);
-  return 1;
+ * and hold the body: the file's own mass (its invariant 1, read before
+ * anything is recomputed) then exceeds what the nodes carry, and nothing
+ * summed over the nodes can be recomputed. Without nodal masses there is
+ * nothing to tell. */
+static void note_reduced_nodes(Check *check) {
+  int n;
+  check->nodal_mass = 0.0;
+  check->body_mass = ZEL_Invar1(check->db);
+  for (n = 0; n < ZEL_NodeCount(check->db); ++n) check->nodal_mass += ZEL_NodalMass(check->db, n);
+  check->reduced = ZEL_Exists(check->db, 8) && check->nodal_mass < check->body_mass * (1.0 - check->tolerance);
 }
 
 static int check_invariants(Check *check, const char *path) {
@@ -296,6 +344,12 @@ static int check_invariants(Check *check, const char *path) {
   int k, ok = 1;
   Database *recomputed = check->db;
   size_t m = (size_t)check->modes;
+  if (check->reduced) {
+    printf("invariants: not compared: the nodes carry a mass of %.6e of the body's %.6e (the node set was reduced "
+           "when the file was written)\n",
+           check->nodal_mass, check->body_mass);
+    return 1;
+  }
   for (k = 0; k < INVARIANT_COUNT; ++k) {
     stored[k].number = kInvariantNumbers[k];
     stored[k].block_index = block_of_invariant(stored[k].number);
@@ -309,10 +363,6 @@ static int check_invariants(Check *check, const char *path) {
   /* The file's blocks are held now: from here on the same handle computes
    * every invariant from the nodes and modes. */
   if (ok) ok = ZEL_ComputeInvariantsFromNodes(recomputed);
-  if (ok && nodes_were_reduced(check, stored[0].values)) {
-    for (k = 0; k < INVARIANT_COUNT; ++k) free(stored[k].values);
-    return 1;
-  }
   for (k = 0; ok && k < INVARIANT_COUNT; ++k) {
     double *computed;
     if (stored[k].values == NULL) {
@@ -331,33 +381,116 @@ static int check_invariants(Check *check, const char *path) {
   return ok;
 }
 
-/* A file whose modes were mass-orthonormalized carries eigenvalue records
- * instead of a generalized mass block; its generalized mass is then the
- * identity. */
-static int check_generalized_mass(Check *check) {
-  size_t m = (size_t)check->modes, i, j, row = 0, col = 0;
-  double *mass, largest = 0.0;
-  if (!ZEL_Exists(check->db, 6) || ZEL_Exists(check->db, 12) || m == 0) {
-    printf("generalized mass: not checked (the file does not claim mass-orthonormal modes)\n");
-    return 1;
+/* Bytes of mode data the generalized mass may hold at once: the library's
+ * cap for the passes over every mode, ZEL_INVARIANT_MEMORY (MiB, default
+ * 512). */
+static size_t mode_memory_budget(void) {
+  const size_t mib = 1024 * 1024;
+  const char *text = getenv("ZEL_INVARIANT_MEMORY");
+  if (text != NULL) {
+    char *end = NULL;
+    unsigned long long value;
+    errno = 0;
+    value = strtoull(text, &end, 10);
+    if (errno == 0 && end != text && *end == '\0' && value > 0 && value < (1ULL << 40)) return (size_t)value * mib;
   }
-  mass = malloc(m * m * sizeof *mass);
-  if (mass == NULL) return 0;
-  ZEL_GenMassFull(check->db, mass, (int)m);
-  for (i = 0; i < m; ++i)
-    for (j = 0; j < m; ++j) {
-      double difference = fabs(mass[i * m + j] - (i == j ? 1.0 : 0.0));
-      if (!(difference <= largest)) largest = difference, row = i, col = j;
+  return 512 * mib;
+}
+
+/* Mode index `index` as 3n translations followed by 3n rotations. */
+static int read_mode_shape(Database *db, int index, double *values, size_t positions) {
+  const int number = ZEL_ModeNumber(db, index);
+  return ZEL_Mode(db, number, 0, values, 0) && ZEL_Mode(db, number, 0, values + 3 * positions, 1);
+}
+
+static double dot(const double *a, const double *b, size_t count) {
+  double sum = 0.0;
+  size_t k;
+  for (k = 0; k < count; ++k) sum += a[k] * b[k];
+  return sum;
+}
+
+/* M phi of a mode read by read_mode_shape: translations times the nodal
+ * mass, rotations times the nodal inertia tensor (none: no rotary term). */
+static void weight_mode(Database *db, double *values, size_t positions) {
+  double *rotations = values + 3 * positions;
+  size_t p;
+  int a;
+  for (p = 0; p < positions; ++p) {
+    const double mass = ZEL_NodalMass(db, (int)p);
+    double inertia[9], theta[3];
+    for (a = 0; a < 3; ++a) values[3 * p + (size_t)a] *= mass;
+    memcpy(theta, rotations + 3 * p, sizeof theta);
+    if (!ZEL_NodalInertia(db, (int)p, inertia)) memset(inertia, 0, sizeof inertia);
+    for (a = 0; a < 3; ++a) rotations[3 * p + (size_t)a] = dot(inertia + 3 * a, theta, 3);
+  }
+}
+
+/* Phi^T M Phi (m x m, row order) over the nodes that carry mode shapes.
+ * The modes go in batches that fit the memory budget: a batch holds its
+ * modes weighted (M phi_i), and every mode from the batch's first on is
+ * read once against it, so memory stays at one batch plus one mode, and
+ * a body that fits in one batch reads each mode once. */
+static int modal_mass(Check *check, size_t positions, double *mass) {
+  const size_t m = (size_t)check->modes, mode_doubles = 6 * positions;
+  size_t batch = mode_memory_budget() / (mode_doubles * sizeof(double)), first, i, j;
+  double *weighted, *current;
+  int ok;
+  if (batch < 1) batch = 1;
+  if (batch > m) batch = m;
+  weighted = malloc(batch * mode_doubles * sizeof *weighted);
+  current = malloc(mode_doubles * sizeof *current);
+  ok = weighted != NULL && current != NULL;
+  for (first = 0; ok && first < m; first += batch) {
+    const size_t end = first + batch < m ? first + batch : m;
+    for (j = first; ok && j < m; ++j) {
+      show_progress(check, "generalized mass, mode", (int)j + 1, (int)m);
+      ok = read_mode_shape(check->db, (int)j, current, positions);
+      if (ok && j < end) {
+        memcpy(weighted + (j - first) * mode_doubles, current, mode_doubles * sizeof *current);
+        weight_mode(check->db, weighted + (j - first) * mode_doubles, positions);
+      }
+      for (i = first; ok && i < end && i <= j; ++i)
+        mass[i * m + j] = mass[j * m + i] = dot(weighted + (i - first) * mode_doubles, current, mode_doubles);
     }
-  free(mass);
-  if (largest <= check->tolerance) {
-    printf("generalized mass: identity\n");
+  }
+  end_progress(check);
+  free(weighted);
+  free(current);
+  return ok;
+}
+
+/* The file's generalized mass (its block, else the eigenvalue records:
+ * the identity for mass-orthonormal modes) against Phi^T M Phi from the
+ * nodal masses and inertias. */
+static int check_generalized_mass(Check *check, const char *path) {
+  const size_t m = (size_t)check->modes, positions = (size_t)ZEL_ModeNodeCount(check->db, 0);
+  double *stored, *computed;
+  int ok;
+  if (check->reduced) {
+    printf("generalized mass: not compared: the node set was reduced when the file was written\n");
     return 1;
   }
-  printf("generalized mass: differs from the identity by %.6e at modes %d %d\n", largest,
-         ZEL_ModeNumber(check->db, (int)row), ZEL_ModeNumber(check->db, (int)col));
-  disagree(check);
-  return 1;
+  if (m == 0 || positions == 0 || !ZEL_Exists(check->db, 8)) {
+    printf("generalized mass: not compared: the file holds no %s\n",
+           m == 0 || positions == 0 ? "mode shapes" : "nodal masses");
+    return 1;
+  }
+  stored = malloc(m * m * sizeof *stored);
+  computed = calloc(m * m, sizeof *computed);
+  ok = stored != NULL && computed != NULL;
+  if (ok && !ZEL_GenMassFull(check->db, stored, (int)m)) {
+    printf("generalized mass: not compared: the file holds none\n");
+  } else if (ok && (ok = modal_mass(check, positions, computed))) {
+    const Difference d = difference_of(stored, computed, m * m, check->tolerance);
+    if (!report_difference(check, "generalized mass", &d))
+      printf(" at modes %d %d\n", ZEL_ModeNumber(check->db, (int)(d.where / m)),
+             ZEL_ModeNumber(check->db, (int)(d.where % m)));
+  }
+  free(stored);
+  free(computed);
+  if (!ok) fprintf(stderr, "zel check: cannot compute the generalized mass of %s\n", path);
+  return ok;
 }
 
 static int parse_tolerance(const char *text, double *tolerance) {
@@ -368,6 +501,20 @@ static int parse_tolerance(const char *text, double *tolerance) {
   if (errno != 0 || end == text || *end != '\0' || !(value >= 0.0) || !isfinite(value)) return 0;
   *tolerance = value;
   return 1;
+}
+
+/* The verdict line and exit status of a check that read the whole file. */
+static int check_verdict(const Check *check, const char *path) {
+  if (check->disagreements > 0) {
+    printf("%s: %d disagreement%s\n", path, check->disagreements, check->disagreements == 1 ? "" : "s");
+    return EXIT_DISAGREES;
+  }
+  if (check->comparisons == 0) {
+    printf("%s: nothing could be compared\n", path);
+    return EXIT_NOTHING_COMPARED;
+  }
+  printf("%s: everything agrees\n", path);
+  return EXIT_AGREES;
 }
 
 static int run_check(int argc, char **argv) {
@@ -396,15 +543,10 @@ static int run_check(int argc, char **argv) {
   check.progress = isatty(fileno(stderr));
   ok = read_every_block(&check);
   if (!ok) fprintf(stderr, "zel check: cannot read every block and mode of %s\n", path);
-  ok = ok && check_invariants(&check, path) && check_generalized_mass(&check);
+  if (ok) note_reduced_nodes(&check);
+  ok = ok && check_invariants(&check, path) && check_generalized_mass(&check, path);
   ZEL_UnLink(check.db);
-  if (!ok) return EXIT_USAGE;
-  if (check.disagreements == 0) {
-    printf("%s: everything agrees\n", path);
-    return EXIT_AGREES;
-  }
-  printf("%s: %d disagreement%s\n", path, check.disagreements, check.disagreements == 1 ? "" : "s");
-  return EXIT_DISAGREES;
+  return output_status("check", ok ? check_verdict(&check, path) : EXIT_USAGE);
 }
 
 /* ------------------------------------------------------------------ */
@@ -473,7 +615,8 @@ static int run_compare(int argc, char **argv) {
   mode = options.missing_passes;
   result = ZEL_Compare(base, candidate, options.verbosity, options.tolerance);
   ZEL_Terminate();
-  return result >= 0 ? EXIT_AGREES : EXIT_DISAGREES;
+  if (result == ZEL_COMPARE_STOPPED) return output_status("compare", EXIT_USAGE);
+  return output_status("compare", result >= 0 ? EXIT_AGREES : EXIT_DISAGREES);
 }
 
 /* ------------------------------------------------------------------ */
@@ -523,19 +666,28 @@ static const Command kCommands[] = {
      "  ID...   only these blocks (1 to 32), in ascending order\n"
      "  --all   every block; without it the mode shapes, modal stresses and\n"
      "          modal strains (blocks 8, 18, 29) are left out, so that a look\n"
-     "          at a large file reads no mode data\n",
+     "          at a large file reads no mode data\n"
+     "\n"
+     "Exit status: 0 printed, 2 usage, read or output error.\n",
      run_contents},
     {"check", "check [--tolerance T] FILE",
      "Reads every block and every mode of FILE, recomputes the inertia\n"
      "invariants from the nodal data and compares them with the file's\n"
-     "invariant blocks, and compares the generalized mass with the identity\n"
-     "when the file claims mass-orthonormal modes (eigenvalues without a\n"
-     "generalized mass block). Prints what was compared and what disagrees.\n"
+     "invariant blocks, and compares the file's generalized mass (the identity\n"
+     "for mass-orthonormal modes) with Phi^T M Phi over the mode-shape nodes:\n"
+     "translations weighted with the nodal masses, rotations with the nodal\n"
+     "inertia tensors. Prints what was compared and what disagrees. When the\n"
+     "node set was reduced as the file was written, nothing summed over the\n"
+     "nodes can be recomputed, and check says so. The generalized mass holds\n"
+     "as many modes at once as fit in ZEL_INVARIANT_MEMORY MiB (default 512),\n"
+     "at least one.\n"
      "\n"
      "  --tolerance T   largest relative difference accepted, relative to the\n"
      "                  largest magnitude of each compared quantity (default 1e-6)\n"
      "\n"
-     "Exit status: 0 everything agrees, 1 something disagrees, 2 usage or read error.\n",
+     "Exit status: 0 at least one comparison ran and everything agrees,\n"
+     "1 something disagrees, 2 usage, read or output error, 3 nothing could be\n"
+     "compared.\n",
      run_check},
     {"compare", "compare NEW BASE [--tolerance T] [--verbose N] [--missing-passes]",
      "Compares the body in NEW with the one in BASE, block by block, and prints\n"
@@ -547,7 +699,8 @@ static const Command kCommands[] = {
      "                     verdict (default), 2 also every pass\n"
      "  --missing-passes   a block that either file lacks passes with a note\n"
      "\n"
-     "Exit status: 0 equivalent, 1 not equivalent, 2 usage or read error.\n",
+     "Exit status: 0 equivalent, 1 not equivalent, 2 usage, read or output\n"
+     "error, or a comparison that had to stop (a line ending in \"(Exit)\").\n",
      run_compare},
     {"plot", "plot FILE --mode N -o OUT [--deflection F] [--size WxH]",
      "Draws the skin faces of FILE undeformed and deformed by mode N, coloured\n"

@@ -163,6 +163,12 @@ std::unordered_map<int32_t, int32_t> positions_by_id(Database *db, int set) {
   return positions;
 }
 
+constexpr int kValueSetBlock[kValueSetCount] = {kModeShapesBlock, kModalStressBlock, kModalStrainBlock};
+
+// Stresses or strains that one file lacks are only warned about by their
+// checks; a set is mapped when both files hold it.
+bool set_in_both(const Comparison &c, int set) { return c.present_in_both(kValueSetBlock[set]); }
+
 // Set-0 positions are node indices, so the node map serves set 0 for the
 // base nodes that carry mode shapes.
 void build_set_map(Comparison &c, int set) {
@@ -202,7 +208,24 @@ void build_node_maps(Comparison &c) {
     }
     c.node_map[static_cast<std::size_t>(n)] = found->second;
   }
-  for (int set = 0; set < kValueSetCount; ++set) build_set_map(c, set);
+  for (int set = 0; set < kValueSetCount; ++set)
+    if (set == kModeShapeSet || set_in_both(c, set)) build_set_map(c, set);
+}
+
+// A mode that cannot be read stops the comparison: taken as zeros it
+// would let two different files pass as equivalent.
+[[noreturn]] void stop_unreadable(const Comparison &c, Database *db, const std::string &what) {
+  c.say(kFailure, "->Fail Cannot read %s of the %s file (Exit)\n\n", what.c_str(), db == c.base ? "base" : "new");
+  throw Stopped{};
+}
+
+// The values of mode index `index` of a set; null only for a set without
+// nodes.
+const double *mode_values(const Comparison &c, Database *db, int index, int set) {
+  const double *values = LoadCachedModeIndex(db, index, set);
+  if (values == nullptr && ZEL_ModeNodeCount(db, set) > 0)
+    stop_unreadable(c, db, std::string(kSetNames[set]) + " mode #" + std::to_string(ZEL_ModeNumber(db, index)));
+  return values;
 }
 
 // ------------------------------------------------------------ checks 1-4
@@ -387,13 +410,13 @@ struct GroupBasis {
 GroupBasis orthogonal_basis(const Comparison &c, std::pair<int, int> group, std::size_t positions) {
   GroupBasis basis;
   if (group.second - group.first == 1 && c.fresh != c.base) {
-    const double *values = LoadCachedModeIndex(c.fresh, group.first, kModeShapeSet);
+    const double *values = mode_values(c, c.fresh, group.first, kModeShapeSet);
     basis.owned.emplace_back(values == nullptr ? 6 * positions : 0);
     basis.modes.push_back(values != nullptr ? values : basis.owned.back().data());
     return basis;
   }
   for (int index = group.first; index < group.second; ++index) {
-    const double *values = LoadCachedModeIndex(c.fresh, index, kModeShapeSet);
+    const double *values = mode_values(c, c.fresh, index, kModeShapeSet);
     std::vector<double> mode = values != nullptr ? std::vector<double>(values, values + 6 * positions)
                                                  : std::vector<double>(6 * positions);
     for (std::size_t j = 0; j < basis.owned.size(); ++j)
@@ -411,7 +434,7 @@ GroupBasis orthogonal_basis(const Comparison &c, std::pair<int, int> group, std:
 // taken on the way.
 GatherSums gather_base_mode(const Comparison &c, int index, const double *b, double *mode) {
   const std::vector<int32_t> &map = c.set_map[kModeShapeSet];
-  const double *values = LoadCachedModeIndex(c.base, index, kModeShapeSet);
+  const double *values = mode_values(c, c.base, index, kModeShapeSet);
   if (values != nullptr) return gather_with_sums(values, map, b, mode);
   if (mode != nullptr) std::fill_n(mode, 6 * map.size(), 0.0);
   return {};
@@ -706,7 +729,11 @@ int check_interface_nodes(const Comparison &c) {
     c.say(kFailure, "->Fail InterfaceNodeCount\n");
     return -1;
   }
-  const bool same = fresh_count == 0 || std::equal(fresh.get(), fresh.get() + fresh_count, base.get());
+  // The order of the list carries no meaning.
+  std::vector<int> fresh_ids(fresh.get(), fresh.get() + fresh_count), base_ids(base.get(), base.get() + base_count);
+  std::sort(fresh_ids.begin(), fresh_ids.end());
+  std::sort(base_ids.begin(), base_ids.end());
+  const bool same = fresh_ids == base_ids;
   c.say(same ? kPassing : kFailure, same ? "  Pass InterfaceNodes\n" : "->Fail InterfaceNodes\n");
   return same ? 0 : -1;
 }
@@ -730,7 +757,7 @@ const ModalSet kModalStrain{kStrainSet, kModalStrainBlock, "Strain",
 std::vector<double> von_mises_values(const Comparison &c, Database *db, int index, int set) {
   const std::vector<int32_t> &map = c.set_map[static_cast<std::size_t>(set)];
   std::vector<double> values(map.size());
-  const double *six = LoadCachedModeIndex(db, index, set);
+  const double *six = mode_values(c, db, index, set);
   if (six == nullptr) return values;
   for (std::size_t p = 0; p < map.size(); ++p) {
     const std::size_t position = db == c.base ? static_cast<std::size_t>(map[p]) : p;
@@ -750,7 +777,7 @@ bool set_sizes_agree(const Comparison &c, const ModalSet &modal) {
 }
 
 int check_modal_set(const Comparison &c, const ModalSet &modal) {
-  if (!c.present_in_both(modal.block_index)) {
+  if (!set_in_both(c, modal.set)) {
     c.say(kRemark, "->Warning: No comparison performed on block %d %s\n", modal.block_index + 1,
           kBlocks[modal.block_index].name);
     return 0;
@@ -790,19 +817,22 @@ struct InvariantCheck {
 };
 
 // The values of one invariant of the common modes, laid out alike for
-// both files whatever their mode counts.
-std::vector<double> invariant_values(Database *db, int which, int modes) {
+// both files whatever their mode counts. An invariant that cannot be read
+// or computed stops the comparison, as an unreadable mode does.
+std::vector<double> invariant_values(const Comparison &c, Database *db, int which, int modes) {
   const int own = db->mode_count();
   std::vector<double> values;
   const auto take = [&](double *array, std::size_t count) {
-    if (array != nullptr) values.insert(values.end(), array, array + count);
-    else values.resize(values.size() + count);
+    if (array == nullptr) stop_unreadable(c, db, "Invar" + std::to_string(which));
+    values.insert(values.end(), array, array + count);
     ZEL_FreeMemory(array);
   };
-  // 3 x M arrays, entry (a, j) at a * own + j.
+  // 3 x M arrays, entry (a, j) at a * own + j; a body without modes has
+  // none.
   const auto take_rows = [&](double *array) {
-    for (int a = 0; a < 3; ++a)
-      for (int j = 0; j < modes; ++j) values.push_back(array != nullptr ? array[a * own + j] : 0.0);
+    if (modes > 0 && array == nullptr) stop_unreadable(c, db, "Invar" + std::to_string(which));
+    for (int a = 0; a < 3 && modes > 0; ++a)
+      for (int j = 0; j < modes; ++j) values.push_back(array[a * own + j]);
     ZEL_FreeMemory(array);
   };
   switch (which) {
@@ -832,8 +862,8 @@ int check_invariant(const Comparison &c, int which) {
     return 0;
   }
   const int modes = c.common_modes();
-  const std::vector<double> fresh = invariant_values(c.fresh, which, modes);
-  const std::vector<double> base = invariant_values(c.base, which, modes);
+  const std::vector<double> fresh = invariant_values(c, c.fresh, which, modes);
+  const std::vector<double> base = invariant_values(c, c.base, which, modes);
   if (which == 5 || which == 9) {
     const auto zero = [](const std::vector<double> &v) {
       return std::all_of(v.begin(), v.end(), [](double x) { return x == 0.0; });
@@ -938,8 +968,14 @@ struct PreValues {
 const PreValues kPreStress{kStressSet, kPreStressBlock, "Pre-Stress", "Pre-Stresses", "->Note: Null pre-stress in base\n"};
 const PreValues kPreStrain{kStrainSet, kPreStrainBlock, "Pre-Strain", "Pre-Strains", "->Note: Null pre-strain in base\n"};
 
+const double *pre_values_of(const Comparison &c, Database *db, const PreValues &pre) {
+  const double *values = LoadCachedMode(db, 0, pre.set);
+  if (values == nullptr && ZEL_ModeNodeCount(db, pre.set) > 0) stop_unreadable(c, db, pre.kind);
+  return values;
+}
+
 int check_pre_values(const Comparison &c, const PreValues &pre) {
-  if (!c.present_in_both(pre.block_index)) {
+  if (!c.present_in_both(pre.block_index) || !set_in_both(c, pre.set)) {
     c.say(kRemark, "->Warning: No comparison performed on block %d %s\n", pre.block_index + 1,
           kBlocks[pre.block_index].name);
     return 0;
@@ -948,11 +984,11 @@ int check_pre_values(const Comparison &c, const PreValues &pre) {
   if (fresh_count != base_count)
     c.say(kRemark, "->Warning %s NodeCount differ... base: %d  new: %d\n", pre.kind, base_count, fresh_count);
   // The new file's values are copied first: both may be one database.
-  const double *loaded = LoadCachedMode(c.fresh, 0, pre.set);
+  const double *loaded = pre_values_of(c, c.fresh, pre);
   const std::vector<int32_t> &map = c.set_map[static_cast<std::size_t>(pre.set)];
   std::vector<double> fresh(6 * map.size());
   if (loaded != nullptr) std::copy_n(loaded, fresh.size(), fresh.begin());
-  const double *base = LoadCachedMode(c.base, 0, pre.set);
+  const double *base = pre_values_of(c, c.base, pre);
   if (base == nullptr) return 0;
   double largest_square = 0.0;
   bool all_zero = true;
