@@ -25,7 +25,7 @@ struct ModeResults {
   std::int64_t line = 0;       // where its displacements start
   NodalValues displacement;    // x, y, z
   NodalValues stress;          // xx, yy, zz, xy, xz, yz (empty when absent)
-  NodalValues strain;          // the same order
+  NodalValues strain;          // the same order; tensor shear strains, as written
 };
 
 // Modes in file order. InputError naming file and line on a malformed block,
