@@ -6,13 +6,12 @@
 #   by tests/support/zel_file_builder, and two (native, XDR) whose mode
 #   shapes list only some of the nodes;
 # - ccx_fuzz from fuzz/ccx_corpus: a real solver run of every element type
-#   the translator reads (fuzz/make_ccx_corpus.py). It runs under a memory
-#   limit, so that an allocation the input does not bound is a finding.
-#   scripts/fuzz.sh [reader runs] [translator runs]     (default 20000, 3000)
+#   the translator reads (fuzz/make_ccx_corpus.py).
+#   scripts/fuzz.sh [reader runs] [translator runs]     (default 20000, 5000)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 runs="${1:-20000}"
-ccx_runs="${2:-3000}"
+ccx_runs="${2:-5000}"
 
 # libFuzzer's runtime ships in clang's compiler-rt package.
 "$here/scripts/ensure-deps.sh" clang libclang-rt-dev
@@ -45,7 +44,9 @@ run() {
   grep -E "^Done [0-9]+ runs" "$log"
 }
 
-run reader_fuzz "$here/fuzz/corpus" -runs="$runs" -max_len=16384
+# Both run under a memory limit, so that an allocation the input does not
+# bound is a finding.
+limits=(-rss_limit_mb=1024 -malloc_limit_mb=256)
+run reader_fuzz "$here/fuzz/corpus" -runs="$runs" -max_len=16384 "${limits[@]}"
 # A translation takes milliseconds; a hang is a finding after 10 s.
-run ccx_fuzz "$here/fuzz/ccx_corpus" -runs="$ccx_runs" -max_len=65536 -timeout=10 \
-  -rss_limit_mb=1024 -malloc_limit_mb=256
+run ccx_fuzz "$here/fuzz/ccx_corpus" -runs="$ccx_runs" -max_len=65536 -timeout=10 "${limits[@]}"
