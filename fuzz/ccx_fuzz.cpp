@@ -13,12 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "body.h"
 #include "dat_reader.h"
 #include "frd_reader.h"
 #include "inp_reader.h"
 #include "input_error.h"
 #include "translate.h"
-#include "body.h"
 #include "zel.h"
 
 namespace {
