@@ -2,6 +2,7 @@
 // against beam theory and the body's own sums.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -183,7 +184,8 @@ int run_command(std::vector<std::string> arguments) {
   return zel_from_ccx(static_cast<int>(argv.size()), argv.data());
 }
 
-class CcxModel : public ::testing::TestWithParam<Beam> {
+template <class Base>
+class SolverFixture : public Base {
  protected:
   void SetUp() override {
     if (!solver_present()) GTEST_SKIP() << "ccx is not installed";
@@ -191,6 +193,40 @@ class CcxModel : public ::testing::TestWithParam<Beam> {
   zel_test::PrivateStoreDirectory stores_;
   zel_test::ScopedEnv options_{"KOR_ZELWRITE_OPTIONS", std::nullopt};
 };
+using CcxModel = SolverFixture<::testing::TestWithParam<Beam>>;
+using CcxShearWave = SolverFixture<::testing::Test>;
+
+// The six values per node of one mode of a value set, by node ID.
+std::map<int, std::array<double, 6>> nodal_values(Database *db, int mode, int set) {
+  const int count = ZEL_ModeNodeCount(db, set);
+  std::vector<double> values(6 * static_cast<size_t>(count));
+  std::map<int, std::array<double, 6>> by_node;
+  if (ZEL_Read_Mode_Double(db, mode, set, values.data()) != 1) return by_node;
+  for (int p = 0; p < count; ++p) std::copy_n(values.begin() + 6 * p, 6, by_node[ZEL_ModeNodeID(db, set, p)].begin());
+  return by_node;
+}
+
+// The stresses follow from the strains by Hooke's law when these hold
+// engineering shear strains (tau = G gamma) in the stresses' order. The
+// printed values keep six digits.
+void expect_hookes_law(Database *db, int mode) {
+  const std::map<int, std::array<double, 6>> stress = nodal_values(db, mode, 1), strain = nodal_values(db, mode, 2);
+  ASSERT_FALSE(stress.empty());
+  ASSERT_EQ(stress.size(), strain.size());
+  const double shear = kYoung / (2 * (1 + kPoisson));
+  const double lame = kYoung * kPoisson / ((1 + kPoisson) * (1 - 2 * kPoisson));
+  double largest[2] = {0.0, 0.0}, worst[2] = {0.0, 0.0};  // normal, shear
+  for (const auto &[id, sigma] : stress) {
+    const std::array<double, 6> &e = strain.at(id);
+    for (int c = 0; c < 6; ++c) {
+      const double expected = c < 3 ? lame * (e[0] + e[1] + e[2]) + 2 * shear * e[c] : shear * e[c];
+      largest[c / 3] = std::max(largest[c / 3], std::fabs(sigma[c]));
+      worst[c / 3] = std::max(worst[c / 3], std::fabs(sigma[c] - expected));
+    }
+  }
+  EXPECT_LT(worst[0], 1e-4 * largest[0]) << "normal stresses of mode " << mode;
+  EXPECT_LT(worst[1], 1e-4 * largest[1]) << "shear stresses of mode " << mode;
+}
 
 // Every face of the skin lies in one side of the box: no face inside.
 void expect_skin_on_the_box(Database *db, const Beam &beam) {
@@ -258,8 +294,43 @@ TEST_P(CcxModel, TranslatesMassesModesAndSkin) {
   EXPECT_GT(std::fabs(tip[1]), 10 * std::fabs(tip[2]));
   EXPECT_EQ(ZEL_ModeNodeCount(db, 1), ZEL_NodeCount(db));  // stresses at every node
   EXPECT_EQ(ZEL_ModeNodeCount(db, 2), ZEL_NodeCount(db));
+  for (int mode = 1; mode <= 4; ++mode) expect_hookes_law(db, mode);
 
   expect_skin_on_the_box(db, beam);
+}
+
+// A bar whose nodes may move only along y, held at x = 0: its modes are
+// shear waves u_y = A sin(k x) with k = pi / 2L in the first, so that the
+// shear strain is known everywhere: gamma_xy = du_y/dx = A k cos(k x).
+TEST_F(CcxShearWave, StrainsAreEngineeringShearStrains) {
+  const Beam bar{"C3D20R", 8, 1, 1};
+  zel_test::ScratchDir dir;
+  std::string deck = BeamMesh(bar).deck();
+  const std::string clamp = "*BOUNDARY\nFIXED, 1, 3\n";
+  deck.replace(deck.find(clamp), clamp.size(), "*BOUNDARY\nFIXED, 2, 2\nNALL, 1, 1\nNALL, 3, 3\n");
+  std::ofstream(dir.file("job.inp")) << deck;
+  ASSERT_TRUE(solve(dir)) << zel_test::read_text_file(dir.file("ccx.log"));
+
+  const Translated body(dir.file("job"), "fixed");
+  ASSERT_NE(body.db, nullptr);
+  Database *db = body.db;
+  const double shear_modulus = kYoung / (2 * (1 + kPoisson)), k = kPi / (2 * bar.length);
+  std::vector<double> stiffness(16);
+  ZEL_GenStiffFull(db, stiffness.data(), 4);
+  const double frequency = std::sqrt(stiffness[0]) / (2 * kPi);
+  EXPECT_NEAR(frequency, k * std::sqrt(shear_modulus / kDensity) / (2 * kPi), 1e-3 * frequency);
+
+  double tip[3];
+  ASSERT_EQ(ZEL_ModeByNode(db, 1, 0, ZEL_NodeID(db, ZEL_NodeCount(db) - 1), tip, 0), 1);
+  const std::map<int, std::array<double, 6>> strain = nodal_values(db, 1, 2);
+  ASSERT_EQ(strain.size(), static_cast<size_t>(ZEL_NodeCount(db)));
+  const double largest = std::fabs(tip[1]) * k;
+  for (const auto &[id, gamma] : strain) {
+    double xyz[3];
+    ZEL_NodeCoordinates(db, ZEL_NodeIndex(db, id), xyz);
+    EXPECT_NEAR(gamma[3], tip[1] * k * std::cos(k * xyz[0]), 0.01 * largest) << "node " << id;
+    for (int c : {0, 1, 2, 4, 5}) EXPECT_NEAR(gamma[c], 0.0, 1e-6 * largest) << "node " << id << ", component " << c;
+  }
 }
 
 // The largest difference of two arrays relative to the largest magnitude
@@ -483,7 +554,7 @@ TEST(CcxCommand, ExplainsUsageAndInputErrors) {
       {{"a", "--units", "kg,m,s"},
        "zel from-ccx: 'kg,m,s' is not four units MASS,LENGTH,TIME,FORCE\nTry 'zel from-ccx --help'.\n"},
       {{"a", "--bogus"}, "zel from-ccx: unknown option '--bogus'\nTry 'zel from-ccx --help'.\n"},
-      {{job + ".inp"}, "zel from-ccx: " + job + ".inp: cannot open the file\n"},
+      {{job + ".inp"}, "zel from-ccx: " + job + ".inp: cannot open the file: No such file or directory\n"},
   };
   for (const Case &c : cases) {
     int status = -1;

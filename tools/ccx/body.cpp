@@ -9,6 +9,11 @@ namespace ccx {
 namespace {
 
 constexpr int kMaxElementNodes = 20;
+// The Jacobian of an element whose nodes lie in one plane is zero only in
+// exact arithmetic: rounded, it comes out a few units of the last place of
+// the product of its columns' lengths, of either sign. Below this fraction
+// of that product the element counts as flat.
+constexpr double kFlatness = 1e-12;
 
 struct FaceKey {
   std::array<int, 4> corners;
@@ -92,7 +97,10 @@ double lump_element_mass(const ElementKind &kind, const double *xyz, double dens
     const double det = J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) -
                        J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
                        J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]);
-    if (!(det > 0.0)) fail(where, "element " + std::to_string(element_id) + " is inverted or flat");
+    double column_lengths = 1.0;
+    for (int b = 0; b < 3; ++b) column_lengths *= std::sqrt(J[0][b] * J[0][b] + J[1][b] * J[1][b] + J[2][b] * J[2][b]);
+    if (!(det > kFlatness * column_lengths))
+      fail(where, "element " + std::to_string(element_id) + " is inverted or flat");
     const double dv = rule.weight[q] * det;
     volume += dv;
     const double *N = rule.value.data() + q * n;

@@ -1,5 +1,6 @@
 #include "dat_reader.h"
 
+#include <cmath>
 #include <set>
 
 #include "input_error.h"
@@ -22,10 +23,13 @@ std::vector<std::string_view> blank_separated(std::string_view line) {
   return tokens;
 }
 
-// A table row: mode number, eigenvalue, then the frequencies.
-bool table_row(std::string_view line, int &mode, double &value) {
+// A table row: mode number, eigenvalue, then the frequencies. A NaN would
+// pass every comparison with the result file unseen: it is refused.
+bool table_row(std::string_view line, const Where &where, int &mode, double &value) {
   const std::vector<std::string_view> tokens = blank_separated(line);
-  return tokens.size() >= 3 && parse_int(tokens[0], mode) && parse_double(tokens[1], value);
+  if (tokens.size() < 3 || !parse_int(tokens[0], mode) || !parse_double(tokens[1], value)) return false;
+  if (!std::isfinite(value)) fail(where, quoted(tokens[1]) + " is not a finite eigenvalue");
+  return true;
 }
 
 }  // namespace
@@ -46,7 +50,7 @@ std::vector<Eigenvalue> parse_dat(std::string_view text, const std::string &name
     if (!in_table) continue;
     int mode;
     double value;
-    if (table_row(line, mode, value)) {
+    if (table_row(line, {name, lines.line_number()}, mode, value)) {
       rows_started = true;
       if (!seen.insert(mode).second)
         fail({name, lines.line_number()},

@@ -112,6 +112,8 @@ class FrdParser {
       const std::vector<std::string_view> tokens = split_numbers(text.substr(4));
       if (tokens.empty() || !field_to_double(tokens[0], generalized_mass_))
         fail(here(), "the generalized mass of the next mode is not a number");
+      if (!std::isfinite(generalized_mass_))
+        fail(here(), "the generalized mass " + quoted(tokens[0]) + " of the next mode is not finite");
     } else if (text.substr(0, 4) == "100C") {
       read_block_header(line);
     }
@@ -123,6 +125,8 @@ class FrdParser {
     if (!field_to_double(line.substr(12, 12), header_.value) || !field_to_int(line.substr(56, 2), header_.step_type) ||
         !field_to_int(line.substr(58, 5), header_.step_number))
       fail(here(), "result block header not understood");
+    if (!std::isfinite(header_.value))
+      fail(here(), "the result block's value " + quoted(trim(line.substr(12, 12))) + " is not finite");
     field_to_int(line.substr(24, 12), header_.node_count);
     if (line.size() >= 75 && !field_to_int(line.substr(73, 2), header_.format)) header_.format = 1;
     if (header_.format == kBinaryFormat)
@@ -285,13 +289,13 @@ class FrdParser {
 
   std::string_view text_;
   const std::string &name_;
-  int line_ = 0;
+  std::int64_t line_ = 0;
   BlockHeader header_;
   double generalized_mass_ = 1.0;
   Target target_;
   size_t filled_ = 0;
-  int record_line_ = 0;
-  int other_displacement_line_ = 0;
+  std::int64_t record_line_ = 0;
+  std::int64_t other_displacement_line_ = 0;
   std::vector<ModeResults> modes_;
   std::map<int, size_t> mode_index_;
 };

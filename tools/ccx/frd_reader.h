@@ -4,6 +4,7 @@
 #ifndef ZEL_CCX_FRD_READER_H
 #define ZEL_CCX_FRD_READER_H
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,10 +22,10 @@ struct ModeResults {
   int number = 0;              // the mode's number in its step
   double frequency = 0.0;      // cycles per time unit, as the block states it
   double generalized_mass = 1.0;
-  int line = 0;                // where its displacements start
+  std::int64_t line = 0;       // where its displacements start
   NodalValues displacement;    // x, y, z
   NodalValues stress;          // xx, yy, zz, xy, xz, yz (empty when absent)
-  NodalValues strain;          // the same order
+  NodalValues strain;          // the same order; tensor shear strains, as written
 };
 
 // Modes in file order. InputError naming file and line on a malformed block,

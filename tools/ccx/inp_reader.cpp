@@ -1,6 +1,8 @@
 #include "inp_reader.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <unordered_set>
 
 namespace ccx {
 namespace {
@@ -42,12 +44,63 @@ Keyword parse_keyword(std::string_view line, const Where &where) {
   return keyword;
 }
 
+// The node sets or the element sets of a deck. A set holds each ID once, in
+// order of first mention: a set that names itself, or another set twice,
+// gains nothing, and no set outgrows the IDs its lines name.
+class SetFamily {
+ public:
+  // `defined` lists the IDs the deck defines in order, `index` finds them.
+  SetFamily(std::map<std::string, std::vector<int>> &sets, const char *what, const std::vector<int> &defined,
+            const std::unordered_map<int, size_t> &index)
+      : sets_(sets), what_(what), defined_(defined), index_(index) {}
+
+  void create(const std::string &name) { sets_[name]; }
+
+  void add(const std::string &name, int id) {
+    if (seen_[name].insert(id).second) sets_[name].push_back(id);
+  }
+
+  void add_set(const std::string &name, std::string_view other, const Where &where) {
+    const auto named = sets_.find(upper(other));
+    if (named == sets_.end()) fail(where, std::string(what_) + " set " + upper(other) + " is not defined");
+    if (named->first == name) return;
+    for (int id : named->second) add(name, id);
+  }
+
+  // The IDs first, first + step, ... up to last that the deck has defined so
+  // far, as the solver bounds a range by them: a range far wider than the
+  // deck walks its IDs rather than the range.
+  void add_range(const std::string &name, int first, int last, int step) {
+    const std::int64_t span = (std::int64_t{last} - first) / step + 1;
+    if (span <= static_cast<std::int64_t>(defined_.size())) {
+      for (std::int64_t id = first; id <= last; id += step)
+        if (index_.count(static_cast<int>(id)) != 0) add(name, static_cast<int>(id));
+      return;
+    }
+    std::vector<int> picked;
+    for (int id : defined_)
+      if (id >= first && id <= last && (std::int64_t{id} - first) % step == 0) picked.push_back(id);
+    std::sort(picked.begin(), picked.end());
+    for (int id : picked) add(name, id);
+  }
+
+ private:
+  std::map<std::string, std::vector<int>> &sets_;
+  std::map<std::string, std::unordered_set<int>> seen_;
+  const char *what_;
+  const std::vector<int> &defined_;
+  const std::unordered_map<int, size_t> &index_;
+};
+
 class DeckReader {
  public:
-  explicit DeckReader(Mesh &mesh) : mesh_(mesh) {}
+  explicit DeckReader(Mesh &mesh)
+      : mesh_(mesh),
+        node_sets_(mesh.node_sets, "node", mesh.node_ids, mesh.node_index),
+        element_sets_(mesh.element_sets, "element", element_ids_, element_index_) {}
 
-  void read_file(const std::string &path, int depth) {
-    const std::string text = read_whole_file(path);
+  void read_file(const std::string &path, int depth, const Where *included_at) {
+    const std::string text = read_whole_file(path, included_at);
     LineCursor lines(text);
     std::string_view line;
     while (lines.next(line)) {
@@ -82,11 +135,11 @@ class DeckReader {
     } else if (keyword.name == "NSET") {
       data_ = Data::NodeSet;
       set_name_ = upper(keyword.required("NSET"));
-      mesh_.node_sets[set_name_];
+      node_sets_.create(set_name_);
     } else if (keyword.name == "ELSET") {
       data_ = Data::ElementSet;
       set_name_ = upper(keyword.required("ELSET"));
-      mesh_.element_sets[set_name_];
+      element_sets_.create(set_name_);
     } else if (keyword.name == "MATERIAL") {
       material_ = upper(keyword.required("NAME"));
       mesh_.materials[material_] = Material{false, 0.0, keyword.where};
@@ -108,7 +161,7 @@ class DeckReader {
     element_kind_ = find_element_kind(element_type_);
     if (const std::string *set = keyword.parameter("ELSET")) {
       set_name_ = upper(*set);
-      mesh_.element_sets[set_name_];
+      element_sets_.create(set_name_);
     }
     if (element_kind_ == nullptr) {
       for (UnsupportedElements &entry : mesh_.unsupported)
@@ -119,10 +172,12 @@ class DeckReader {
 
   // Relative paths are taken from the including file's folder.
   void include(const Keyword &keyword, int depth) {
-    if (depth >= kMaxIncludeDepth) fail(keyword.where, "*INCLUDE nested too deeply (a file including itself?)");
+    if (depth >= kMaxIncludeDepth)
+      fail(keyword.where,
+           "*INCLUDE nested more than " + std::to_string(kMaxIncludeDepth) + " files deep (a file including itself?)");
     std::filesystem::path target = keyword.required("INPUT");
     if (target.is_relative()) target = std::filesystem::path(keyword.where.file).parent_path() / target;
-    read_file(target.string(), depth + 1);
+    read_file(target.string(), depth + 1, &keyword.where);
   }
 
   void read_data(std::string_view line, const Where &where) {
@@ -137,9 +192,9 @@ class DeckReader {
       case Data::Elements:
         return read_element_line(line, where);
       case Data::NodeSet:
-        return read_set_line(split_fields(line), where, mesh_.node_sets, "node");
+        return read_set_line(split_fields(line), where, node_sets_);
       case Data::ElementSet:
-        return read_set_line(split_fields(line), where, mesh_.element_sets, "element");
+        return read_set_line(split_fields(line), where, element_sets_);
       case Data::Density:
         return read_density(split_fields(line), where);
     }
@@ -150,8 +205,7 @@ class DeckReader {
     if (!parse_int(fields[0], id)) fail(where, quoted(fields[0]) + " is not a node number");
     double xyz[3] = {0.0, 0.0, 0.0};
     for (size_t d = 0; d < 3 && d + 1 < fields.size(); ++d)
-      if (!fields[d + 1].empty() && !parse_double(fields[d + 1], xyz[d]))
-        fail(where, quoted(fields[d + 1]) + " is not a coordinate");
+      if (!fields[d + 1].empty()) xyz[d] = finite_number(fields[d + 1], where, "coordinate");
     const auto [entry, added] = mesh_.node_index.try_emplace(id, mesh_.node_ids.size());
     if (added) {
       mesh_.node_ids.push_back(id);
@@ -159,7 +213,7 @@ class DeckReader {
     } else {
       std::copy(xyz, xyz + 3, mesh_.coordinates.begin() + 3 * entry->second);
     }
-    if (!set_name_.empty()) mesh_.node_sets[set_name_].push_back(id);
+    if (!set_name_.empty()) node_sets_.add(set_name_, id);
   }
 
   // An element's node list may go on over further lines: a supported type
@@ -191,7 +245,8 @@ class DeckReader {
   void add_pending_element() {
     mesh_.elements.push_back({pending_[0], element_kind_, element_type_, mesh_.connectivity.size(), pending_where_});
     mesh_.connectivity.insert(mesh_.connectivity.end(), pending_.begin() + 1, pending_.end());
-    if (!set_name_.empty()) mesh_.element_sets[set_name_].push_back(pending_[0]);
+    if (element_index_.try_emplace(pending_[0], element_ids_.size()).second) element_ids_.push_back(pending_[0]);
+    if (!set_name_.empty()) element_sets_.add(set_name_, pending_[0]);
     pending_.clear();
   }
 
@@ -203,42 +258,36 @@ class DeckReader {
     pending_.clear();
   }
 
-  void read_set_line(const std::vector<std::string_view> &fields, const Where &where,
-                     std::map<std::string, std::vector<int>> &sets, const char *what) {
-    std::vector<int> &members = sets[set_name_];
+  void read_set_line(const std::vector<std::string_view> &fields, const Where &where, SetFamily &family) {
     if (generate_) {
       int first, last, step = 1;
       if (fields.size() < 2 || !parse_int(fields[0], first) || !parse_int(fields[1], last) ||
           (fields.size() > 2 && !parse_int(fields[2], step)) || step < 1 || last < first)
         fail(where, "GENERATE needs first, last and a positive step");
-      for (long long id = first; id <= last; id += step) members.push_back(static_cast<int>(id));
+      family.add_range(set_name_, first, last, step);
       return;
     }
     for (std::string_view field : fields) {
       if (field.empty()) continue;
       int id;
-      if (parse_int(field, id)) {
-        members.push_back(id);
-        continue;
-      }
-      const auto named = sets.find(upper(field));
-      if (named == sets.end())
-        fail(where, std::string(what) + " set " + upper(field) + " is not defined");
-      // Copy first: a set may name itself.
-      const std::vector<int> copied = named->second;
-      members.insert(members.end(), copied.begin(), copied.end());
+      if (parse_int(field, id))
+        family.add(set_name_, id);
+      else
+        family.add_set(set_name_, field, where);
     }
   }
 
   void read_density(const std::vector<std::string_view> &fields, const Where &where) {
     Material &material = mesh_.materials[material_];
     if (material.has_density) return;  // further lines are temperature points
-    if (!parse_double(fields[0], material.density))
-      fail(where, quoted(fields[0]) + " is not a density");
+    material.density = finite_number(fields[0], where, "density");
     material.has_density = true;
   }
 
   Mesh &mesh_;
+  std::vector<int> element_ids_;  // in order of definition
+  std::unordered_map<int, size_t> element_index_;
+  SetFamily node_sets_, element_sets_;
   Data data_ = Data::Skipped;
   std::string set_name_;
   bool generate_ = false;
@@ -254,7 +303,7 @@ class DeckReader {
 Mesh read_inp(const std::string &path) {
   Mesh mesh;
   mesh.file = path;
-  DeckReader(mesh).read_file(path, 0);
+  DeckReader(mesh).read_file(path, 0, nullptr);
   return mesh;
 }
 

@@ -49,7 +49,8 @@ struct Mesh {
   std::unordered_map<int, size_t> node_index;
   std::vector<Element> elements;
   std::vector<int> connectivity;       // node IDs
-  // Set and material names are upper case: the solver ignores case.
+  // Set and material names are upper case: the solver ignores case. A set
+  // holds each ID once, in order of first mention.
   std::map<std::string, std::vector<int>> node_sets;
   std::map<std::string, std::vector<int>> element_sets;
   std::map<std::string, Material> materials;

@@ -2,6 +2,7 @@
 #ifndef ZEL_CCX_INPUT_ERROR_H
 #define ZEL_CCX_INPUT_ERROR_H
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,14 +20,21 @@ class InputError : public std::runtime_error {
 // A place in an input file, for messages.
 struct Where {
   std::string file;
-  int line = 0;
+  std::int64_t line = 0;
 };
 
 [[noreturn]] void fail(const Where &where, const std::string &what);
 [[noreturn]] void fail_in(const std::string &file, const std::string &what);
 
-// The whole content of a file; InputError when it cannot be read.
-std::string read_whole_file(const std::string &path);
+// The largest file the translator reads: half the machine's memory, as the
+// values parsed from a text take about as much again as the text.
+std::uint64_t max_text_bytes();
+
+// The whole content of a regular file of at most max_text_bytes(); anything
+// else (a device, a pipe, a folder, a larger file) is refused before it is
+// read. `included_at`, when given, is the *INCLUDE that names the file, and
+// a refusal names that deck line.
+std::string read_whole_file(const std::string &path, const Where *included_at = nullptr);
 
 // Walks a text one line at a time, counting lines from 1. A line excludes
 // its line feed and a carriage return before it.
@@ -43,12 +51,12 @@ class LineCursor {
     ++line_number_;
     return true;
   }
-  int line_number() const { return line_number_; }
+  std::int64_t line_number() const { return line_number_; }
 
  private:
   std::string_view text_;
   size_t position_ = 0;
-  int line_number_ = 0;
+  std::int64_t line_number_ = 0;
 };
 
 std::string_view trim(std::string_view text);
@@ -61,6 +69,9 @@ std::vector<std::string_view> split_fields(std::string_view line);
 // Whole-field numbers; false when the field is not one.
 bool parse_int(std::string_view field, int &value);
 bool parse_double(std::string_view field, double &value);
+// A finite whole-field number, else InputError at `where`: "'x' is not a
+// WHAT", or "'inf' is not a finite WHAT" for an infinity or a NaN.
+double finite_number(std::string_view field, const Where &where, const std::string &what);
 
 }  // namespace ccx
 

@@ -18,6 +18,8 @@ namespace {
 using DatabasePtr = std::unique_ptr<Database, void (*)(Database *)>;
 
 constexpr double kTwoPi = 6.283185307179586;
+// gamma_xy = 2 epsilon_xy
+constexpr double kEngineeringShear = 2.0;
 // The printout keeps 7 digits of an eigenvalue.
 constexpr double kEigenvalueAgreement = 1e-5;
 
@@ -118,13 +120,15 @@ int set_interface_nodes(Database *db, const Request &request, const Mesh &mesh) 
 }
 
 // Stresses and strains come in the solver's node order; only the body's
-// nodes are kept.
+// nodes are kept. The shear components (xy, xz, yz) are multiplied by
+// `shear_factor`.
 void set_nodal_values(Database *db, int number, int set, const NodalValues &values,
-                      const std::unordered_map<int, size_t> &position) {
+                      const std::unordered_map<int, size_t> &position, double shear_factor) {
   double record[6];
   for (size_t r = 0; r < values.node_ids.size(); ++r) {
     if (position.count(values.node_ids[r]) == 0) continue;
     std::copy_n(values.values.begin() + 6 * r, 6, record);
+    for (int k = 3; k < 6; ++k) record[k] *= shear_factor;
     if (!ZEL_SetModeVec(db, number, values.node_ids[r], set, record))
       throw InputError("the library refused the values of mode " + std::to_string(number));
   }
@@ -196,8 +200,11 @@ Database *build_database(const Request &request, Summary &summary) {
   for (const ModeResults &mode : modes) {
     shapes.push_back(mode_shape(mode, body, position, frd));
     set_mode_shape(db.get(), mode.number, shapes.back(), body);
-    if (!mode.stress.node_ids.empty()) set_nodal_values(db.get(), mode.number, 1, mode.stress, position);
-    if (!mode.strain.node_ids.empty()) set_nodal_values(db.get(), mode.number, 2, mode.strain, position);
+    if (!mode.stress.node_ids.empty()) set_nodal_values(db.get(), mode.number, 1, mode.stress, position, 1.0);
+    // The solver's shear strains are tensor components; the file holds
+    // engineering shear strains, twice as large.
+    if (!mode.strain.node_ids.empty())
+      set_nodal_values(db.get(), mode.number, 2, mode.strain, position, kEngineeringShear);
   }
   set_generalized_matrices(db.get(), modes, eigenvalues, shapes, body, summary);
 
