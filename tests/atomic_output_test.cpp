@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <optional>
 #include <string>
@@ -150,6 +151,10 @@ TEST_F(AtomicOutput, AFailedOpenNamesTheSystemsReasonAndAFullDiskLeavesNothing) 
     full = write(out.file("full.zel"));
   }
   EXPECT_EQ(full.first, 0);
+  // One line: the block that met the limit, and the system's reason.
+  EXPECT_TRUE(full.second.starts_with("ERROR:  Problem writing ")) << full.second;
+  EXPECT_TRUE(full.second.ends_with(": File too large\n")) << full.second;
+  EXPECT_EQ(std::count(full.second.begin(), full.second.end(), '\n'), 1) << full.second;
   EXPECT_EQ(out.entries(), std::vector<std::string>{});
 }
 

@@ -1,7 +1,9 @@
 #include "format/write_blocks.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 #include <string>
 
@@ -507,6 +509,22 @@ const std::array<BlockOutput, kBlockCount> kOutputs = {{
 
 }  // namespace
 
+namespace {
+
+// A block the system refused (a full disk, a file-size limit) says why, in
+// place of the line its message would otherwise end with.
+void report_block_failure(const ZelFile &file, const char *failure, int error) {
+  if (file.fp == nullptr || std::ferror(file.fp) == 0 || error == 0) {
+    ZEL_Error("%s", failure);
+    return;
+  }
+  std::string text(failure);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '.')) text.pop_back();
+  ZEL_Error("%s: %s", text.c_str(), std::strerror(error));
+}
+
+}  // namespace
+
 bool WritePlan::expands_partial_sets() const { return (version & 0xFFu) < 60; }
 
 void drop_empty_matrix_blocks(Database &db, WritePlan &plan) {
@@ -520,7 +538,8 @@ bool write_body_block(ZelFile &file, Database &db, WritePlan &plan, int block_in
   const BlockOutput &output = kOutputs[at(block_index)];
   if (output.write == nullptr) return false;
   const bool written = ZEL_GUARDED(false, { return output.write(file, db, plan); });
-  if (!written) ZEL_Error("%s", output.failure);
+  const int error = errno;
+  if (!written) report_block_failure(file, output.failure, error);
   return written;
 }
 
