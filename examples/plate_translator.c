@@ -7,8 +7,8 @@
  * the mass and a small rotary inertia; the 24 quadrilaterals are its faces
  * and the four corners are where it is attached. Its modes are the first
  * four of a simply supported plate, sampled at the nodes; their
- * generalized masses come from the nodal masses, so the writer scales the
- * modes to unit generalized mass.
+ * generalized masses come from the nodal masses and rotary inertias, so
+ * the writer scales the modes to unit generalized mass.
  */
 #include <math.h>
 #include <stdio.h>
@@ -37,10 +37,15 @@ static int add_plate_mode(Database *db, int number, double dx, double dy) {
     for (column = 0; column < kColumns; ++column) {
       const double x = column * dx, y = row * dy;
       const double w = sin(a * x) * sin(b * y);
+      const double slope_x = b * sin(a * x) * cos(b * y), slope_y = -a * cos(a * x) * sin(b * y);
       const int index = ZEL_NodeIndex(db, node_id(column, row));
-      generalized_mass += ZEL_NodalMass(db, index) * w * w;
-      ok = ok && ZEL_SetMode(db, number, node_id(column, row), 0, 0.0, 0.0, w, b * sin(a * x) * cos(b * y),
-                             -a * cos(a * x) * sin(b * y), 0.0);
+      double inertia[9];
+      /* The rotations move the nodes' rotary inertia too: phi^T M phi
+       * takes both. */
+      ok = ok && ZEL_NodalInertia(db, index, inertia);
+      generalized_mass += ZEL_NodalMass(db, index) * w * w + inertia[0] * slope_x * slope_x +
+                          inertia[4] * slope_y * slope_y;
+      ok = ok && ZEL_SetMode(db, number, node_id(column, row), 0, 0.0, 0.0, w, slope_x, slope_y, 0.0);
     }
   }
   return ok && ZEL_SetGeneralizedMass(db, number, number, generalized_mass) &&

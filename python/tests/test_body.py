@@ -200,6 +200,8 @@ def test_plate_of_the_helper(plate):
         np.testing.assert_allclose(first[:, 2], np.sin(np.pi * x / 2) * np.sin(np.pi * y), atol=1e-15)
         np.testing.assert_array_equal(first[:, [0, 1, 5]], 0.0)
         assert np.all(np.diff(body.eigen["hz"]) > 0)
+        # The generalized mass is the shape's own: phi^T M phi.
+        np.testing.assert_allclose(body.eigen["gen_mass"][0], np.sum(body.masses * first[:, 2] ** 2), rtol=1e-12)
 
 
 @pytest.mark.parametrize("version", [316, 828])

@@ -7,8 +7,10 @@
 // quad faces between them, nodal masses that sum to 1, the corner nodes as
 // interface nodes, and MODES bending modes of a simply supported plate:
 // mode k is sin(p pi x / a) sin(q pi y / b) in z, for the k-th lowest pair
-// (p, q), with the rotations that go with it, mass-normalized generalized
-// matrices and eigenvalue records. Exit status 0 when the file was written.
+// (p, q), with the rotations that go with it, and the generalized matrices
+// and eigenvalue records that belong to these shapes: generalized mass
+// sum(m w^2) (the nodes carry no rotary inertia), stiffness eigenvalue x
+// mass. Exit status 0 when the file was written.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -85,17 +87,22 @@ zel_test::ZelBody plate(int nx, int ny, int mode_count, uint32_t version) {
   const std::vector<PlateMode> modes = lowest_modes(mode_count);
   std::vector<int32_t> numbers;
   std::vector<double> eigen;
-  zel_test::GeneralizedBlock stiffness{mode_count, {}}, unit_mass{mode_count, {}};
+  zel_test::GeneralizedBlock stiffness{mode_count, {}}, generalized_mass{mode_count, {}};
   for (int m = 0; m < mode_count; ++m) {
-    const double lambda = modes[static_cast<std::size_t>(m)].eigenvalue, omega = std::sqrt(lambda);
+    const PlateMode &mode = modes[static_cast<std::size_t>(m)];
+    const double lambda = mode.eigenvalue, omega = std::sqrt(lambda);
+    double mass_of_mode = 0.0;
+    for (const zel_test::BodyNode &node : body.nodes)
+      mass_of_mode += node.mass * std::pow(mode_component(mode, node.x, node.y, 2), 2);
     numbers.push_back(m + 1);
-    eigen.insert(eigen.end(), {m + 1.0, lambda, omega / (2 * std::numbers::pi), omega, 1.0, lambda});
-    stiffness.entries.push_back({m, m, lambda});
-    unit_mass.entries.push_back({m, m, 1.0});
+    eigen.insert(eigen.end(),
+                 {m + 1.0, lambda, omega / (2 * std::numbers::pi), omega, mass_of_mode, lambda * mass_of_mode});
+    stiffness.entries.push_back({m, m, lambda * mass_of_mode});
+    generalized_mass.entries.push_back({m, m, mass_of_mode});
   }
   body.eigen = eigen;
   body.gen_stiff = stiffness;
-  body.gen_mass = unit_mass;
+  body.gen_mass = generalized_mass;
   const std::vector<zel_test::BodyNode> &nodes = body.nodes;
   body.mode_shapes = zel_test::ModalValues{
       zel::kModeShapeSet, mode_count, ids, numbers, [&nodes, modes](int mode, int position, int component) {
