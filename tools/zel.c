@@ -726,6 +726,8 @@ static const Command kCommands[] = {
      "Makes a ZEL file from a CalculiX modal analysis (a *FREQUENCY step): the\n"
      "mesh, node sets and densities of JOB.inp, the mode shapes (and modal\n"
      "stresses and strains when written) of JOB.frd, the eigenvalues of JOB.dat.\n"
+     "Shear strains are stored as engineering strains, twice the solver's\n"
+     "tensor components.\n"
      "Solid elements C3D4, C3D10, C3D6, C3D15, C3D8, C3D8R, C3D8I, C3D20 and\n"
      "C3D20R; their skin faces are kept for drawing. Nodal masses integrate\n"
      "the consistent mass matrix and lump it by row sums for linear elements\n"

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr char kModule[] = "zelmsg";
 constexpr std::size_t kMessageBuffer = 1000;
 
 // Prints `text` line by line, each line with `prefix`; the piece after the
