@@ -109,6 +109,11 @@ class TempStore {
   // values); first + count <= positions().
   bool read_records(int32_t slot, int32_t first, double *values, int32_t count);
   bool read_slot(int32_t slot, double *values, int32_t count) { return read_records(slot, 0, values, count); }
+  // The same records where they lie in the store's mapping, for a reader
+  // that only passes them on: no copy. Null for a single-precision store,
+  // a range outside the grid, or staged values the file refused. Valid
+  // until the store is next written to, widened or discarded.
+  const double *mapped_records(int32_t slot, int32_t first, int32_t count);
 
   // Writes every staged value to the file.
   bool flush();
