@@ -20,7 +20,11 @@
 // double-precision records straight from the file with pread(), which
 // copies from the page cache without faulting in the mapping page by page
 // (a pass over every mode of a large store would take a fault per page),
-// single-precision ones from a shared mapping of the file, widened.
+// single-precision ones from a shared mapping of the file, widened. A
+// reader that only passes double-precision records on (the writer, to its
+// encoder) takes them in place from the mapping instead: there a read
+// fault maps a run of neighbouring pages at once, and the copy it saves
+// costs more.
 #ifndef ZEL_TEMPSTORE_H
 #define ZEL_TEMPSTORE_H
 
