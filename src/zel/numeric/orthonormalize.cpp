@@ -599,7 +599,10 @@ int WriteOrthogonalModeFile(Database *db, int set, int32_t new_count) {
   return ZEL_GUARDED(0, {
     Staged s;
     s.n = static_cast<int32_t>(std::lround(std::sqrt(static_cast<double>(db->transform.size()))));
-    if (s.n != db->mode_count() || new_count < 1 || new_count > s.n) return 0;
+    // A transformation that is not square would be read past its end.
+    if (s.n != db->mode_count() || db->transform.size() != static_cast<std::size_t>(s.n) * static_cast<std::size_t>(s.n) ||
+        new_count < 1 || new_count > s.n)
+      return 0;
     s.transform = db->transform;
     s.kept.resize(static_cast<std::size_t>(new_count));
     std::iota(s.kept.begin(), s.kept.end(), 0);
