@@ -336,3 +336,27 @@ TEST_F(ModeStore, MoreSlotsThanTheStagingMemoryHoldsAtOnceLoseNothing) {
     ASSERT_EQ(values[6 * 3], 0.0);
   }
 }
+
+// A reader that only passes records on takes them where they lie: values
+// still staged are written out first, and the range is checked against the
+// grid; a single-precision store has no doubles to give.
+TEST_F(ModeStore, MappedRecordsAreTheStoredValuesInPlace) {
+  TempStore store;
+  capture([&] { ASSERT_TRUE(store.create(0, 3, 20, true)); });
+  for (int p = 0; p < 20; ++p) ASSERT_TRUE(store.write_record(1, p, record(1, p).data()));
+  const double *mapped = store.mapped_records(1, 5, 10);
+  ASSERT_NE(mapped, nullptr);
+  for (int p = 0; p < 10; ++p)
+    EXPECT_EQ(std::vector<double>(mapped + 6 * p, mapped + 6 * p + 6), record(1, 5 + p)) << p;
+  EXPECT_NE(store.mapped_records(2, 0, 20), nullptr);
+  const struct {
+    int slot, first, count;
+  } outside[] = {{1, 15, 6}, {3, 0, 1}, {-1, 0, 1}, {1, -1, 2}, {1, 0, 21}};
+  for (const auto &range : outside)
+    EXPECT_EQ(store.mapped_records(range.slot, range.first, range.count), nullptr)
+        << range.slot << " " << range.first << " " << range.count;
+
+  TempStore narrow;
+  capture([&] { ASSERT_TRUE(narrow.create(1, 1, 4, false)); });
+  EXPECT_EQ(narrow.mapped_records(0, 0, 4), nullptr);
+}

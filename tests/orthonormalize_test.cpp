@@ -479,6 +479,19 @@ TEST(Orthonormalize, RecombinationSpansBlocksOfNodes) {
   ZEL_UnLink(db);
 }
 
+// The transformation must be square in the modes: one a value short of
+// 3 x 3 (which rounds to three modes) is refused, not read past its end.
+TEST(Orthonormalize, RecombinationRefusesATransformationThatIsNotSquare) {
+  Database *db = ZEL_Create(4, 3);
+  double first[6] = {};
+  for (int mode = 1; mode <= 3; ++mode) ASSERT_EQ(ZEL_SetModeVec(db, mode, 1, 0, first), 1);
+  db->transform.assign(8, 1.0);
+  EXPECT_EQ(zel::WriteOrthogonalModeFile(db, 0, 3), 0);
+  db->transform.assign(9, 1.0);
+  capture([&] { EXPECT_EQ(zel::WriteOrthogonalModeFile(db, 0, 3), 1); });
+  ZEL_UnLink(db);
+}
+
 // Node reduction keeps the face corners and interface nodes; mode values,
 // the stress set, its pre-stress, faces and interface nodes follow them.
 TEST(NodeReduction, KeepsGeometryNodesAndTheirValues) {

@@ -344,6 +344,13 @@ bool TempStore::read_records(int32_t slot, int32_t first, double *values, int32_
   return true;
 }
 
+const double *TempStore::mapped_records(int32_t slot, int32_t first, int32_t count) {
+  if (file.double_precision == 0 || slot < 0 || slot >= slots_ || first < 0 || count < 0 ||
+      first > positions_ - count || !write_out(slot))
+    return nullptr;
+  return reinterpret_cast<const double *>(at(slot_offset(slot) + int64_t{48} * first));
+}
+
 void TempStore::report_no_room() const {
   if (no_room_ != nullptr) report_store_failure(*no_room_, file.name);
 }

@@ -20,7 +20,11 @@
 // double-precision records straight from the file with pread(), which
 // copies from the page cache without faulting in the mapping page by page
 // (a pass over every mode of a large store would take a fault per page),
-// single-precision ones from a shared mapping of the file, widened.
+// single-precision ones from a shared mapping of the file, widened. A
+// reader that only passes double-precision records on (the writer, to its
+// encoder) takes them in place from the mapping instead: there a read
+// fault maps a run of neighbouring pages at once, and the copy it saves
+// costs more.
 #ifndef ZEL_TEMPSTORE_H
 #define ZEL_TEMPSTORE_H
 
@@ -111,6 +115,11 @@ class TempStore {
   // values); first + count <= positions().
   bool read_records(int32_t slot, int32_t first, double *values, int32_t count);
   bool read_slot(int32_t slot, double *values, int32_t count) { return read_records(slot, 0, values, count); }
+  // The same records where they lie in the store's mapping, for a reader
+  // that only passes them on: no copy. Null for a single-precision store,
+  // a range outside the grid, or staged values the file refused. Valid
+  // until the store is next written to, widened or discarded.
+  const double *mapped_records(int32_t slot, int32_t first, int32_t count);
 
   // Writes every staged value to the file.
   bool flush();

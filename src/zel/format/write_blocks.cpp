@@ -305,9 +305,33 @@ void record_statistics(Database &db, const WritePlan &plan, int set, int32_t ind
   }
 }
 
-// One mode's values for the listed nodes, a chunk at a time: straight from
-// the store when the list is the set, gathered from the whole mode when it
-// is not.
+// Records of a mode as they lie in a double-precision store, when no unit
+// factor changes them: the encoder takes them from there, with no copy in
+// between. Null when they are not to be had so.
+const double *records_in_place(Database &db, int set, int32_t index, int32_t first, int32_t count) {
+  const bool unscaled =
+      std::all_of(db.unit_factor.begin(), db.unit_factor.end(), [](double factor) { return factor == 1.0; });
+  if (!unscaled || index >= db.mode_count()) return nullptr;
+  return db.temp[at(set)].mapped_records(index, first, count);
+}
+
+// Records [first, first + count) of the listed nodes into `chunk`: read
+// from the store when the list is the set, gathered from the whole mode
+// when it is not.
+bool copy_listed_records(Database &db, int set, int32_t index, const SetSelection &selection,
+                         const std::vector<double> &whole, int32_t first, int32_t count, double *chunk) {
+  if (selection.positions.empty()) return ReadModeRecords(db, set, index, first, count, chunk);
+  for (int32_t k = 0; k < count; ++k) {
+    const int32_t p = selection.positions[at(first + k)];
+    double *row = chunk + kValuesPerRecord * k;
+    if (p < 0) std::fill_n(row, kValuesPerRecord, 0.0);
+    else std::copy_n(&whole[at(kValuesPerRecord * p)], kValuesPerRecord, row);
+  }
+  return true;
+}
+
+// One mode's values for the listed nodes, a chunk at a time: in place when
+// the store can give them so, else through a buffer.
 bool write_mode_values(ZelFile &file, Database &db, int set, int32_t index, const SetSelection &selection,
                        ModeExtremes &extremes) {
   const int32_t listed = static_cast<int32_t>(selection.node_ids.size());
@@ -316,22 +340,18 @@ bool write_mode_values(ZelFile &file, Database &db, int set, int32_t index, cons
     whole.resize(at(kValuesPerRecord) * at(db.set_count(set)));
     if (!ReadModeRecords(db, set, index, 0, db.set_count(set), whole.data())) return false;
   }
-  std::vector<double> chunk(at(kValuesPerRecord) * at(std::min(listed, kRecordsPerChunk)));
+  std::vector<double> chunk;
   for (int32_t first = 0; first < listed; first += kRecordsPerChunk) {
     const int32_t count = std::min(kRecordsPerChunk, listed - first);
-    if (selection.positions.empty()) {
-      if (!ReadModeRecords(db, set, index, first, count, chunk.data())) return false;
-    } else {
-      for (int32_t k = 0; k < count; ++k) {
-        const int32_t p = selection.positions[at(first + k)];
-        double *row = &chunk[at(kValuesPerRecord * k)];
-        if (p < 0) std::fill_n(row, kValuesPerRecord, 0.0);
-        else std::copy_n(&whole[at(kValuesPerRecord * p)], kValuesPerRecord, row);
-      }
+    const double *values = selection.positions.empty() ? records_in_place(db, set, index, first, count) : nullptr;
+    if (values == nullptr) {
+      chunk.resize(at(kValuesPerRecord) * at(std::min(listed, kRecordsPerChunk)));
+      if (!copy_listed_records(db, set, index, selection, whole, first, count, chunk.data())) return false;
+      values = chunk.data();
     }
     for (int32_t k = 0; k < count; ++k)
-      extremes.take(set, &chunk[at(kValuesPerRecord * k)], selection.node_ids[at(first + k)]);
-    if (!file.write_reals(chunk.data(), at(kValuesPerRecord * count))) return false;
+      extremes.take(set, values + kValuesPerRecord * k, selection.node_ids[at(first + k)]);
+    if (!file.write_reals(values, at(kValuesPerRecord * count))) return false;
   }
   return true;
 }

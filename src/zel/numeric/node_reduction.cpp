@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "body/database.h"
-#include "body/mode_cache.h"
+#include "body/store_rewrite.h"
 #include "body/tempstore.h"
 #include "numeric/geometry_tools.h"
-#include "numeric/orthonormalize.h"
 #include "platform/messages.h"
 #include "zel.h"
 
@@ -153,26 +152,7 @@ int reduce(Database &db) {
 }  // namespace
 
 bool WriteShortenedModeFile(Database &db, int set, const std::vector<int32_t> &positions, TempStore &store) {
-  const int32_t count = static_cast<int32_t>(positions.size());
-  if (!create_replacement_store(db, set, db.mode_count(), count, "Shortened mode file: %s", store)) return false;
-  const int32_t old_positions = db.set_count(set);
-  std::vector<double> old_values(6 * static_cast<std::size_t>(old_positions));
-  std::vector<double> new_values(6 * positions.size());
-  for (int32_t mode = 0; mode < db.mode_count(); ++mode) {
-    if (!read_stored_records(db, set, mode, 0, old_positions, old_values.data())) {
-      ZEL_Error("Failed to extract mode information for ZEL.\n");
-      return false;
-    }
-    for (std::size_t p = 0; p < positions.size(); ++p)
-      std::copy_n(old_values.data() + 6 * static_cast<std::size_t>(positions[p]), 6, new_values.data() + 6 * p);
-    if (!store.write_slot(mode, new_values.data(), count)) {
-      store.report_no_room();
-      return false;
-    }
-  }
-  if (store.flush()) return true;
-  store.report_no_room();
-  return false;
+  return select_store_positions(db, set, positions, "Shortened mode file: %s", store);
 }
 
 int ReduceToGeometryNodes(Database *db) {

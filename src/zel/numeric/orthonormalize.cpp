@@ -8,14 +8,13 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <memory>
 #include <new>
 #include <numeric>
 #include <vector>
 
 #include "body/database.h"
 #include "body/invariants.h"
-#include "body/mode_cache.h"
+#include "body/store_rewrite.h"
 #include "body/tempstore.h"
 #include "format/block_table.h"
 #include "format/blocks.h"
@@ -36,11 +35,7 @@ constexpr double kZeroMass = 1e-15;
 constexpr double kRigidBodyEigenvalue = 1.0;
 constexpr double kRigidBodyShare = 0.001;
 constexpr int32_t kRigidBodyModes = 6;
-// Memory for the old and new values of one block of nodes while the modes
-// are recombined: large enough that each read and write of a mode's part
-// of a block moves tens of kilobytes, since a system call costs dearly on
-// virtual machines.
-constexpr std::size_t kRecombinationBudget = std::size_t{32} << 20;
+constexpr char kOrthogonalStore[] = "Orthogonal mode file: %s";
 
 // Fields of an eigenvalue record.
 enum RecordField { kNumberField = 0, kEigenvalueField, kHertzField, kRadiansField, kMassField, kStiffnessField };
@@ -432,39 +427,6 @@ void transform_invariants(Database &db, Staged &s) {
   }
 }
 
-// The new values of a set: for each block of nodes, the old modes' raw
-// stored values (n x 6P) go through one product with T into c new modes.
-bool recombine_store(Database &db, int set, const Staged &s, TempStore &store) {
-  const int32_t positions = db.set_count(set);
-  if (!create_replacement_store(db, set, s.count(), positions, "Orthogonal mode file: %s", store)) return false;
-  const std::size_t per_position = 48 * static_cast<std::size_t>(s.n + s.count());
-  const int32_t block = static_cast<int32_t>(
-      std::clamp<std::size_t>(kRecombinationBudget / per_position, 1, static_cast<std::size_t>(positions)));
-  const auto old_values = std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(s.n) * 6 * block);
-  const auto new_values = std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(s.count()) * 6 * block);
-  ZEL_TimeMonitor((positions + block - 1) / block);
-  for (int32_t first = 0; first < positions; first += block) {
-    const int32_t count = std::min(block, positions - first);
-    const int32_t width = 6 * count;
-    for (int32_t i = 0; i < s.n; ++i)
-      if (!read_stored_records(db, set, i, first, count, old_values.get() + static_cast<std::size_t>(i) * width)) {
-        ZEL_Error("Failed to extract mode information for ZEL.\n");
-        return false;
-      }
-    cblas_dgemm(CblasRowMajor, CblasTrans, CblasNoTrans, s.count(), width, s.n, 1.0, s.transform.data(), s.n,
-                old_values.get(), width, 0.0, new_values.get(), width);
-    for (int32_t j = 0; j < s.count(); ++j)
-      if (!store.write_records(j, first, new_values.get() + static_cast<std::size_t>(j) * width, count)) {
-        store.report_no_room();
-        return false;
-      }
-    ZEL_TimeMonitorStamp();
-  }
-  if (store.flush()) return true;
-  store.report_no_room();
-  return false;
-}
-
 // The kept modes' columns first, in order, the dropped ones after them;
 // the kept records likewise, cut to the kept.
 void move_kept_first(Staged &s) {
@@ -496,7 +458,8 @@ bool stage_recombination(Database &db, Staged &s) {
   if (!transform_loads(db, s)) return false;
   for (int set = 0; set < kValueSetCount; ++set) {
     if (!set_has_values(db, set)) continue;
-    if (!recombine_store(db, set, s, s.stores[static_cast<std::size_t>(set)])) return false;
+    if (!recombine_store(db, set, s.transform, s.n, s.count(), kOrthogonalStore, s.stores[static_cast<std::size_t>(set)]))
+      return false;
     s.store_built[static_cast<std::size_t>(set)] = true;
   }
   return true;
@@ -581,28 +544,6 @@ int orthonormalize(Database &db) {
 
 }  // namespace
 
-bool set_has_values(const Database &db, int set) {
-  constexpr int kBlocks[kValueSetCount] = {kModeShapesBlock, kModalStressBlock, kModalStrainBlock};
-  return db.exists[static_cast<std::size_t>(content_position(kBlocks[set]))] != 0 && db.set_count(set) > 0;
-}
-
-bool set_in_double_precision(const Database &db, int set) {
-  return db.temp[static_cast<std::size_t>(set)].is_open() ? db.temp[static_cast<std::size_t>(set)].file.double_precision != 0
-                                                          : db.file.double_precision != 0;
-}
-
-bool create_replacement_store(Database &db, int set, int32_t slots, int32_t positions, const char *created,
-                              TempStore &store) {
-  // Room for every mode the builder may still add, as the first store had.
-  return store.create_replacement(std::max(slots, db.max_modes), positions, set_in_double_precision(db, set), created);
-}
-
-void install_store(Database &db, int set, TempStore &replacement) {
-  db.temp[static_cast<std::size_t>(set)].swap(replacement);
-  replacement.discard();
-  db.cache_mode[static_cast<std::size_t>(set)] = -1;
-}
-
 bool MassNormalizationFactors(std::vector<double> &records, std::vector<double> &factors) {
   const std::size_t n = records.size() / kRecordSize;
   factors.assign(n, 1.0);
@@ -658,12 +599,15 @@ int WriteOrthogonalModeFile(Database *db, int set, int32_t new_count) {
   return ZEL_GUARDED(0, {
     Staged s;
     s.n = static_cast<int32_t>(std::lround(std::sqrt(static_cast<double>(db->transform.size()))));
-    if (s.n != db->mode_count() || new_count < 1 || new_count > s.n) return 0;
+    // A transformation that is not square would be read past its end.
+    if (s.n != db->mode_count() || db->transform.size() != static_cast<std::size_t>(s.n) * static_cast<std::size_t>(s.n) ||
+        new_count < 1 || new_count > s.n)
+      return 0;
     s.transform = db->transform;
     s.kept.resize(static_cast<std::size_t>(new_count));
     std::iota(s.kept.begin(), s.kept.end(), 0);
     TempStore store;
-    if (!recombine_store(*db, set, s, store)) return 0;
+    if (!recombine_store(*db, set, s.transform, s.n, s.count(), kOrthogonalStore, store)) return 0;
     install_store(*db, set, store);
     return 1;
   });

@@ -20,8 +20,6 @@ struct Database;
 
 namespace zel {
 
-class TempStore;
-
 // The eigenvalue of a mode with infinite eigenvalue; compared exactly.
 constexpr double kInfiniteEigenvalue = 1.2345e20;
 
@@ -46,25 +44,6 @@ int WriteOrthogonalModeFile(Database *db, int set, int32_t new_count);
 
 // Swaps values i and j and columns i and j of the n x n row-major matrix.
 void SwapEigenpairs(double *values, double *matrix, int32_t n, int32_t i, int32_t j);
-
-// Helpers shared with the node reduction.
-
-// Whether the body holds values of a set (0 mode shapes, 1 modal stress,
-// 2 modal strain).
-bool set_has_values(const Database &db, int set);
-
-// Whether the values of a set are held in double precision.
-bool set_in_double_precision(const Database &db, int set);
-
-// A new store for set `set` with room for the body's modes and `positions`
-// records per mode, announced as `created` ("... file: %s").
-bool create_replacement_store(Database &db, int set, int32_t slots, int32_t positions, const char *created,
-                              TempStore &store);
-
-// Makes `replacement` the set's store: the old one, when the library made
-// it, is closed and deleted (a body's ZEL file is never touched); the set's
-// one-mode cache is emptied. `replacement` ends up closed.
-void install_store(Database &db, int set, TempStore &replacement);
 
 }  // namespace zel
 
