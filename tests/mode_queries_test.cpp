@@ -794,3 +794,67 @@ TEST(ConsumerExample, WithoutAFileItPrintsItsUsage) {
 }
 
 }  // namespace
+
+// ------------------------------------------------- many nodes, both halves
+
+namespace {
+
+// A body of more nodes than ZEL_Mode reads into the cache at a time, whose
+// value at (mode, position, component) is exact in single precision and
+// names all three. Its units are millimetres, so translations read in
+// metres are scaled and rotations are not.
+constexpr int kManyPositions = 9000;
+
+double many_value(int mode, int position, int component) { return 1000.0 * position + 10.0 * mode + component; }
+
+zel_test::ZelBody many_node_body(uint32_t version) {
+  zel_test::ZelBody body = zel_test::sample_body(version);
+  body.nodes.clear();
+  std::vector<int32_t> ids;
+  for (int p = 0; p < kManyPositions; ++p) {
+    body.nodes.push_back({p + 1, double(p), 0.0, 0.0, 1.0, std::nullopt});
+    ids.push_back(p + 1);
+  }
+  body.mode_shapes->node_ids = ids;
+  body.mode_shapes->value = many_value;
+  body.inertias = false;
+  body.invariants = false;
+  body.faces.reset();
+  body.interface_nodes.reset();
+  body.stress.reset();
+  body.strain.reset();
+  body.pre_stress.reset();
+  body.pre_strain.reset();
+  body.statistics.reset();
+  return body;
+}
+
+}  // namespace
+
+// Whichever half is asked for first, and whether the mode was cached or
+// not, each half holds its own values at every position, on both sides of
+// each block the cache is read in.
+TEST(ModeHalves, EveryPositionOfBothHalvesAcrossReadBlocks) {
+  for (const uint32_t version : {316u, 572u}) {
+    SCOPED_TRACE(version);
+    zel_test::ScratchDir dir;
+    ASSERT_TRUE(zel_test::write_zel_file(many_node_body(version), dir.file("many.zel")));
+    Database *db = ZEL_CreateFromZEL(dir.file("many.zel").c_str());
+    ASSERT_NE(db, nullptr);
+    ASSERT_EQ(ZEL_SetUnits(db, "KILOGRAM", "METER", "SECOND", "NEWTON"), 1);
+    const double length = 1e-3;  // the file is in millimetres
+    std::vector<double> half(3 * kManyPositions);
+    for (const int mode_index : {0, 2, 1, 2}) {
+      for (const int component : {mode_index % 2, 1 - mode_index % 2}) {
+        ASSERT_EQ(ZEL_Mode(db, kModeNumbers[mode_index], 0, half.data(), component), 1);
+        for (int p = 0; p < kManyPositions; ++p)
+          for (int c = 0; c < 3; ++c) {
+            const double stored = many_value(mode_index, p, 3 * component + c);
+            ASSERT_DOUBLE_EQ(half[3 * std::size_t(p) + std::size_t(c)], component == 0 ? stored * length : stored)
+                << "mode index " << mode_index << " position " << p << " component " << 3 * component + c;
+          }
+      }
+    }
+    ZEL_Terminate();
+  }
+}

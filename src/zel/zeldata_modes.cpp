@@ -195,9 +195,41 @@ void set_if_wanted(double *output, double value) {
   if (output != nullptr) *output = value;
 }
 
+// Where ZEL_Mode wants one half of each record (translations or normal
+// components: component 0; rotations or shear components: 1).
+struct HalfCopy {
+  double *to;
+  int component;
+};
+
+// Positions read into the cache at a time when a half is copied out on the
+// way: small enough that the block is still in the processor's cache when
+// its half is copied, so the cache is not read again from memory.
+constexpr int32_t kPositionsPerBlock = 4096;
+
+void copy_half(const double *records, int32_t first, int32_t count, const HalfCopy *copy) {
+  if (copy != nullptr)
+    copy_half_records(records + value_count(first) + 3 * static_cast<std::size_t>(copy->component), count,
+                      copy->to + 3 * static_cast<std::size_t>(first));
+}
+
+// The stored values of mode index `index` into the cache, in current units,
+// a block of positions at a time; `copy`, when given, takes its half of each
+// block as soon as the block is read.
+bool read_into_cache(Database &db, int set, int32_t index, int32_t positions, double *cache, const HalfCopy *copy) {
+  for (int32_t first = 0; first < positions; first += kPositionsPerBlock) {
+    const int32_t count = std::min(kPositionsPerBlock, positions - first);
+    double *block = cache + value_count(first);
+    if (!read_stored_records(db, set, index, first, count, block)) return false;
+    convert_units(db, set, block, count);
+    copy_half(cache, first, count, copy);
+  }
+  return true;
+}
+
 // Loads cache index `index` of a set: a mode index, or mode_count for the
 // pre-values, which sit one past the last mode index, clear of every mode.
-const double *load_cache_index(Database *db, int32_t index, int set) {
+const double *load_cache_index(Database *db, int32_t index, int set, const HalfCopy *copy = nullptr) {
   const bool pre = index == db->mode_count();
   const int32_t number = pre ? 0 : db->mode_numbers[static_cast<std::size_t>(index)];
   const int32_t positions = db->set_count(set);
@@ -213,21 +245,30 @@ const double *load_cache_index(Database *db, int32_t index, int set) {
       return nullptr;
     }
   }
-  if (db->cache_mode[set] == index) return cache.data();
-
-  db->cache_mode[set] = index;
-  bool read = true;
-  if (pre)
+  if (db->cache_mode[set] != index) {
+    db->cache_mode[set] = index;
+    if (!pre && !read_into_cache(*db, set, index, positions, cache.data(), copy)) {
+      report_read_failure(set, number, pre);
+      db->cache_mode[set] = -1;
+      return nullptr;
+    }
+    if (!pre) return cache.data();
     copy_pre_values(pre_values(*db, set), positions, cache.data());
-  else
-    read = read_stored_values(*db, set, index, positions, cache.data());
-  if (!read) {
-    report_read_failure(set, number, pre);
-    db->cache_mode[set] = -1;
+    convert_units(*db, set, cache.data(), positions);
+  }
+  copy_half(cache.data(), 0, positions, copy);
+  return cache.data();
+}
+
+const double *load_cached_mode(Database *db, int32_t number, int set, const HalfCopy *copy) {
+  if (db == nullptr || !valid_set(set)) return nullptr;
+  if (names_pre_values(number, set)) {
+    if (!pre_values(*db, set).empty()) return load_cache_index(db, db->mode_count(), set, copy);
+    report_read_failure(set, number, true);
     return nullptr;
   }
-  convert_units(*db, set, cache.data(), positions);
-  return cache.data();
+  const int32_t index = find_mode(*db, number);
+  return index < 0 ? nullptr : load_cache_index(db, index, set, copy);
 }
 
 }  // namespace
@@ -245,14 +286,7 @@ bool ReadModeRecords(Database &db, int set, int32_t index, int32_t first, int32_
 }
 
 const double *LoadCachedMode(Database *db, int32_t number, int set) {
-  if (db == nullptr || !valid_set(set)) return nullptr;
-  if (names_pre_values(number, set)) {
-    if (!pre_values(*db, set).empty()) return load_cache_index(db, db->mode_count(), set);
-    report_read_failure(set, number, true);
-    return nullptr;
-  }
-  const int32_t index = find_mode(*db, number);
-  return index < 0 ? nullptr : load_cache_index(db, index, set);
+  return load_cached_mode(db, number, set, nullptr);
 }
 
 const double *LoadCachedModeIndex(Database *db, int32_t index, int set) {
@@ -292,10 +326,8 @@ ZEL_API int ZEL_Double_Prec(Database *db) {
 ZEL_API int ZEL_Mode(Database *db, int number, int set, double *values, int component) {
   if (db == nullptr || values == nullptr || !valid_component(component)) return 0;
   return ZEL_GUARDED(0, {
-    const double *cached = LoadCachedMode(db, number, set);
-    if (cached == nullptr) return 0;
-    copy_half_records(cached + 3 * static_cast<std::size_t>(component), db->set_count(set), values);
-    return 1;
+    const HalfCopy copy{values, component};
+    return load_cached_mode(db, number, set, &copy) != nullptr ? 1 : 0;
   });
 }
 
