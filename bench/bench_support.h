@@ -5,7 +5,15 @@
 
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -15,6 +23,7 @@
 
 #include "body/database.h"
 #include "format/blocks.h"
+#include "zel.h"
 
 namespace zel_bench {
 
@@ -83,6 +92,51 @@ inline void bind_mode_shapes_file(Database *db, const std::string &path, uint32_
     throw std::runtime_error("cannot locate the modes of " + path);
   db->mode_numbers = index.mode_numbers;
   db->temp_slot_offset[zel::kModeShapeSet] = index.offsets;
+}
+
+// ------------------------------------------------ memory of a long call
+
+// The anonymous resident size: the heap, not the page cache of the files
+// mapped or read.
+inline long anonymous_resident_kib() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long kib = 0;
+  while (status >> key)
+    if (key == "RssAnon:" && status >> kib) return kib;
+  return 0;
+}
+
+// The largest anonymous resident size seen while `body` runs.
+template <class Body>
+inline long peak_anonymous_kib(Body &&body) {
+  std::atomic<bool> done{false};
+  std::atomic<long> peak{anonymous_resident_kib()};
+  std::thread sampler([&] {
+    while (!done) {
+      peak = std::max(peak.load(), anonymous_resident_kib());
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  body();
+  done = true;
+  sampler.join();
+  return peak;
+}
+
+// The writer's report goes to /dev/null while it writes; the benchmark's
+// own lines stay on standard output.
+inline int quiet_write(Database *db, const std::string &path) {
+  std::fflush(stdout);
+  const int saved = ::dup(STDOUT_FILENO);
+  const int null = ::open("/dev/null", O_WRONLY);
+  ::dup2(null, STDOUT_FILENO);
+  const int result = ZEL_write_ZEL(db, path.c_str());
+  std::fflush(stdout);
+  ::dup2(saved, STDOUT_FILENO);
+  ::close(null);
+  ::close(saved);
+  return result;
 }
 
 }  // namespace zel_bench

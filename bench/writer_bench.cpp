@@ -51,55 +51,14 @@ Database *body() {
   return db;
 }
 
-long anonymous_resident_kib() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long kib = 0;
-  while (status >> key)
-    if (key == "RssAnon:" && status >> kib) return kib;
-  return 0;
-}
-
-// The largest anonymous resident size seen while `body` runs.
-template <class Body>
-long peak_anonymous_kib(Body &&body) {
-  std::atomic<bool> done{false};
-  std::atomic<long> peak{anonymous_resident_kib()};
-  std::thread sampler([&] {
-    while (!done) {
-      peak = std::max(peak.load(), anonymous_resident_kib());
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  });
-  body();
-  done = true;
-  sampler.join();
-  return peak;
-}
-
-// The writer's report goes to /dev/null while it writes; the benchmark's
-// own lines stay on standard output.
-int quiet_write(Database *db, const std::string &path) {
-  std::fflush(stdout);
-  const int saved = ::dup(STDOUT_FILENO);
-  const int null = ::open("/dev/null", O_WRONLY);
-  ::dup2(null, STDOUT_FILENO);
-  const int result = ZEL_write_ZEL(db, path.c_str());
-  std::fflush(stdout);
-  ::dup2(saved, STDOUT_FILENO);
-  ::close(null);
-  ::close(saved);
-  return result;
-}
-
 void BM_WriteBody(benchmark::State &state) {
   Database *db = body();
   const std::string path = zel_bench::bench_directory().file("written.zel");
-  const long before = anonymous_resident_kib();
+  const long before = zel_bench::anonymous_resident_kib();
   long peak = 0;
   for (auto _ : state)
-    peak = std::max(peak, peak_anonymous_kib([&] {
-                      if (quiet_write(db, path) != 1) state.SkipWithError("the write failed");
+    peak = std::max(peak, zel_bench::peak_anonymous_kib([&] {
+                      if (zel_bench::quiet_write(db, path) != 1) state.SkipWithError("the write failed");
                     }));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(std::filesystem::file_size(path)));
