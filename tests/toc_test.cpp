@@ -442,6 +442,9 @@ INSTANTIATE_TEST_SUITE_P(Toc, NotAZelFile,
                                          std::vector<unsigned char>{0, 0, 0, 0x2D},     // 45: no such version
                                          std::vector<unsigned char>{0, 0, 0, 0x3D},     // 61 without the XDR bit
                                          std::vector<unsigned char>{0, 0, 0, 0},
+                                         std::vector<unsigned char>{0x89, 'P', 'N', 'G'},  // a picture renamed
+                                         std::vector<unsigned char>{0x3C, 0, 0, 0x40},  // 60 and a bit above the flags
+                                         std::vector<unsigned char>{0x40, 0, 0x01, 0x3C},  // 316 and such a bit, XDR
                                          std::vector<unsigned char>{0x0A, 0, 0}));      // too short
 
 TEST_P(NotAZelFile, IsRejected) {

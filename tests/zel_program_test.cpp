@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -305,6 +306,8 @@ TEST_F(ZelProgram, CheckWithoutNodalMassesComparesNothing) {
 TEST_F(ZelProgram, UsageAndReadErrorsExitWithTwo) {
   const std::string path = write(zel_test::sample_body(316), "sample.zel");
   const std::string missing = dir.file("missing.zel");
+  const std::string folder = dir.file("folder");
+  std::filesystem::create_directory(folder);
   const struct {
     std::string arguments;
     std::string message;
@@ -320,11 +323,13 @@ TEST_F(ZelProgram, UsageAndReadErrorsExitWithTwo) {
        "zel check: '-1' is not a tolerance (a number of at least 0)\nTry 'zel check --help'.\n"},
       {"check '" + path + "' '" + path + "'",
        "zel check: unexpected argument '" + path + "'\nTry 'zel check --help'.\n"},
-      {"check '" + missing + "'", "zel check: cannot read " + missing + "\n"},
+      {"check '" + missing + "'", "zel: " + missing + ": No such file or directory\n"},
+      {"contents '" + folder + "'", "zel: " + folder + ": Is a directory\n"},
+      {"contents /dev/null", "zel: /dev/null: not a regular file\n"},
       {"compare '" + path + "'", "zel compare: needs NEW and BASE\nTry 'zel compare --help'.\n"},
       {"compare '" + path + "' '" + path + "' --verbose loud",
        "zel compare: 'loud' is not a verbosity (-1 to 9)\nTry 'zel compare --help'.\n"},
-      {"compare '" + missing + "' '" + path + "'", "zel compare: cannot read " + missing + "\n"},
+      {"compare '" + missing + "' '" + path + "'", "zel: " + missing + ": No such file or directory\n"},
   };
   for (const auto &c : kCases) {
     SCOPED_TRACE(c.arguments);

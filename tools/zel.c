@@ -54,8 +54,37 @@ static int usage_error(const char *command, const char *format, const char *what
 
 static int is_help(const char *arg) { return strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0; }
 
+/* The reason a path cannot be a body's file, as the system words it (a
+ * missing file, no permission, a folder), or 0. Opened without blocking, so
+ * a pipe or a device is refused instead of waited on. */
+static int unreadable_reason(const char *path) {
+  struct stat status;
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int reason = fd < 0 ? errno : 0;
+  if (fd >= 0) {
+    if (fstat(fd, &status) != 0)
+      reason = errno;
+    else if (S_ISDIR(status.st_mode))
+      reason = EISDIR;
+    else if (!S_ISREG(status.st_mode))
+      reason = EINVAL;
+    close(fd);
+  }
+  return reason;
+}
+
 static Database *open_body(const char *command, const char *path) {
-  Database *db = ZEL_CreateFromZEL(path);
+  const int reason = unreadable_reason(path);
+  Database *db;
+  if (reason == EINVAL) {
+    fprintf(stderr, "zel: %s: not a regular file\n", path);
+    return NULL;
+  }
+  if (reason != 0) {
+    fprintf(stderr, "zel: %s: %s\n", path, strerror(reason));
+    return NULL;
+  }
+  db = ZEL_CreateFromZEL(path);
   if (db == NULL) fprintf(stderr, "zel %s: cannot read %s\n", command, path);
   return db;
 }

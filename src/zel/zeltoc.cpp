@@ -31,6 +31,15 @@ bool is_plain_native_version(uint32_t low_byte) {
 
 bool is_plain_xdr_version(uint32_t low_byte) { return low_byte == 31 || low_byte == 41 || low_byte == 51; }
 
+// From level 60 on the code is the level and the two flag bits: any bit
+// above them means the four bytes are not a version code (the start of a
+// picture or a text file renamed), and nothing after them is read.
+constexpr uint32_t kFlaggedVersionBits = 0x3FFu;
+
+bool is_flagged_version(uint32_t value) {
+  return (value & kLowByte) >= kFirstFlaggedVersion && (value & ~kFlaggedVersionBits) == 0;
+}
+
 bool report_invalid_format() {
   ZEL_Error("Not a valid ZEL format.");
   return false;
@@ -164,7 +173,7 @@ bool detect_encoding(ZelFile &file, uint32_t &version) {
   uint32_t low_byte = value & kLowByte;
   if (is_plain_native_version(low_byte)) {
     version = low_byte;
-  } else if (low_byte >= kFirstFlaggedVersion && (value & kXdrFlag) == 0) {
+  } else if (is_flagged_version(value) && (value & kXdrFlag) == 0) {
     version = value;
   } else {
     file.set_encoding(true, true);
@@ -173,7 +182,7 @@ bool detect_encoding(ZelFile &file, uint32_t &version) {
     low_byte = value & kLowByte;
     if (is_plain_xdr_version(low_byte))
       version = low_byte;
-    else if (low_byte < kFirstFlaggedVersion || (value & kXdrFlag) == 0)
+    else if (!is_flagged_version(value) || (value & kXdrFlag) == 0)
       return report_invalid_format();
     else
       version = value;

@@ -23,13 +23,14 @@
 //   31               3.1       XDR        double   summary positions 17..99 ignored
 //   40 / 41          4.0/4.1   native/XDR double
 //   50 / 51          5.0/5.1   native/XDR single
-//   low byte >= 60   byte/10   XDR when bit 0x100 is set, single when bit 0x200 is set
+//   low byte >= 60   byte/10   XDR when bit 0x100 is set, single when bit 0x200 is set;
+//                              no bit above 0x3FF
 //
 // Opening decides the encoding from the first four bytes (detect_encoding in
 // zeltoc.h): a native read whose low byte is 10..50 (step 10) is native with
-// that code; a low byte >= 60 without bit 0x100 is native; otherwise the
-// bytes are re-read big-endian and must give 31, 41, 51 or >= 60 with bit
-// 0x100 set.
+// that code; a low byte >= 60 without bit 0x100 (and none above 0x3FF) is
+// native; otherwise the bytes are re-read big-endian and must give 31, 41,
+// 51 or >= 60 with bit 0x100 set and none above 0x3FF.
 //
 // Block sizes. N, M, K, C, E are the counts at the block's own start:
 //
