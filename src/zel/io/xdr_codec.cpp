@@ -1,20 +1,74 @@
 #include "io/xdr_codec.h"
 
+namespace zel::xdr_codec {
+namespace {
+
 // The byte swaps of whole arrays vectorize only with a byte shuffle, which
-// the baseline x86-64 instruction set lacks: there the loops are built twice
-// and the loader picks the AVX2 build on a processor that has it (a mode
-// vector then decodes at the speed of memory, not of one swap per value).
+// the baseline x86-64 instruction set lacks: there each loop is built a
+// second time for AVX2 and run so on a processor that has it (a mode vector
+// then decodes at the speed of memory, not of one swap per value). The
+// choice is made by an ordinary test at the first call, not by the dynamic
+// loader (an indirect function), whose resolvers run before an instrumented
+// program's runtime is ready.
 #if defined(__x86_64__) && defined(__GNUC__)
-#define ZEL_ARRAY_LOOP __attribute__((target_clones("avx2", "default")))
+template <auto Loop, class... Args>
+__attribute__((target("avx2"))) void run_with_avx2(Args... args) {
+  Loop(args...);
+}
+
+bool has_avx2() {
+  static const bool available = __builtin_cpu_supports("avx2");
+  return available;
+}
+
+template <auto Loop, class... Args>
+void run_loop(Args... args) {
+  if (has_avx2())
+    run_with_avx2<Loop>(args...);
+  else
+    Loop(args...);
+}
 #else
-#define ZEL_ARRAY_LOOP
+template <auto Loop, class... Args>
+void run_loop(Args... args) {
+  Loop(args...);
+}
 #endif
 
-namespace zel::xdr_codec {
-
-ZEL_ARRAY_LOOP void decode_ints(const unsigned char *bytes, int32_t *values, std::size_t n) {
+[[gnu::always_inline]] inline void decode_ints_loop(const unsigned char *bytes, int32_t *values, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i)
     values[i] = std::bit_cast<int32_t>(load_big_endian<uint32_t>(bytes + i * kIntBytes));
+}
+
+[[gnu::always_inline]] inline void decode_doubles_loop(const unsigned char *bytes, double *values, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    values[i] = std::bit_cast<double>(load_big_endian<uint64_t>(bytes + i * kDoubleBytes));
+}
+
+[[gnu::always_inline]] inline void decode_floats_widening_loop(const unsigned char *bytes, double *values,
+                                                               std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    values[i] = std::bit_cast<float>(load_big_endian<uint32_t>(bytes + i * kFloatBytes));
+}
+
+[[gnu::always_inline]] inline void encode_ints_loop(const int32_t *values, unsigned char *bytes, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) store_big_endian(std::bit_cast<uint32_t>(values[i]), bytes + i * kIntBytes);
+}
+
+[[gnu::always_inline]] inline void encode_doubles_loop(const double *values, unsigned char *bytes, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) store_big_endian(std::bit_cast<uint64_t>(values[i]), bytes + i * kDoubleBytes);
+}
+
+[[gnu::always_inline]] inline void encode_floats_narrowing_loop(const double *values, unsigned char *bytes,
+                                                                std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    store_big_endian(std::bit_cast<uint32_t>(static_cast<float>(values[i])), bytes + i * kFloatBytes);
+}
+
+}  // namespace
+
+void decode_ints(const unsigned char *bytes, int32_t *values, std::size_t n) {
+  run_loop<decode_ints_loop>(bytes, values, n);
 }
 
 void decode_chars(const unsigned char *bytes, char *values, std::size_t n) {
@@ -23,19 +77,16 @@ void decode_chars(const unsigned char *bytes, char *values, std::size_t n) {
     values[i] = static_cast<char>(load_big_endian<uint32_t>(bytes + i * kCharBytes) & 0xFFu);
 }
 
-ZEL_ARRAY_LOOP void decode_doubles(const unsigned char *bytes, double *values, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i)
-    values[i] = std::bit_cast<double>(load_big_endian<uint64_t>(bytes + i * kDoubleBytes));
+void decode_doubles(const unsigned char *bytes, double *values, std::size_t n) {
+  run_loop<decode_doubles_loop>(bytes, values, n);
 }
 
-ZEL_ARRAY_LOOP void decode_floats_widening(const unsigned char *bytes, double *values, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i)
-    values[i] = std::bit_cast<float>(load_big_endian<uint32_t>(bytes + i * kFloatBytes));
+void decode_floats_widening(const unsigned char *bytes, double *values, std::size_t n) {
+  run_loop<decode_floats_widening_loop>(bytes, values, n);
 }
 
-ZEL_ARRAY_LOOP void encode_ints(const int32_t *values, unsigned char *bytes, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i)
-    store_big_endian(std::bit_cast<uint32_t>(values[i]), bytes + i * kIntBytes);
+void encode_ints(const int32_t *values, unsigned char *bytes, std::size_t n) {
+  run_loop<encode_ints_loop>(values, bytes, n);
 }
 
 void encode_chars(const char *values, unsigned char *bytes, std::size_t n) {
@@ -45,14 +96,12 @@ void encode_chars(const char *values, unsigned char *bytes, std::size_t n) {
   }
 }
 
-ZEL_ARRAY_LOOP void encode_doubles(const double *values, unsigned char *bytes, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i)
-    store_big_endian(std::bit_cast<uint64_t>(values[i]), bytes + i * kDoubleBytes);
+void encode_doubles(const double *values, unsigned char *bytes, std::size_t n) {
+  run_loop<encode_doubles_loop>(values, bytes, n);
 }
 
-ZEL_ARRAY_LOOP void encode_floats_narrowing(const double *values, unsigned char *bytes, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i)
-    store_big_endian(std::bit_cast<uint32_t>(static_cast<float>(values[i])), bytes + i * kFloatBytes);
+void encode_floats_narrowing(const double *values, unsigned char *bytes, std::size_t n) {
+  run_loop<encode_floats_narrowing_loop>(values, bytes, n);
 }
 
 void widen_native_floats(const unsigned char *bytes, double *values, std::size_t n) {
