@@ -109,6 +109,25 @@ ZEL_API void ZEL_TimeMonitor(int total);
 /* Counts one step and rewrites the progress line on standard output. */
 ZEL_API void ZEL_TimeMonitorStamp(void);
 
+/* Where the messages go. With no handler installed (the default, or after
+ * ZEL_SetMessageHandler(NULL, NULL)) they are printed as described above.
+ * An installed handler receives every line instead, without its prefix
+ * and without a line feed, with its kind; a progress step arrives as one
+ * line "NNN%, NNNN seconds left of NNNN estimated total" of kind
+ * ZEL_MESSAGE_PROGRESS, and the next message of another kind (or the
+ * caller's end of the work) ends the progress. The handler may be called
+ * from any thread of the library; the line lives only for the call.
+ * Programs use this to be quiet by default, to send information to
+ * standard error, or to show progress only on a terminal. */
+enum {
+  ZEL_MESSAGE_ERROR = 1,
+  ZEL_MESSAGE_WARNING = 2,
+  ZEL_MESSAGE_INFO = 3,
+  ZEL_MESSAGE_PROGRESS = 4
+};
+typedef void (*ZEL_MessageHandler)(int kind, const char *line, void *context);
+ZEL_API void ZEL_SetMessageHandler(ZEL_MessageHandler handler, void *context);
+
 /* ---------------------------------------------------------------------
  * Builder: header, nodes, masses, inertias, faces, interface nodes
  * ------------------------------------------------------------------- */

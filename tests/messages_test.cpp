@@ -3,6 +3,8 @@
 
 #include <climits>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "capture.h"
 #include "platform/messages.h"
@@ -113,4 +115,58 @@ TEST(ProgressMonitor, MostNegativeStepCountStillPrintsALine) {
   });
   EXPECT_EQ(printed.out.rfind("\r  0%, ", 0), 0u) << printed.out;
   EXPECT_TRUE(printed.out.ends_with(" estimated total         ")) << printed.out;
+}
+
+namespace {
+
+struct Received {
+  std::vector<std::pair<int, std::string>> lines;
+};
+
+void keep_line(int kind, const char *line, void *context) {
+  static_cast<Received *>(context)->lines.emplace_back(kind, line);
+}
+
+// Installs keep_line for one test and always puts the printing back.
+class MessageHandler : public ::testing::Test {
+ protected:
+  void SetUp() override { ZEL_SetMessageHandler(keep_line, &received); }
+  void TearDown() override { ZEL_SetMessageHandler(nullptr, nullptr); }
+  Received received;
+};
+
+}  // namespace
+
+TEST_F(MessageHandler, ReceivesEachLineWithItsKindAndNothingIsPrinted) {
+  const std::string long_text(1500, 'z');
+  const auto printed = capture([&] {
+    ZEL_Error("first %d\nsecond", 1);
+    ZEL_Warning("careful\n");
+    ZEL_Info("Title: %s", "Plate");
+    ZEL_Info("%s", long_text.c_str());
+  });
+  EXPECT_EQ(printed.out, "");
+  EXPECT_EQ(printed.err, "");
+  const std::vector<std::pair<int, std::string>> expected = {
+      {ZEL_MESSAGE_ERROR, "first 1"},  {ZEL_MESSAGE_ERROR, "second"},   {ZEL_MESSAGE_WARNING, "careful"},
+      {ZEL_MESSAGE_WARNING, ""},       {ZEL_MESSAGE_INFO, "Title: Plate"}, {ZEL_MESSAGE_INFO, long_text}};
+  EXPECT_EQ(received.lines, expected);
+}
+
+TEST_F(MessageHandler, ProgressArrivesAsOneLineWithoutCarriageReturnOrPadding) {
+  const auto printed = capture([] {
+    ZEL_TimeMonitor(4);
+    ZEL_TimeMonitorStamp();
+  });
+  EXPECT_EQ(printed.out, "");
+  const std::vector<std::pair<int, std::string>> expected = {
+      {ZEL_MESSAGE_PROGRESS, " 25%,    0 seconds left of    0 estimated total"}};
+  EXPECT_EQ(received.lines, expected);
+}
+
+TEST_F(MessageHandler, RemovingTheHandlerPrintsAgain) {
+  ZEL_SetMessageHandler(nullptr, nullptr);
+  const auto printed = capture([] { ZEL_Warning("back"); });
+  EXPECT_EQ(printed.err, "WARNING:  back\n");
+  EXPECT_TRUE(received.lines.empty());
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 
 #include "platform/messages.h"
 #include "zel.h"
@@ -13,19 +14,41 @@ namespace {
 
 constexpr std::size_t kMessageBuffer = 1000;
 
-// Prints `text` line by line, each line with `prefix`; the piece after the
-// last line feed is printed too, so a text ending in one ends with a line
-// holding the prefix alone.
-void print_lines(std::FILE *stream, const char *prefix, const char *text, std::size_t length) {
-  const char *piece = text;
-  const char *end = text + length;
+// The handler and its context change as one, so that a message from
+// another thread never pairs a new handler with an old context.
+struct MessageRoute {
+  ZEL_MessageHandler handler;
+  void *context;
+};
+std::mutex route_guard;
+MessageRoute route{nullptr, nullptr};
+
+MessageRoute current_route() {
+  std::lock_guard<std::mutex> lock(route_guard);
+  return route;
+}
+
+// Prints `text` line by line, each line with `prefix`, or hands each line
+// to the installed handler; the piece after the last line feed is a line
+// too, so a text ending in one ends with a line holding the prefix alone.
+// The text is cut in place, which is why it is not const.
+void print_lines(int kind, std::FILE *stream, const char *prefix, char *text, std::size_t length) {
+  const MessageRoute current = current_route();
+  char *piece = text;
+  char *end = text + length;
   for (;;) {
-    const char *feed = piece;
+    char *feed = piece;
     while (feed < end && *feed != '\n') ++feed;
-    std::fputs(prefix, stream);
-    std::fwrite(piece, 1, static_cast<std::size_t>(feed - piece), stream);
-    std::fputc('\n', stream);
-    if (feed == end) break;
+    const bool last = feed == end;
+    if (current.handler != nullptr) {
+      *feed = '\0';
+      current.handler(kind, piece, current.context);
+    } else {
+      std::fputs(prefix, stream);
+      std::fwrite(piece, 1, static_cast<std::size_t>(feed - piece), stream);
+      std::fputc('\n', stream);
+    }
+    if (last) break;
     piece = feed + 1;
   }
 }
@@ -33,7 +56,7 @@ void print_lines(std::FILE *stream, const char *prefix, const char *text, std::s
 // Formats into the 1000-byte buffer; a longer message is formatted again
 // into a buffer of its own size, and printed cut to the first buffer only
 // if that memory cannot be had.
-void report(std::FILE *stream, const char *prefix, const char *format, va_list args) {
+void report(int kind, std::FILE *stream, const char *prefix, const char *format, va_list args) {
   char buffer[kMessageBuffer];
   va_list again;
   va_copy(again, args);
@@ -44,12 +67,12 @@ void report(std::FILE *stream, const char *prefix, const char *format, va_list a
   }
   std::size_t length = static_cast<std::size_t>(needed);
   if (length < sizeof buffer) {
-    print_lines(stream, prefix, buffer, length);
+    print_lines(kind, stream, prefix, buffer, length);
   } else if (std::unique_ptr<char[]> whole{new (std::nothrow) char[length + 1]}) {
     std::vsnprintf(whole.get(), length + 1, format, again);
-    print_lines(stream, prefix, whole.get(), length);
+    print_lines(kind, stream, prefix, whole.get(), length);
   } else {
-    print_lines(stream, prefix, buffer, sizeof buffer - 1);
+    print_lines(kind, stream, prefix, buffer, sizeof buffer - 1);
   }
   va_end(again);
 }
@@ -123,7 +146,7 @@ extern "C" {
 ZEL_API int ZEL_Error(const char *format, ...) {
   va_list args;
   va_start(args, format);
-  report(stderr, "ERROR:  ", format, args);
+  report(ZEL_MESSAGE_ERROR, stderr, "ERROR:  ", format, args);
   va_end(args);
   return 0;
 }
@@ -131,7 +154,7 @@ ZEL_API int ZEL_Error(const char *format, ...) {
 ZEL_API int ZEL_Warning(const char *format, ...) {
   va_list args;
   va_start(args, format);
-  report(stderr, "WARNING:  ", format, args);
+  report(ZEL_MESSAGE_WARNING, stderr, "WARNING:  ", format, args);
   va_end(args);
   return 0;
 }
@@ -139,7 +162,7 @@ ZEL_API int ZEL_Warning(const char *format, ...) {
 ZEL_API int ZEL_Info(const char *format, ...) {
   va_list args;
   va_start(args, format);
-  report(stdout, "", format, args);
+  report(ZEL_MESSAGE_INFO, stdout, "", format, args);
   va_end(args);
   return 0;
 }
@@ -151,9 +174,22 @@ ZEL_API void ZEL_TimeMonitor(int total) {
 
 ZEL_API void ZEL_TimeMonitorStamp(void) {
   const ProgressStep step = TimeMonitorStep();
-  std::printf("\r%3d%%, %4d seconds left of %4d estimated total         ", truncate_to_int(step.percent),
-              truncate_to_int(step.left), truncate_to_int(step.total_estimate));
-  std::fflush(stdout);
+  const MessageRoute current = current_route();
+  if (current.handler == nullptr) {
+    std::printf("\r%3d%%, %4d seconds left of %4d estimated total         ", truncate_to_int(step.percent),
+                truncate_to_int(step.left), truncate_to_int(step.total_estimate));
+    std::fflush(stdout);
+    return;
+  }
+  char line[96];
+  std::snprintf(line, sizeof line, "%3d%%, %4d seconds left of %4d estimated total", truncate_to_int(step.percent),
+                truncate_to_int(step.left), truncate_to_int(step.total_estimate));
+  current.handler(ZEL_MESSAGE_PROGRESS, line, current.context);
+}
+
+ZEL_API void ZEL_SetMessageHandler(ZEL_MessageHandler handler, void *context) {
+  std::lock_guard<std::mutex> lock(route_guard);
+  route = MessageRoute{handler, context};
 }
 
 ZEL_API const char *zelmsg_VersionId(void) { return "zelmsg 1.0"; }
