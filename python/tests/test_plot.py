@@ -258,6 +258,10 @@ def test_face_edges_only_while_they_do_not_hide_the_surface(tmp_path, nx, ny, ed
         figure = plot.mode_figure(body, [1])
     try:
         _, _, (surface,) = drawn(figure)
-        assert (np.max(surface.get_linewidths()) > 0.0) == edges
+        edge_colours = np.asarray(surface._edgecolor3d)  # in the faces' order, as _facecolor3d
+        same = np.array_equal(edge_colours, np.asarray(surface._facecolor3d))
+        assert same != edges
+        if edges:
+            assert np.all(edge_colours[:, :3] == 0.0)
     finally:
         plt.close(figure)

@@ -157,13 +157,16 @@ def _draw_mode(axes, body, number, deflection, relative, norm, outline):
                 )
             )
         face_magnitude = np.array([magnitude[f].mean() for f in faces])
+        face_colours = shaded(colours(norm(face_magnitude)), face_normals(deformed, faces))
+        # Without drawn edges, each face's border in its own colour closes
+        # the hairline seams that smoothing leaves between faces.
         with_edges = len(faces) <= MOST_FACES_WITH_EDGES
         axes.add_collection3d(
             Poly3DCollection(
                 [deformed[f] for f in faces],
-                facecolors=shaded(colours(norm(face_magnitude)), face_normals(deformed, faces)),
-                edgecolors=(0.0, 0.0, 0.0, 0.35) if with_edges else "none",
-                linewidths=0.3 if with_edges else 0.0,
+                facecolors=face_colours,
+                edgecolors=(0.0, 0.0, 0.0, 0.35) if with_edges else face_colours,
+                linewidths=0.3,
                 zorder=2,
             )
         )
