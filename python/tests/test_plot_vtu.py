@@ -288,7 +288,7 @@ SAMPLE = sample_path(316)
         (["plot", SAMPLE, "-m", "1", "-o", "x.png", "--size", "99x600"], usage("plot", "'99x600' is not a size in pixels (like 800x600, 100 to 10000 a side)")),
         (["plot", SAMPLE, "-m", "1", "-o", "x.png", "--size=800x10001"], usage("plot", "'800x10001' is not a size in pixels (like 800x600, 100 to 10000 a side)")),
         (["plot", SAMPLE, "-m", "1", "-o", "x.png", "--deflection", "0"], usage("plot", "'0' is not a deflection (a number above 0)")),
-        (["plot", SAMPLE, "-m", "1", "-o", "x.png", "--deflection", "nan"], usage("plot", "'nan' is not a deflection (a number above 0)")),
+        (["plot", SAMPLE, "-m", "1", "-o", "x.png", "--deflection", "inf"], usage("plot", "'inf' is not a deflection (a number above 0)")),
         (["plot", SAMPLE, "-m", "1", "-o", "x.png", "extra"], usage("plot", "unexpected argument 'extra'")),
         (["vtk", SAMPLE], usage("vtk", "missing OUT")),
         (["vtk", SAMPLE, "out.vtx"], usage("vtk", "'out.vtx' is not a .vtu, .vtk or .pvd name")),
