@@ -7,6 +7,7 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
 
+import matplotlib.figure
 import matplotlib.image
 import numpy as np
 import pytest
@@ -315,13 +316,38 @@ def test_usage_errors_say_what_is_wrong_as_the_other_commands_do(tmp_path, monke
         (["vtk", "/dev/null", "{tmp}/x.vtu"], "zel: /dev/null: not a regular file"),
         (["vtk", SAMPLE, "{tmp}/no/x.vtu"], "zel vtk: {tmp}/no/x.vtu: No such file or directory"),
         (["plot", SAMPLE, "--mode", "1", "-o", "{tmp}/no/x.png"], "zel plot: {tmp}/no/x.png: No such file or directory"),
+        (["vtk", SAMPLE, "{tmp}/out.vtk"], "zel vtk: {tmp}/out.vtk: Is a directory"),
     ],
-    ids=["unknown-mode", "no-mode-in-ranges", "plot-unknown-mode", "missing-file", "folder", "device", "vtk-no-folder", "plot-no-folder"],
+    ids=[
+        "unknown-mode", "no-mode-in-ranges", "plot-unknown-mode", "missing-file", "folder", "device", "vtk-no-folder",
+        "plot-no-folder", "output-is-a-folder",
+    ],
 )
 def test_command_errors_are_one_line_and_exit_2(tmp_path, capsys, arguments, message):
+    (tmp_path / "out.vtk").mkdir()
     assert zel_main(str(a).format(tmp=tmp_path) for a in arguments) == 2
     assert capsys.readouterr() == ("", message.format(tmp=tmp_path) + "\n")
-    assert os.listdir(tmp_path) == []
+    assert os.listdir(tmp_path) == ["out.vtk"] and os.listdir(tmp_path / "out.vtk") == []
+
+
+def test_a_picture_not_drawn_whole_leaves_the_old_one(tmp_path, capsys, monkeypatch):
+    picture = tmp_path / "mode.png"
+    picture.write_bytes(b"the previous picture")
+
+    def cut_short(figure, out, **options):
+        out.write(b"\x89PNG")
+        raise OSError(28, "No space left on device")
+
+    monkeypatch.setattr(matplotlib.figure.Figure, "savefig", cut_short)
+    assert zel_main(["plot", SAMPLE, "-m", "1", "-o", str(picture)]) == 2
+    assert capsys.readouterr() == ("", f"zel plot: {picture}: No space left on device\n")
+    assert picture.read_bytes() == b"the previous picture" and os.listdir(tmp_path) == ["mode.png"]
+
+
+def test_a_missing_module_is_named(tmp_path, capsys, monkeypatch):
+    monkeypatch.setitem(sys.modules, "matplotlib", None)
+    assert zel_main(["plot", SAMPLE, "-m", "1", "-o", str(tmp_path / "x.png")]) == 2
+    assert capsys.readouterr() == ("", f"zel plot: {sys.executable} finds no Python module matplotlib: install it\n")
 
 
 def test_a_file_that_is_no_body_is_refused_as_the_other_commands_refuse_it(tmp_path):

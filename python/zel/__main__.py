@@ -263,7 +263,7 @@ def usage_error(command, message):
 
 
 def main(argv=None):
-    argv = sys.argv[1:] if argv is None else list(argv)
+    argv = sys.argv[1:] if argv is None else [os.fspath(arg) for arg in argv]
     if not argv or argv[0] not in HELP:
         problem = f"unknown command '{argv[0]}'" if argv else "missing COMMAND"
         print(f"zel: {problem}\nTry 'zel --help'.", file=sys.stderr)
@@ -284,6 +284,9 @@ def main(argv=None):
         return EXIT_USAGE
     except ZelError as error:
         print(f"zel {command}: {error}", file=sys.stderr)
+        return EXIT_USAGE
+    except ModuleNotFoundError as error:
+        print(f"zel {command}: {sys.executable} finds no Python module {error.name}: install it", file=sys.stderr)
         return EXIT_USAGE
     return EXIT_SUCCESS
 

@@ -5,8 +5,11 @@ several share it as a grid."""
 
 import ctypes
 import math
+import os
 
 import numpy as np
+
+from ._output import replacing
 
 DEFAULT_SIZE = (800, 600)  # pixels
 DEFAULT_DEFLECTION = 0.1  # largest drawn displacement, as a fraction of the body size
@@ -221,7 +224,8 @@ def plot_modes(body, numbers, path, deflection=DEFAULT_DEFLECTION, size=DEFAULT_
 
     figure = mode_figure(body, numbers, deflection, size)
     try:
-        figure.savefig(path, dpi=_DPI)
+        with replacing(path) as out:
+            figure.savefig(out, dpi=_DPI, format=os.path.splitext(os.fspath(path))[1][1:].lower() or "png")
     finally:
         plt.close(figure)
 

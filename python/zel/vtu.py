@@ -19,13 +19,13 @@ collection `translation`, `rotation`, `stress`, `strain`. Field data
 `mode_number` and `frequency_hz` list the modes a file holds.
 """
 
-import contextlib
 import os
 import sys
-import tempfile
 from xml.sax.saxutils import quoteattr
 
 import numpy as np
+
+from ._output import replacing
 
 VTK_VERTEX, VTK_LINE, VTK_POLYGON = 1, 3, 7
 FORMATS = (".vtu", ".vtk", ".pvd")
@@ -169,25 +169,6 @@ def rotating_modes(body, numbers):
 def tensor_sets(body):
     found = {kind: _TensorSet.of(body, kind) for kind in ("stress", "strain")}
     return {kind: values for kind, values in found.items() if values is not None}
-
-
-@contextlib.contextmanager
-def replacing(path):
-    """A binary file that takes the place of path once written whole; on
-    failure path is left as it was."""
-    folder, name = os.path.split(os.fspath(path))
-    handle, pending = tempfile.mkstemp(prefix=f".{name}.", dir=folder or ".")
-    try:
-        with os.fdopen(handle, "wb") as out:
-            yield out
-        umask = os.umask(0)
-        os.umask(umask)
-        os.chmod(pending, 0o666 & ~umask)
-        os.replace(pending, path)
-    except BaseException:
-        with contextlib.suppress(OSError):
-            os.unlink(pending)
-        raise
 
 
 def _write_xml(path, dataset, point_data):
