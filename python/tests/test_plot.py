@@ -64,17 +64,19 @@ def test_face_normals_follow_the_vertex_order_for_any_vertex_count():
 
 
 @pytest.mark.parametrize(
-    "number, hz, rigid, text",
+    "number, hz, rigid, time_unit, text",
     [
-        (7, 12.5, False, "Mode 7: 12.5 Hz"),
-        (2, 1234.56789, False, "Mode 2: 1234.57 Hz"),
-        (1, 3.2e-5, True, "Mode 1: rigid-body mode (3.2e-05 Hz)"),
-        (4, math.nan, False, "Mode 4"),
-        (5, math.nan, True, "Mode 5: rigid-body mode"),
+        (7, 12.5, False, "SECOND", "Mode 7: 12.5 Hz"),
+        (2, 1234.56789, False, "", "Mode 2: 1234.57 Hz"),
+        (3, 0.25, False, "MILLISECOND", "Mode 3: 0.25 cycles/millisecond"),
+        (1, 3.2e-5, True, "SECOND", "Mode 1: rigid-body mode (3.2e-05 Hz)"),
+        (1, 3.2e-5, True, "HOUR", "Mode 1: rigid-body mode (3.2e-05 cycles/hour)"),
+        (4, math.nan, False, "SECOND", "Mode 4"),
+        (5, math.nan, True, "SECOND", "Mode 5: rigid-body mode"),
     ],
 )
-def test_titles(number, hz, rigid, text):
-    assert plot.title(number, hz, rigid) == text
+def test_titles(number, hz, rigid, time_unit, text):
+    assert plot.title(number, hz, rigid, plot.frequency_unit(time_unit)) == text
 
 
 @pytest.mark.parametrize("count, shape", [(1, (1, 1)), (2, (1, 2)), (3, (2, 2)), (4, (2, 2)), (6, (2, 3)), (7, (3, 3))])

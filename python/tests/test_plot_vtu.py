@@ -13,7 +13,7 @@ import numpy as np
 import pytest
 
 import zel
-from conftest import SOURCE, sample_path
+from conftest import SOURCE, sample_path, write_plate
 from zel import vtu
 from zel.__main__ import main as zel_main
 
@@ -305,6 +305,11 @@ def test_usage_errors_say_what_is_wrong_as_the_other_commands_do(tmp_path, monke
     assert os.listdir(tmp_path) == []
 
 
+@pytest.fixture(scope="module")
+def many_modes(tmp_path_factory):
+    return write_plate(tmp_path_factory.mktemp("many") / "many.zel", 3, 2, 26)
+
+
 @pytest.mark.parametrize(
     "arguments, message",
     [
@@ -317,15 +322,16 @@ def test_usage_errors_say_what_is_wrong_as_the_other_commands_do(tmp_path, monke
         (["vtk", SAMPLE, "{tmp}/no/x.vtu"], "zel vtk: {tmp}/no/x.vtu: No such file or directory"),
         (["plot", SAMPLE, "--mode", "1", "-o", "{tmp}/no/x.png"], "zel plot: {tmp}/no/x.png: No such file or directory"),
         (["vtk", SAMPLE, "{tmp}/out.vtk"], "zel vtk: {tmp}/out.vtk: Is a directory"),
+        (["plot", "{many}", "--modes", "1-26", "-o", "{tmp}/x.png"], "zel plot: 26 modes selected; one picture holds at most 25"),
     ],
     ids=[
         "unknown-mode", "no-mode-in-ranges", "plot-unknown-mode", "missing-file", "folder", "device", "vtk-no-folder",
-        "plot-no-folder", "output-is-a-folder",
+        "plot-no-folder", "output-is-a-folder", "too-many-modes",
     ],
 )
-def test_command_errors_are_one_line_and_exit_2(tmp_path, capsys, arguments, message):
+def test_command_errors_are_one_line_and_exit_2(tmp_path, capsys, many_modes, arguments, message):
     (tmp_path / "out.vtk").mkdir()
-    assert zel_main(str(a).format(tmp=tmp_path) for a in arguments) == 2
+    assert zel_main(str(a).format(tmp=tmp_path, many=many_modes) for a in arguments) == 2
     assert capsys.readouterr() == ("", message.format(tmp=tmp_path) + "\n")
     assert os.listdir(tmp_path) == ["out.vtk"] and os.listdir(tmp_path / "out.vtk") == []
 

@@ -16,6 +16,7 @@ from .vtu import FORMATS, export
 EXIT_SUCCESS, EXIT_USAGE = 0, 2
 LARGEST_SIDE = 10000  # pixels
 SMALLEST_SIDE = 100
+MOST_MODES_IN_A_PICTURE = 25  # a 5 x 5 grid
 
 PYTHON_NOTE = (
     "Runs the Python package: python3 -m zel (ZEL_PYTHON names another\n"
@@ -35,6 +36,7 @@ HELP = {
         "\n"
         "  --mode N         the mode to draw\n"
         "  --modes LIST     the modes to draw side by side, like 1-6 or 1,3,7-9\n"
+        f"                   (at most {MOST_MODES_IN_A_PICTURE})\n"
         "  -o, --output OUT the picture\n"
         "  --deflection F   largest drawn displacement as a fraction of the body\n"
         f"                   size (default {DEFAULT_DEFLECTION})\n"
@@ -240,6 +242,10 @@ def run(command, arguments):
             ranges = arguments.get("modes") or [(arguments["mode"], arguments["mode"])]
             out = arguments["output"]
             modes = chosen_modes(body, ranges)
+            if len(modes) > MOST_MODES_IN_A_PICTURE:
+                raise CommandError(
+                    f"{len(modes)} modes selected; one picture holds at most {MOST_MODES_IN_A_PICTURE}"
+                )
             write = lambda: plot_modes(  # noqa: E731
                 body,
                 modes,

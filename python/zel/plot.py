@@ -40,10 +40,16 @@ def rigid_body_mode_numbers(body):
     return {int(n) for n in body.mode_numbers[:count]}
 
 
-def title(number, hz, rigid=False):
+def frequency_unit(time_unit):
+    """The unit of the frequencies of a body whose time unit is named
+    time_unit: cycles per that unit."""
+    return "Hz" if time_unit.upper() in ("", "SECOND") else f"cycles/{time_unit.lower()}"
+
+
+def title(number, hz, rigid=False, unit="Hz"):
     if rigid:
-        return f"Mode {number}: rigid-body mode" + ("" if math.isnan(hz) else f" ({hz:.3g} Hz)")
-    return f"Mode {number}" if math.isnan(hz) else f"Mode {number}: {hz:.6g} Hz"
+        return f"Mode {number}: rigid-body mode" + ("" if math.isnan(hz) else f" ({hz:.3g} {unit})")
+    return f"Mode {number}" if math.isnan(hz) else f"Mode {number}: {hz:.6g} {unit}"
 
 
 def is_mass_normalized(body, numbers):
@@ -204,7 +210,8 @@ def mode_figure(body, numbers, deflection=DEFAULT_DEFLECTION, size=DEFAULT_SIZE)
         for k, number in enumerate(numbers):
             axes = figure.add_subplot(rows, columns, k + 1, projection="3d")
             _draw_mode(axes, body, number, deflection, relative, norm, outline)
-            axes.set_title(title(number, frequency_hz(body, number), number in rigid), fontsize=10 if relative else 12)
+            text = title(number, frequency_hz(body, number), number in rigid, frequency_unit(body.units.time))
+            axes.set_title(text, fontsize=10 if relative else 12)
             every_axes.append(axes)
         bar = figure.colorbar(
             matplotlib.cm.ScalarMappable(norm=norm, cmap=plt.get_cmap(_COLOURS)), ax=every_axes, shrink=0.6, pad=0.04
