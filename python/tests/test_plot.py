@@ -28,6 +28,13 @@ def folded_pair(degrees):
     return xyz, [np.array([0, 1, 2, 3]), np.array([1, 4, 5, 2])]
 
 
+def three_at_an_edge():
+    """The flat pair and a third square hanging down from their common edge."""
+    xyz, faces = folded_pair(0.0)
+    xyz = np.vstack([xyz, [[1.0, 0.0, -1.0], [1.0, 1.0, -1.0]]])
+    return xyz, faces + [np.array([1, 2, 7, 6])]
+
+
 def cube():
     xyz = np.array([[x, y, z] for z in (0.0, 1.0) for y in (0.0, 1.0) for x in (0.0, 1.0)])
     faces = [[0, 2, 3, 1], [4, 5, 7, 6], [0, 1, 5, 4], [2, 6, 7, 3], [0, 4, 6, 2], [1, 3, 7, 5]]
@@ -46,8 +53,9 @@ BORDER_OF_PAIR = [(0, 1), (0, 3), (1, 4), (2, 3), (2, 5), (4, 5)]
         (folded_pair(180.0 - 40.0), sorted(BORDER_OF_PAIR + [(1, 2)])),
         (cube(), sorted({(a, b) for a in range(8) for b in range(a + 1, 8) if bin(a ^ b).count("1") == 1})),
         ((SQUARE, [np.array([0, 1]), np.array([1, 2])]), [(0, 1), (1, 2)]),  # line faces
+        (three_at_an_edge(), sorted(BORDER_OF_PAIR + [(1, 2), (1, 6), (2, 7), (6, 7)])),
     ],
-    ids=["flat", "gentle-fold", "sharp-fold", "folded-back", "cube", "lines"],
+    ids=["flat", "gentle-fold", "sharp-fold", "folded-back", "cube", "lines", "three-faces-at-an-edge"],
 )
 def test_the_outline_is_the_border_and_the_corners(shape, outline):
     xyz, faces = shape

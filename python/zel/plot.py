@@ -82,38 +82,58 @@ def deflection_scale(translations, size, fraction):
     return fraction * size / largest if largest > 0.0 else 0.0
 
 
+def face_groups(faces):
+    """(face positions, vertices as one array) per vertex count, so that
+    work over faces runs as array operations."""
+    sizes = np.array([len(f) for f in faces])
+    for size in np.unique(sizes):
+        positions = np.flatnonzero(sizes == size)
+        yield positions, np.array([faces[k] for k in positions], dtype=np.int64).reshape(len(positions), size)
+
+
+def face_means(values, faces):
+    """The mean of a nodal value over each face's vertices."""
+    means = np.zeros(len(faces))
+    for positions, vertices in face_groups(faces):
+        means[positions] = values[vertices].mean(axis=1)
+    return means
+
+
 def face_normals(xyz, faces):
     """Unit normals of the polygons (Newell's sum, right for any vertex
     count and for warped faces); zero for a degenerate face."""
     normals = np.zeros((len(faces), 3))
-    for k, face in enumerate(faces):
-        here, following = xyz[face], xyz[np.roll(face, -1)]
-        normals[k] = np.cross(here, following).sum(axis=0)
+    for positions, vertices in face_groups(faces):
+        corners = xyz[vertices]
+        normals[positions] = np.cross(corners, np.roll(corners, -1, axis=1)).sum(axis=1)
     lengths = np.linalg.norm(normals, axis=1, keepdims=True)
     return np.divide(normals, lengths, out=np.zeros_like(normals), where=lengths > 0.0)
 
 
 def outline_edges(xyz, faces):
     """The node-index pairs that outline the body: edges of one face only
-    (a plate's border) and edges where faces meet at more than the
-    feature angle (a solid's corners)."""
-    normals = face_normals(xyz, faces)
-    first_face = {}
-    outline = set()
-    cosine = math.cos(math.radians(FEATURE_ANGLE_DEGREES))
-    for k, face in enumerate(faces):
-        if len(face) < 2:
+    (a plate's border), edges where faces meet at more than the feature
+    angle (a solid's corners) and edges of more than two faces."""
+    pairs, owners = [], []
+    for positions, vertices in face_groups(faces):
+        if vertices.shape[1] < 2:
             continue
-        pairs = [tuple(face)] if len(face) == 2 else zip(face, np.roll(face, -1))
-        for a, b in pairs:
-            edge = (int(min(a, b)), int(max(a, b)))
-            other = first_face.pop(edge, None)
-            if other is None:
-                first_face[edge] = k
-                outline.add(edge)
-            elif float(normals[k] @ normals[other]) >= cosine:
-                outline.discard(edge)
-    return sorted(outline)
+        # A two-node face is one edge, not a way there and back.
+        starts = vertices[:, :1] if vertices.shape[1] == 2 else vertices
+        ends = vertices[:, 1:] if vertices.shape[1] == 2 else np.roll(vertices, -1, axis=1)
+        pairs.append(np.column_stack([starts.ravel(), ends.ravel()]))
+        owners.append(np.repeat(positions, starts.shape[1]))
+    if not pairs:
+        return []
+    edges, inverse, counts = np.unique(np.sort(np.concatenate(pairs), axis=1), axis=0, return_inverse=True, return_counts=True)
+    owner = np.concatenate(owners)[np.argsort(inverse.ravel(), kind="stable")]
+    first = np.cumsum(counts) - counts
+    shared = counts == 2
+    normals = face_normals(xyz, faces)
+    cosine = math.cos(math.radians(FEATURE_ANGLE_DEGREES))
+    smooth = np.zeros(len(edges), dtype=bool)
+    smooth[shared] = np.einsum("ij,ij->i", normals[owner[first[shared]]], normals[owner[first[shared] + 1]]) >= cosine
+    return [(int(a), int(b)) for a, b in edges[~smooth]]
 
 
 def shaded(colours, normals):
@@ -165,7 +185,7 @@ def _draw_mode(axes, body, number, deflection, relative, norm, outline):
                     [xyz[list(edge)] for edge in outline], colors=_OUTLINE_GREY, linewidths=0.8, alpha=0.6, zorder=1
                 )
             )
-        face_magnitude = np.array([magnitude[f].mean() for f in faces])
+        face_magnitude = face_means(magnitude, faces)
         face_colours = shaded(colours(norm(face_magnitude)), face_normals(deformed, faces))
         # Without drawn edges, each face's border in its own colour closes
         # the hairline seams that smoothing leaves between faces.
