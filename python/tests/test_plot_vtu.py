@@ -16,6 +16,7 @@ import zel
 from conftest import SOURCE, sample_path, write_plate
 from zel import vtu
 from zel.__main__ import main as zel_main
+from zel.__main__ import mode_list_text
 
 vtk = pytest.importorskip("vtk")
 from vtk.util.numpy_support import vtk_to_numpy  # noqa: E402
@@ -364,6 +365,19 @@ def test_a_file_that_is_no_body_is_refused_as_the_other_commands_refuse_it(tmp_p
     assert contents.returncode == run.returncode == 2
     assert run.stderr == contents.stderr.replace("zel contents:", "zel vtk:")
     assert run.stderr.endswith(f"zel vtk: cannot read {picture}\n")
+
+
+@pytest.mark.parametrize(
+    "numbers, text", [([], "none"), ([4], "4"), ([3, 1, 2], "1-3"), ([1, 2, 3, 5, 7, 8, 10], "1-3,5,7-8,10")]
+)
+def test_mode_lists_are_told_as_ranges(numbers, text):
+    assert mode_list_text(numbers) == text
+
+
+def test_help_lists_the_commands(capsys):
+    assert zel_main(["--help"]) == 0
+    out, err = capsys.readouterr()
+    assert err == "" and "\n  zel plot FILE (--mode N | --modes LIST) -o OUT" in out and "\n  zel vtk FILE OUT " in out
 
 
 @pytest.mark.parametrize("command", ["plot", "vtk"])

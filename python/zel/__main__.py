@@ -168,8 +168,8 @@ def parse(command, argv):
             raise UsageError(f"unexpected argument '{arg}'")
     for name, value in zip(names, positional):
         found[name] = value
-    for name in names[len(positional) :]:
-        raise UsageError(f"missing {name}")
+    if len(positional) < len(names):
+        raise UsageError(f"missing {names[len(positional)]}")
     if command == "vtk":
         output_name(FORMATS)(found["OUT"])
     else:
@@ -201,9 +201,10 @@ def ranges_text(ranges):
 
 
 def mode_list_text(numbers):
-    """Ascending mode numbers as ranges: 1-6,9."""
+    """Mode numbers as ascending ranges: 1-6,9."""
     if not numbers:
         return "none"
+    numbers = sorted(numbers)
     runs, start = [], numbers[0]
     for previous, number in zip(numbers, numbers[1:] + [None]):
         if number != previous + 1:
@@ -270,6 +271,10 @@ def usage_error(command, message):
 
 def main(argv=None):
     argv = sys.argv[1:] if argv is None else [os.fspath(arg) for arg in argv]
+    if argv and argv[0] in ("--help", "-h"):
+        commands = "".join(f"  zel {synopsis}\n" for synopsis, _ in HELP.values())
+        print(f"Usage: python3 -m zel COMMAND [ARGS...]\n\nCommands:\n{commands}\n'zel COMMAND --help' explains a command.")
+        return EXIT_SUCCESS
     if not argv or argv[0] not in HELP:
         problem = f"unknown command '{argv[0]}'" if argv else "missing COMMAND"
         print(f"zel: {problem}\nTry 'zel --help'.", file=sys.stderr)
