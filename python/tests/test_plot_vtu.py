@@ -5,6 +5,7 @@ import os
 import struct
 import subprocess
 import sys
+import types
 import xml.etree.ElementTree as ElementTree
 
 import matplotlib.figure
@@ -219,6 +220,16 @@ def test_an_export_is_readable_by_others(tmp_path, tensors):
     finally:
         os.umask(old)
     assert (tmp_path / "shared.vtk").stat().st_mode & 0o777 == 0o644
+
+
+@pytest.mark.parametrize("vertex", [-1, 4])
+def test_a_face_beyond_the_nodes_is_refused(vertex):
+    damaged = types.SimpleNamespace(path="damaged.zel", node_count=4, faces=[np.array([0, 1, 2]), np.array([2, 3, vertex])])
+    with pytest.raises(zel.ZelError) as raised:
+        vtu.drawable_faces(damaged)
+    assert str(raised.value) == f"damaged.zel: a face names node index {vertex}, and the body has 4 nodes"
+    damaged.faces[1][2] = 0
+    assert vtu.drawable_faces(damaged) is damaged.faces
 
 
 def test_a_body_without_faces_is_drawn_and_exported_as_points(tmp_path):

@@ -10,6 +10,7 @@ import os
 import numpy as np
 
 from ._output import replacing
+from .vtu import drawable_faces
 
 DEFAULT_SIZE = (800, 600)  # pixels
 DEFAULT_DEFLECTION = 0.1  # largest drawn displacement, as a fraction of the body size
@@ -175,7 +176,7 @@ def _draw_mode(axes, body, number, deflection, relative, norm, outline):
         magnitude = magnitude / magnitude.max()
     deformed = xyz + deflection_scale(translations, body_size(xyz, body.size), deflection) * translations
     colours = plt.get_cmap(_COLOURS)
-    faces = body.faces
+    faces = drawable_faces(body)
     # Drawn in the order given, not by depth: the outline stays beneath.
     axes.computed_zorder = False
     if faces:
@@ -221,7 +222,7 @@ def mode_figure(body, numbers, deflection=DEFAULT_DEFLECTION, size=DEFAULT_SIZE)
         magnitude = np.linalg.norm(body.mode_at_nodes(numbers[0])[:, :3], axis=1)
         norm = matplotlib.colors.Normalize(*((float(magnitude.min()), float(magnitude.max())) if magnitude.size else (0.0, 1.0)))
     rigid = rigid_body_mode_numbers(body)
-    outline = outline_edges(body.nodes.xyz, body.faces) if body.faces else []
+    outline = outline_edges(body.nodes.xyz, drawable_faces(body)) if body.faces else []
     rows, columns = grid_shape(len(numbers))
     figure = plt.figure(figsize=(size[0] / _DPI, size[1] / _DPI), dpi=_DPI)
     figure.subplots_adjust(left=0.0, right=0.95, bottom=0.0, top=0.93, wspace=0.0, hspace=0.08)

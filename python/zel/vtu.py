@@ -25,6 +25,7 @@ from xml.sax.saxutils import quoteattr
 
 import numpy as np
 
+from ._library import ZelError
 from ._output import replacing
 
 VTK_VERTEX, VTK_LINE, VTK_POLYGON = 1, 3, 7
@@ -69,6 +70,17 @@ class _Array:
             f'<DataArray type="{_XML_TYPES[self.dtype]}"{name} NumberOfComponents="{self.components}"{names}'
             f' NumberOfTuples="{self.count}" format="appended" offset="{offset}"/>'
         )
+
+
+def drawable_faces(body):
+    """The body's faces, refused when one names a node the body lacks (a
+    damaged file), which would otherwise draw or index garbage."""
+    faces, count = body.faces, body.node_count
+    vertices = np.concatenate(faces) if faces else np.zeros(0, dtype=np.int32)
+    outside = vertices[(vertices < 0) | (vertices >= count)]
+    if len(outside):
+        raise ZelError(f"{body.path}: a face names node index {int(outside[0])}, and the body has {count} nodes")
+    return faces
 
 
 def cells(faces, node_count):
@@ -132,7 +144,7 @@ class _Dataset:
     def __init__(self, body, numbers):
         self.body, self.numbers = body, numbers
         self.count = body.node_count
-        self.connectivity, self.offsets, self.types = cells(body.faces, self.count)
+        self.connectivity, self.offsets, self.types = cells(drawable_faces(body), self.count)
         eigen = body.eigen
         self.hz = np.array([float(eigen["hz"][eigen["mode"] == n][0]) for n in numbers], dtype=np.float64)
 
