@@ -5,16 +5,13 @@ it matters."""
 import math
 
 import matplotlib
+import numpy as np
+import pytest
+from mpl_toolkits.mplot3d.art3d import Line3DCollection, Poly3DCollection
 
-matplotlib.use("Agg")
-import matplotlib.pyplot as plt  # noqa: E402
-import numpy as np  # noqa: E402
-import pytest  # noqa: E402
-from mpl_toolkits.mplot3d.art3d import Line3DCollection, Poly3DCollection  # noqa: E402
-
-import zel  # noqa: E402
-from conftest import write_plate  # noqa: E402
-from zel import plot  # noqa: E402
+import zel
+from conftest import write_plate
+from zel import plot
 
 SQUARE = np.array([[0.0, 0.0, 0.0], [1.0, 0.0, 0.0], [1.0, 1.0, 0.0], [0.0, 1.0, 0.0]])
 
@@ -141,32 +138,23 @@ def test_rigid_body_modes_are_titled_as_such_and_mass_normalized_shapes_have_no_
     with zel.open(free) as body:
         hz = body.eigen["hz"]
         figure = plot.mode_figure(body, [1, 2, 3, 4])
-        try:
-            assert titles(figure) == [
-                f"Mode 1: rigid-body mode ({hz[0]:.3g} Hz)",
-                f"Mode 2: rigid-body mode ({hz[1]:.3g} Hz)",
-                f"Mode 3: {hz[2]:.6g} Hz",
-                f"Mode 4: {hz[3]:.6g} Hz",
-            ]
-            assert colour_bar_label(figure) == "translation magnitude / the mode's largest"
-        finally:
-            plt.close(figure)
+        assert titles(figure) == [
+            f"Mode 1: rigid-body mode ({hz[0]:.3g} Hz)",
+            f"Mode 2: rigid-body mode ({hz[1]:.3g} Hz)",
+            f"Mode 3: {hz[2]:.6g} Hz",
+            f"Mode 4: {hz[3]:.6g} Hz",
+        ]
+        assert colour_bar_label(figure) == "translation magnitude / the mode's largest"
         figure = plot.mode_figure(body, [3])
-        try:
-            assert colour_bar_label(figure) == "translation magnitude (mass-normalized shape, no length unit)"
-        finally:
-            plt.close(figure)
+        assert colour_bar_label(figure) == "translation magnitude (mass-normalized shape, no length unit)"
 
 
 def test_a_shape_of_arbitrary_scale_says_so(plate):
     with zel.open(plate) as body:
         assert body.eigen["gen_mass"][0] != pytest.approx(1.0)
         figure = plot.mode_figure(body, [2])
-        try:
-            assert titles(figure) == [f"Mode 2: {body.eigen['hz'][1]:.6g} Hz"]
-            assert colour_bar_label(figure) == "translation magnitude (shape of arbitrary scale, no length unit)"
-        finally:
-            plt.close(figure)
+        assert titles(figure) == [f"Mode 2: {body.eigen['hz'][1]:.6g} Hz"]
+        assert colour_bar_label(figure) == "translation magnitude (shape of arbitrary scale, no length unit)"
 
 
 def drawn(figure):
@@ -202,18 +190,15 @@ def test_the_surface_covers_the_outline_of_the_undeformed_body(free):
     overlap on the picture, the surface shows."""
     with zel.open(free) as body:
         figure = plot.mode_figure(body, [1], deflection=0.15)
-    try:
-        axes, (outline,), (surface,) = drawn(figure)
-        assert not axes.computed_zorder and outline.get_zorder() < surface.get_zorder()
-        picture = rgb(figure)
-        outline.set_visible(False)
-        without_outline = rgb(figure)
-        surface.set_visible(False)
-        outline.set_visible(True)
-        outline_only = rgb(figure)
-        surface.set_visible(True)
-    finally:
-        plt.close(figure)
+    axes, (outline,), (surface,) = drawn(figure)
+    assert not axes.computed_zorder and outline.get_zorder() < surface.get_zorder()
+    picture = rgb(figure)
+    outline.set_visible(False)
+    without_outline = rgb(figure)
+    surface.set_visible(False)
+    outline.set_visible(True)
+    outline_only = rgb(figure)
+    surface.set_visible(True)
     surface_pixels = coloured(picture)
     outline_pixels = np.any(outline_only != without_outline, axis=2) & ~coloured(outline_only)
     covered = outline_pixels & inside(surface_pixels)
@@ -232,11 +217,8 @@ def test_the_deflection_scales_the_drawn_displacement(free, deflection):
     with zel.open(free) as body:
         size = body.size
         figure = plot.mode_figure(body, [1], deflection=deflection)
-    try:
-        axes, _, _ = drawn(figure)
-        assert axes.get_zlim() == pytest.approx((0.0, deflection * size))
-    finally:
-        plt.close(figure)
+    axes, _, _ = drawn(figure)
+    assert axes.get_zlim() == pytest.approx((0.0, deflection * size))
 
 
 def test_the_colours_follow_the_translation(free):
@@ -244,16 +226,13 @@ def test_the_colours_follow_the_translation(free):
     of the colour map, the corner faces its bottom."""
     with zel.open(free) as body:
         figure = plot.mode_figure(body, [3])
-        try:
-            (_, _, (surface,)) = drawn(figure)
-            colours = surface._facecolor3d  # in the faces' order, before any depth sorting
-            magnitude = np.abs(body.mode(3)[:, 2])
-            face_magnitude = np.array([magnitude[f].mean() for f in body.faces])
-        finally:
-            plt.close(figure)
+        (_, _, (surface,)) = drawn(figure)
+        colours = surface._facecolor3d  # in the faces' order, before any depth sorting
+        magnitude = np.abs(body.mode(3)[:, 2])
+        face_magnitude = np.array([magnitude[f].mean() for f in body.faces])
     # Shading scales a face's colour map entry: its proportions stay.
     low, high = magnitude.min(), magnitude.max()
-    expected = plt.get_cmap("viridis")((face_magnitude - low) / (high - low))[:, :3]
+    expected = matplotlib.colormaps["viridis"]((face_magnitude - low) / (high - low))[:, :3]
     drawn_rgb = np.asarray(colours)[:, :3]
     np.testing.assert_allclose(drawn_rgb / drawn_rgb.sum(axis=1, keepdims=True), expected / expected.sum(axis=1, keepdims=True))
     brightness = drawn_rgb.sum(axis=1) / expected.sum(axis=1)
@@ -266,12 +245,24 @@ def test_face_edges_only_while_they_do_not_hide_the_surface(tmp_path, nx, ny, ed
     with zel.open(path) as body:
         assert (len(body.faces) <= plot.MOST_FACES_WITH_EDGES) == edges
         figure = plot.mode_figure(body, [1])
+    _, _, (surface,) = drawn(figure)
+    edge_colours = np.asarray(surface._edgecolor3d)  # in the faces' order, as _facecolor3d
+    same = np.array_equal(edge_colours, np.asarray(surface._facecolor3d))
+    assert same != edges
+    if edges:
+        assert np.all(edge_colours[:, :3] == 0.0)
+
+
+def test_a_picture_leaves_the_callers_backend_and_figures_alone(tmp_path, plate):
+    import matplotlib.pyplot as plt
+
+    previous = matplotlib.get_backend()
+    matplotlib.use("svg")
     try:
-        _, _, (surface,) = drawn(figure)
-        edge_colours = np.asarray(surface._edgecolor3d)  # in the faces' order, as _facecolor3d
-        same = np.array_equal(edge_colours, np.asarray(surface._facecolor3d))
-        assert same != edges
-        if edges:
-            assert np.all(edge_colours[:, :3] == 0.0)
+        figures = plt.get_fignums()
+        with zel.open(plate) as body:
+            body.plot_mode(1, tmp_path / "mode.png")
+        assert (matplotlib.get_backend(), plt.get_fignums()) == ("svg", figures)
+        assert (tmp_path / "mode.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
     finally:
-        plt.close(figure)
+        matplotlib.use(previous)

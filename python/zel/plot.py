@@ -166,7 +166,7 @@ def _true_scale_box(axes, points):
 
 
 def _draw_mode(axes, body, number, deflection, relative, norm, outline):
-    import matplotlib.pyplot as plt
+    import matplotlib
     from mpl_toolkits.mplot3d.art3d import Line3DCollection, Poly3DCollection
 
     xyz = body.nodes.xyz
@@ -175,7 +175,7 @@ def _draw_mode(axes, body, number, deflection, relative, norm, outline):
     if relative and magnitude.size and magnitude.max() > 0.0:
         magnitude = magnitude / magnitude.max()
     deformed = xyz + deflection_scale(translations, body_size(xyz, body.size), deflection) * translations
-    colours = plt.get_cmap(_COLOURS)
+    colours = matplotlib.colormaps[_COLOURS]
     faces = drawable_faces(body)
     # Drawn in the order given, not by depth: the outline stays beneath.
     axes.computed_zorder = False
@@ -209,11 +209,12 @@ def _draw_mode(axes, body, number, deflection, relative, norm, outline):
 
 def mode_figure(body, numbers, deflection=DEFAULT_DEFLECTION, size=DEFAULT_SIZE):
     """The matplotlib figure of the modes `numbers` (one, or a grid of
-    several), not yet saved. Every number must be one of the body's modes."""
+    several), not yet saved. Every number must be one of the body's modes.
+    Made without pyplot, so that neither its figures nor its backend
+    change in the caller's session."""
     import matplotlib
-
-    matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
+    from matplotlib.backends.backend_agg import FigureCanvasAgg
+    from matplotlib.figure import Figure
 
     relative = len(numbers) > 1
     if relative:
@@ -224,23 +225,20 @@ def mode_figure(body, numbers, deflection=DEFAULT_DEFLECTION, size=DEFAULT_SIZE)
     rigid = rigid_body_mode_numbers(body)
     outline = outline_edges(body.nodes.xyz, drawable_faces(body)) if body.faces else []
     rows, columns = grid_shape(len(numbers))
-    figure = plt.figure(figsize=(size[0] / _DPI, size[1] / _DPI), dpi=_DPI)
+    figure = Figure(figsize=(size[0] / _DPI, size[1] / _DPI), dpi=_DPI)
+    FigureCanvasAgg(figure)
     figure.subplots_adjust(left=0.0, right=0.95, bottom=0.0, top=0.93, wspace=0.0, hspace=0.08)
-    try:
-        every_axes = []
-        for k, number in enumerate(numbers):
-            axes = figure.add_subplot(rows, columns, k + 1, projection="3d")
-            _draw_mode(axes, body, number, deflection, relative, norm, outline)
-            text = title(number, frequency_hz(body, number), number in rigid, frequency_unit(body.units.time))
-            axes.set_title(text, fontsize=10 if relative else 12)
-            every_axes.append(axes)
-        bar = figure.colorbar(
-            matplotlib.cm.ScalarMappable(norm=norm, cmap=plt.get_cmap(_COLOURS)), ax=every_axes, shrink=0.6, pad=0.04
-        )
-        bar.set_label(colour_label(body, numbers, relative))
-    except BaseException:
-        plt.close(figure)
-        raise
+    every_axes = []
+    for k, number in enumerate(numbers):
+        axes = figure.add_subplot(rows, columns, k + 1, projection="3d")
+        _draw_mode(axes, body, number, deflection, relative, norm, outline)
+        text = title(number, frequency_hz(body, number), number in rigid, frequency_unit(body.units.time))
+        axes.set_title(text, fontsize=10 if relative else 12)
+        every_axes.append(axes)
+    bar = figure.colorbar(
+        matplotlib.cm.ScalarMappable(norm=norm, cmap=matplotlib.colormaps[_COLOURS]), ax=every_axes, shrink=0.6, pad=0.04
+    )
+    bar.set_label(colour_label(body, numbers, relative))
     return figure
 
 
@@ -248,14 +246,9 @@ def plot_modes(body, numbers, path, deflection=DEFAULT_DEFLECTION, size=DEFAULT_
     """Saves the picture of the modes `numbers` at path, in the format its
     suffix names. Each mode is drawn so that its largest displacement is
     `deflection` times the body size."""
-    import matplotlib.pyplot as plt
-
     figure = mode_figure(body, numbers, deflection, size)
-    try:
-        with replacing(path) as out:
-            figure.savefig(out, dpi=_DPI, format=os.path.splitext(os.fspath(path))[1][1:].lower() or "png")
-    finally:
-        plt.close(figure)
+    with replacing(path) as out:
+        figure.savefig(out, dpi=_DPI, format=os.path.splitext(os.fspath(path))[1][1:].lower() or "png")
 
 
 def plot_mode(body, number, path, deflection=DEFAULT_DEFLECTION, size=DEFAULT_SIZE):
