@@ -105,9 +105,9 @@ class Body(HandleOwner):
     and is read one mode at a time by mode(). Not for use from several
     threads at once: the library keeps process-wide state unguarded.
 
-    The writer usually keeps only the nodes the faces and interface nodes
-    use, after computing the inertia invariants from every node: the nodal
-    data then describe part of the body only (see `reduced`). The body's
+    A writer that computes the inertia invariants (from every node) then
+    keeps only the nodes the faces and interface nodes use: the nodal data
+    describe part of the body only (see `reduced`). The body's
     mass, centre of mass, inertia and modal participation come from the
     invariants: total_mass_inertia(), invariants(), effective_modal_mass()."""
 

@@ -173,9 +173,9 @@ class Builder(HandleOwner):
     def write(self, path, options=None, verbose=None):
         """Writes the ZEL file at path. options is the writer's option text
         (as in KOR_ZELWRITE_OPTIONS, which it replaces for this call); None
-        keeps the environment's. The write prepares the body in place; it
-        may reduce the node set to the nodes the faces and interface nodes
-        use (see Body.reduced). verbose (None: the builder's) writes the
+        keeps the environment's. The write prepares the body in place;
+        with the invariant options ("invar full_invar") it keeps only the
+        nodes the faces and interface nodes use (see Body.reduced). verbose (None: the builder's) writes the
         writer's information on sys.stderr; its progress shows when
         sys.stderr is a terminal."""
         write = getattr(self._lib, "ZEL_write_ZEL", None)
