@@ -159,11 +159,11 @@ TEST_F(BulkSetters, FillLeavesWhatThePerNodeLoopsLeave) {
          return mode_values(db, bulk, 0, 1, ids, rows(4, 6, 9)) & mode_values(db, bulk, 2, 1, repeated, rows(4, 6, 4)) &
                 mode_values(db, bulk, 0, 2, repeated, rows(4, 6, 10));
        }},
-      {"NaN and infinities are taken as the per-node setters take them",
+      {"NaN, infinities, node IDs 0 and negative: taken as the per-node setters take them",
        [&](Database *db, bool bulk) {
          const std::vector<double> odd = {nan, -INFINITY, 1.0, INFINITY, nan, 0.0};
-         return coordinates(db, bulk, {1, 2}, odd) & masses(db, bulk, {1, 2}, {nan, INFINITY}) &
-                mode_values(db, bulk, 1, 0, {2}, odd);
+         return coordinates(db, bulk, {0, -5}, odd) & masses(db, bulk, {0, -5}, {nan, INFINITY}) &
+                mode_values(db, bulk, 1, 0, {-5}, odd);
        }},
   };
   for (const Case &c : cases) {
