@@ -347,6 +347,29 @@ ZEL_API int ZEL_SetInvar8(Database *db, int number, double *values);
 ZEL_API int ZEL_SetInvar9(Database *db, int i, int j, double *values);
 
 /* ---------------------------------------------------------------------
+ * Builder: many nodes in one call
+ * For bindings and translators holding whole arrays: each call is the
+ * loop of its per-node setter over ids[0..count-1], row k of the values
+ * going to node ids[k] (a node added when new, a later row of the same
+ * node replacing an earlier one), with that setter's checks and messages.
+ * The loop stops at the first node refused: the nodes before it keep
+ * their values. count 0 sets nothing and gives 1 (the arrays may then be
+ * NULL); a negative count, or NULL arrays for rows, give 0 with an error
+ * before anything is set. 1, or 0 with an error.
+ * ------------------------------------------------------------------- */
+
+/* Coordinates x, y, z: 3 count values (ZEL_SetNodeCoordinates). */
+ZEL_API int ZEL_SetNodeCoordinatesArray(Database *db, int count, const int *ids, const double *xyz);
+/* Masses: count values (ZEL_SetNodalMass). */
+ZEL_API int ZEL_SetNodalMassArray(Database *db, int count, const int *ids, const double *masses);
+/* Inertias Ixx, Iyy, Izz, Ixy, Ixz, Iyz: 6 count values (ZEL_SetNodalInertia). */
+ZEL_API int ZEL_SetNodalInertiaArray(Database *db, int count, const int *ids, const double *inertias);
+/* Mode `number` of value set `set`: 6 count values (ZEL_SetModeVec, so
+ * number 0 of set 1 or 2 is the pre-stress or pre-strain). */
+ZEL_API int ZEL_SetModeVecArray(Database *db, int number, int set, int count, const int *ids,
+                                const double *values);
+
+/* ---------------------------------------------------------------------
  * Queries: preload, load cases, statistics and body size
  * A null handle gives 0, 0.0 or NULL; load-case indices are 0-based.
  * ------------------------------------------------------------------- */

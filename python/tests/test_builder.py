@@ -51,8 +51,12 @@ def strip(builder, stiffness=(40.0, 90.0)):
             lambda b: b.set_generalized_mass(np.ones((2, 3)), [1, 2]),
             "the generalized mass must be square over the 2 modes, not shape (2, 3)",
         ),
+        (
+            lambda b: b.set_masses([1, 2**31], [1.0, 2.0]),
+            "node ID 2147483648 is outside the range of the library's node IDs",
+        ),
     ],
-    ids=["coordinates", "ids", "mode-columns", "value-set", "matrix"],
+    ids=["coordinates", "ids", "mode-columns", "value-set", "matrix", "id-range"],
 )
 def test_malformed_input_is_refused_before_the_library_sees_it(call, message):
     with zel.Builder() as builder:
@@ -148,3 +152,34 @@ def test_a_refused_option_raises_the_writers_message(tmp_path, capfd):
     assert str(raised.value) == "8.2 compatible ZEL cannot be single precision\nProblem writing version number."
     assert capfd.readouterr().err == ""
     assert not path.exists()
+
+
+def test_each_row_reaches_its_node_and_a_repeated_id_keeps_its_last_row(tmp_path):
+    """Whole arrays in one call each: rows in the callers' order (not
+    sorted), every column in its place."""
+    path = tmp_path / "rows.zel"
+    ids = [30, 10, 30, 20]
+    xyz = np.arange(12.0).reshape(4, 3) + 0.5
+    inertias = np.arange(1.0, 13.0).reshape(2, 6)  # Ixx, Iyy, Izz, Ixy, Ixz, Iyz of nodes 20 and 10
+    shape = np.arange(18.0).reshape(3, 6) / 8.0
+    stress = -np.arange(12.0).reshape(2, 6)
+    with zel.Builder(expected_nodes=2, max_modes=1) as builder:
+        builder.add_nodes(ids, xyz)
+        builder.set_masses([10, 20, 30], [1.0, 2.0, 3.0])
+        builder.set_inertias([20, 10], inertias)
+        builder.set_mode(1, [20, 30, 10], shape)
+        builder.set_mode(1, [20, 30], stress, "stress")
+        builder.set_generalized_mass([1.0], [1])
+        builder.set_generalized_stiffness([4.0], [1])
+        builder.write(path, options="no_ortho")
+    with zel.open(path) as body:
+        row = {node: n for n, node in enumerate(body.nodes.ids.tolist())}
+        assert sorted(row) == [10, 20, 30]
+        np.testing.assert_array_equal(body.nodes.xyz[[row[30], row[10], row[20]]], xyz[[2, 1, 3]])
+        np.testing.assert_array_equal(body.masses[[row[10], row[20], row[30]]], [1.0, 2.0, 3.0])
+        for node, (ixx, iyy, izz, ixy, ixz, iyz) in zip([20, 10], inertias):
+            tensor = [[ixx, ixy, ixz], [ixy, iyy, iyz], [ixz, iyz, izz]]
+            np.testing.assert_array_equal(body.inertias[row[node]], tensor)
+        np.testing.assert_array_equal(body.mode(1)[[row[20], row[30], row[10]]], shape)
+        assert body.mode_node_ids("stress").tolist() == [20, 30]
+        np.testing.assert_array_equal(body.mode(1, "stress"), stress)

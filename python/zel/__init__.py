@@ -7,12 +7,14 @@
         body.plot_mode(1, "mode1.png")
         body.write_vtu("body.vtu")
 
-Library errors raise ZelError carrying the library's own message, which is
-then not printed; warnings of a call that succeeds are printed once on
-standard error.
+The package prints nothing of its own accord. Library errors raise
+ZelError carrying the library's own message; its warnings are issued
+through the warnings module as ZelWarning (filter them as any warning);
+its information is written on sys.stderr only for objects made with
+verbose=True; progress shows only when sys.stderr is a terminal.
 """
 
-from ._library import ZelError
+from ._library import ZelError, ZelWarning
 from .body import EIGEN_DTYPE, VALUE_SETS, Body, Header, Invariants, MassInertia, Nodes, Units, open
 from .builder import Builder
 
@@ -27,6 +29,7 @@ __all__ = [
     "Units",
     "VALUE_SETS",
     "ZelError",
+    "ZelWarning",
     "open",
 ]
 __version__ = "0.1.0"

@@ -1,14 +1,18 @@
 """Loading libzel.so, the prototypes of the C functions used, and the
-capture of the library's messages around a call.
+routing of the library's messages.
 
-The library prints its errors and warnings on the process's standard error
-(file descriptor 2) itself. Calls that can fail run with descriptor 2
-pointed at a scratch file; a failure raises ZelError carrying the text the
-library printed, which is then not printed at all; a success that printed
-warnings has them printed once, on sys.stderr, as the library would have.
-The redirection is process-wide: what other threads print on descriptor 2
-during such a call lands in its message too (the library is for one thread
-at a time anyway).
+The library sends every line it would print to a handler installed here
+at loading, so the package prints nothing of its own accord:
+
+- errors of a call that fails become the ZelError it raises;
+- warnings (and error lines of a call that still succeeds) are issued
+  through Python's warnings module as ZelWarning, once per call, naming
+  the caller's line: filter, record or turn them into exceptions as any
+  other warning (warnings.simplefilter("ignore", zel.ZelWarning));
+- information lines are dropped unless the call was asked to be verbose
+  (verbose=True), and then written on sys.stderr as they come;
+- progress is shown only when sys.stderr is a terminal, as one line
+  rewritten in place and ended with a line feed.
 """
 
 import ctypes
@@ -16,17 +20,18 @@ import ctypes.util
 import os
 import sys
 import sysconfig
-import tempfile
 import threading
+import warnings
 
 LIBRARY_VARIABLE = "ZEL_LIBRARY"
 LIBRARY_NAME = "libzel.so"
 
 
 class ZelError(RuntimeError):
-    """A failure the library reported. str(error) is the library's message
-    (its "ERROR:  " prefixes taken off each line); `output` holds what the
-    library printed, prefixes included."""
+    """A failure the library reported. str(error) is the library's message,
+    one line per line; `output` holds every error and warning line of the
+    call as the library prints them without a handler ("ERROR:  " and
+    "WARNING:  " prefixes)."""
 
     def __init__(self, message, output=""):
         super().__init__(message)
@@ -106,12 +111,12 @@ _PROTOTYPES = {
     "ZEL_TotalMassInertia": (_I, [_P, _P, _P, _P]),
     "ZEL_SetHeader": (_I, [_P, _S, _S, _S, _S, _S, _S]),
     "ZEL_SetUnits": (_I, [_P, _S, _S, _S, _S]),
-    "ZEL_SetNodeCoordinates": (_I, [_P, _I, _D, _D, _D]),
-    "ZEL_SetNodalMass": (_I, [_P, _I, _D]),
-    "ZEL_SetNodalInertia": (_I, [_P, _I, _D, _D, _D, _D, _D, _D]),
+    "ZEL_SetNodeCoordinatesArray": (_I, [_P, _I, _P, _P]),
+    "ZEL_SetNodalMassArray": (_I, [_P, _I, _P, _P]),
+    "ZEL_SetNodalInertiaArray": (_I, [_P, _I, _P, _P]),
     "ZEL_SetFaceList": (_I, [_P, _I, _P]),
     "ZEL_SetInterfaceNode": (_I, [_P, _I]),
-    "ZEL_SetModeVec": (_I, [_P, _I, _I, _I, _P]),
+    "ZEL_SetModeVecArray": (_I, [_P, _I, _I, _I, _P, _P]),
     "ZEL_SetGeneralizedStiffness": (_I, [_P, _I, _I, _D]),
     "ZEL_SetGeneralizedMass": (_I, [_P, _I, _I, _D]),
     "ZEL_SetGeneralizedDamping": (_I, [_P, _I, _I, _D]),
@@ -138,6 +143,7 @@ class _Library:
             function.restype = result
             function.argtypes = arguments
             setattr(self, name, function)
+        _install_handler(self._dll)
 
 
 _loaded = None
@@ -153,67 +159,128 @@ def library():
         return _loaded
 
 
-class _Capture:
-    """Descriptor 2 pointed at one scratch file, reused from call to call
-    within one process. A forked child shares its parent's open files, so
-    a child makes a scratch file of its own: through a shared one each
-    would read, and cut, the other's messages."""
+ERROR, WARNING, INFO, PROGRESS = 1, 2, 3, 4
+_PREFIXES = {ERROR: "ERROR:  ", WARNING: "WARNING:  "}
+_HANDLER_TYPE = ctypes.CFUNCTYPE(None, ctypes.c_int, ctypes.c_char_p, ctypes.c_void_p)
+_PACKAGE = os.path.dirname(os.path.abspath(__file__))
+
+
+class _Call:
+    """The lines one library call sent, kept until it returns."""
+
+    def __init__(self, verbose):
+        self.verbose = verbose
+        self.lines = []  # (kind, text) of errors and warnings, in order
+
+    def texts(self, kind):
+        return [text for k, text in self.lines if k == kind]
+
+
+class _Messages:
+    """The handler installed in the library: every line arrives here
+    instead of being printed. The ctypes callback object lives as long as
+    this (module-level) object, so the library never calls a freed one."""
 
     def __init__(self):
-        self._scratch = None
-        self._owner = None
-        libc = ctypes.CDLL(None)
-        self._fflush = libc.fflush
-        self._fflush.argtypes = [ctypes.c_void_p]
-        self._c_stderr = ctypes.c_void_p.in_dll(libc, "stderr")
+        self._call = None
+        self._progress_shown = False
+        self._lock = threading.Lock()
+        self.handler = _HANDLER_TYPE(self._receive)
 
-    def call(self, function, arguments):
-        """function(*arguments) with descriptor 2 captured: (result, text)."""
-        if self._owner != os.getpid():
-            self._scratch = tempfile.TemporaryFile()
-            self._owner = os.getpid()
-        scratch = self._scratch.fileno()
-        sys.stderr.flush()
-        saved = os.dup(2)
-        os.dup2(scratch, 2)
+    def _receive(self, kind, line, _context):
+        text = (line or b"").decode("utf-8", "replace")
+        with self._lock:
+            if kind != PROGRESS:
+                self._end_progress()
+            call = self._call
+            if kind == PROGRESS:
+                self._show_progress(text)
+            elif kind == INFO:
+                if call is not None and call.verbose:
+                    sys.stderr.write(text + "\n")
+            elif call is not None:
+                call.lines.append((kind, text))
+        if call is None and kind in _PREFIXES:
+            # Outside a checked call (a query that warns): as a call's own.
+            _warn([text])
+
+    def _show_progress(self, text):
+        stream = sys.stderr
+        if not (hasattr(stream, "isatty") and stream.isatty()):
+            return
+        stream.write("\r" + text)
+        stream.flush()
+        self._progress_shown = True
+
+    def _end_progress(self):
+        if self._progress_shown:
+            sys.stderr.write("\n")
+            sys.stderr.flush()
+            self._progress_shown = False
+
+    def call(self, function, arguments, verbose):
+        """function(*arguments) with its messages kept: (result, _Call)."""
+        with self._lock:
+            outer, self._call = self._call, _Call(verbose)
+            call = self._call
         try:
             result = function(*arguments)
         finally:
-            self._fflush(self._c_stderr)
-            os.dup2(saved, 2)
-            os.close(saved)
-        length = os.lseek(scratch, 0, os.SEEK_CUR)
-        if not length:
-            return result, ""
-        os.lseek(scratch, 0, os.SEEK_SET)
-        text = os.read(scratch, length).decode("utf-8", "replace")
-        os.ftruncate(scratch, 0)
-        os.lseek(scratch, 0, os.SEEK_SET)
-        return result, text
+            with self._lock:
+                self._end_progress()
+                self._call = outer
+        return result, call
 
 
-_capture = _Capture()
-_ERROR_PREFIX = "ERROR:  "
+class ZelWarning(UserWarning):
+    """A warning of the ZEL library (or an error line of a call that still
+    succeeded): the message is the library's text, one line per line."""
 
 
-def library_message(output):
-    """The library's printed text as an exception message: each line
-    without its "ERROR:  " prefix, blank lines dropped."""
-    lines = [line[len(_ERROR_PREFIX):] if line.startswith(_ERROR_PREFIX) else line for line in output.splitlines()]
-    return "\n".join(line for line in lines if line.strip())
+def _caller_stacklevel():
+    """The stacklevel of warnings.warn that names the first frame outside
+    this package: the user's line that called into it."""
+    frame, level = sys._getframe(1), 1
+    while frame is not None and os.path.dirname(os.path.abspath(frame.f_code.co_filename)) == _PACKAGE:
+        frame, level = frame.f_back, level + 1
+    return level
 
 
-def checked(function, *arguments, failed=lambda result: result == 0, otherwise="the ZEL library call failed"):
-    """Calls function with the library's messages captured. When failed(result)
-    holds, raises ZelError with the library's message (or `otherwise` when
-    it printed nothing); else prints what it printed, once, and gives the
-    result."""
-    result, output = _capture.call(function, arguments)
+def _warn(lines):
+    text = "\n".join(line for line in lines if line.strip())
+    if text:
+        warnings.warn(ZelWarning(text), stacklevel=_caller_stacklevel())
+
+
+_messages = _Messages()
+
+
+def _install_handler(dll):
+    handler = getattr(dll, "ZEL_SetMessageHandler", None)
+    if handler is None:
+        return
+    handler.restype = None
+    handler.argtypes = [_HANDLER_TYPE, ctypes.c_void_p]
+    handler(_messages.handler, None)
+
+
+def checked(
+    function, *arguments, failed=lambda result: result == 0, otherwise="the ZEL library call failed", verbose=False
+):
+    """Calls function with the library's messages kept. When failed(result)
+    holds, raises ZelError with the library's error lines (or `otherwise`
+    when it sent none); else gives the result. Warnings (and the error
+    lines of a call that succeeds) are issued as one ZelWarning; with
+    verbose, information lines are written on sys.stderr as they come."""
+    result, call = _messages.call(function, arguments, verbose)
+    output = "".join(f"{_PREFIXES[kind]}{text}\n" for kind, text in call.lines)
     if failed(result):
-        raise ZelError(library_message(output) or otherwise, output)
-    if output:
-        sys.stderr.write(output)
-        sys.stderr.flush()
+        if call.texts(WARNING):
+            _warn(call.texts(WARNING))
+        message = "\n".join(line for line in call.texts(ERROR) if line.strip())
+        raise ZelError(message or otherwise, output)
+    if call.lines:
+        _warn([text for _, text in call.lines])
     return result
 
 

@@ -91,18 +91,32 @@ def _text(buffer):
     return buffer.value.decode("latin-1")
 
 
-def open(path):  # noqa: A001 - the package's entry point, zel.open
-    """Opens the ZEL file at path; use the Body as a context manager or
-    close() it."""
-    return Body(path)
+def open(path, verbose=False):  # noqa: A001 - the package's entry point, zel.open
+    """Opens the ZEL file at path (a str, bytes or os.PathLike such as
+    pathlib.Path); use the Body as a context manager or close() it. A
+    missing or unreadable file raises the usual OSError; a file the library
+    refuses (not a ZEL file, truncated) raises ZelError with the library's
+    message. verbose=True writes the library's information on sys.stderr."""
+    return Body(path, verbose)
 
 
 class Body(HandleOwner):
     """One flexible body read from a ZEL file. Mode data stays in the file
     and is read one mode at a time by mode(). Not for use from several
-    threads at once: the library keeps process-wide state unguarded."""
+    threads at once: the library keeps process-wide state unguarded.
 
-    def __init__(self, path):
+    A writer that computes the inertia invariants (from every node) then
+    keeps only the nodes the faces and interface nodes use: the nodal data
+    describe part of the body only (see `reduced`). The body's
+    mass, centre of mass, inertia and modal participation come from the
+    invariants: total_mass_inertia(), invariants(), effective_modal_mass()."""
+
+    # Nodal masses summing to less than invariant 1 by more than this
+    # fraction: rounding of single-precision files stays far below it.
+    REDUCED_MASS_FRACTION = 1e-4
+
+    def __init__(self, path, verbose=False):
+        self.verbose = bool(verbose)
         self.path = os.fspath(path)
         # A missing or unreadable file is the usual OSError.
         with builtins.open(self.path, "rb"):
@@ -113,6 +127,7 @@ class Body(HandleOwner):
             os.fsencode(self.path),
             failed=lambda handle: not handle,
             otherwise=f"cannot read {self.path}",
+            verbose=self.verbose,
         )
         self._adopt(handle)
         self._closed_text = f"the body of {self.path} is closed"
@@ -168,10 +183,21 @@ class Body(HandleOwner):
 
     @cached_property
     def masses(self):
-        """Nodal masses (N,)."""
+        """Nodal masses (N,) of the nodes the file holds. After a reduced
+        write (see `reduced`) they sum to less than the body's mass: use
+        total_mass_inertia() or invariants() for the whole body."""
         mass = self._lib.ZEL_NodalMass
         count = self.node_count
         return np.fromiter((mass(self._db, n) for n in range(count)), dtype=np.float64, count=count)
+
+    @cached_property
+    def reduced(self):
+        """True when the node set was reduced at writing: the nodal masses
+        sum to less than the body's mass (invariant 1), so sums over the
+        nodal data (masses, centre of mass, modal participation) miss part
+        of the body. False for a body whose nodes carry all of its mass."""
+        mass = checked(self._lib.ZEL_Invar1, self._db, failed=lambda result: False, verbose=self.verbose)
+        return bool(mass > 0.0 and self.masses.sum() < mass * (1.0 - self.REDUCED_MASS_FRACTION))
 
     @cached_property
     def inertias(self):
@@ -294,7 +320,7 @@ class Body(HandleOwner):
         if pre_values or self.double_precision:
             # The library fills the caller's buffer directly.
             out = np.empty((count, 6)) if out is None else out
-            checked(self._lib.ZEL_Read_Mode_Double, self._db, number, s, address(out), otherwise=failure)
+            checked(self._lib.ZEL_Read_Mode_Double, self._db, number, s, address(out), otherwise=failure, verbose=self.verbose)
             return out
         # Single precision: the library fills a float scratch kept for the
         # next mode, widened here in one copy. The float values equal the
@@ -302,7 +328,7 @@ class Body(HandleOwner):
         single = self._single.get(s)
         if single is None or len(single) != count:
             single = self._single[s] = np.empty((count, 6), dtype=np.float32)
-        checked(self._lib.ZEL_Read_Mode_Single, self._db, number, s, address(single), otherwise=failure)
+        checked(self._lib.ZEL_Read_Mode_Single, self._db, number, s, address(single), otherwise=failure, verbose=self.verbose)
         if out is None:
             # Made after the read, into the room of the library's own
             # scratch just freed: made before, the heap grows and shrinks
@@ -317,7 +343,7 @@ class Body(HandleOwner):
         order = self.mode_count
         matrix = np.zeros((order, order))
         if order:
-            checked(function, self._db, address(matrix), order, failed=lambda result: False)
+            checked(function, self._db, address(matrix), order, failed=lambda result: False, verbose=self.verbose)
         return matrix
 
     def gen_stiff_full(self):
@@ -346,16 +372,24 @@ class Body(HandleOwner):
     def _invariant(self, number, shape, *arguments):
         function = getattr(self._lib, f"ZEL_Invar{number}")
         pointer = checked(
-            function, self._db, *arguments, failed=lambda p: not p, otherwise=f"cannot compute invariant {number}"
+            function,
+            self._db,
+            *arguments,
+            failed=lambda p: not p,
+            otherwise=f"cannot compute invariant {number}",
+            verbose=self.verbose,
         )
         return self._take(pointer, shape)
 
     def invariants(self):
         """The nine inertia invariants (see Invariants for their shapes).
         Read from the file's blocks, else computed from the nodal data and
-        the mode shapes, which reads every mode."""
+        the mode shapes, which reads every mode. inv7 is the invariant as
+        the simulator takes it: products of inertia -sum m x y (negative
+        for mass in the first quadrant), whereas total_mass_inertia() gives
+        +sum m x y."""
         m = self.mode_count
-        inv1 = checked(self._lib.ZEL_Invar1, self._db, failed=lambda result: False)
+        inv1 = checked(self._lib.ZEL_Invar1, self._db, failed=lambda result: False, verbose=self.verbose)
         inv2 = self._invariant(2, (3,))
         inv7 = self._invariant(7, (3, 3))
         if m == 0:
@@ -375,9 +409,28 @@ class Body(HandleOwner):
             np.stack([np.stack([self._invariant(9, (3, 3), i, j) for j in range(m)]) for i in range(m)]),
         )
 
+    def effective_modal_mass(self):
+        """Effective modal mass (M, 3) of each mode along x, y, z from the
+        invariants: inv3[a, i]**2 / inv6[i, i], which is the whole body's
+        even after a reduced write (nodal data would give a fraction of
+        it). Divided by invariants 1 it is the participating fraction; over
+        all modes of a complete set it sums to the mass in each direction.
+        A mode of zero generalized mass gives NaN."""
+        m = self.mode_count
+        if m == 0:
+            return np.zeros((0, 3))
+        participation = self._invariant(3, (3, m))
+        modal_mass = np.diag(self._invariant(6, (m, m)))
+        with np.errstate(divide="ignore", invalid="ignore"):
+            effective = participation**2 / modal_mass
+        effective[:, modal_mass == 0.0] = np.nan
+        return effective.T
+
     def total_mass_inertia(self):
-        """MassInertia(mass, inertia (3, 3), center_of_mass (3,)) from the
-        invariants."""
+        """MassInertia(mass, inertia (3, 3), center_of_mass (3,)) of the
+        whole body from the invariants (as the contents report gives them):
+        the inertia about the body's origin with products of inertia
+        +sum m x y, the opposite sign of invariants().inv7's."""
         mass = ctypes.c_double(0.0)
         inertia, center = np.zeros((3, 3)), np.zeros(3)
         checked(
@@ -387,6 +440,7 @@ class Body(HandleOwner):
             address(inertia),
             address(center),
             otherwise="cannot compute the total mass and inertia",
+            verbose=self.verbose,
         )
         return MassInertia(mass.value, inertia, center)
 

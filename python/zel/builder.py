@@ -43,31 +43,45 @@ def _rows(values, width, what):
     return array
 
 
+_ID_RANGE = np.iinfo(np.intc)
+
+
 def _ids(ids, rows, what):
+    """The node IDs as the C int array the library takes, one per row."""
     ids = np.asarray(ids, dtype=np.int64).ravel()
     if len(ids) != rows:
         raise ValueError(f"{len(ids)} node IDs for {rows} rows of {what}")
-    return [int(i) for i in ids]
+    outside = (ids < _ID_RANGE.min) | (ids > _ID_RANGE.max)
+    if outside.any():
+        raise ValueError(f"node ID {ids[outside][0]} is outside the range of the library's node IDs")
+    return np.ascontiguousarray(ids, dtype=np.intc)
 
 
 class Builder(HandleOwner):
     """An empty body to fill and write. Use it as a context manager or
-    close() it: closing releases the body and its temporary mode files."""
+    close() it: closing releases the body and its temporary mode files.
 
-    def __init__(self, expected_nodes=1000, max_modes=1000):
+    Quiet by default: the library's information (the header echoed, the
+    writer's steps and summary) is written on sys.stderr only with
+    verbose=True; its warnings are ZelWarning whatever verbose says. The
+    setters take whole numpy arrays and pass them in one library call."""
+
+    def __init__(self, expected_nodes=1000, max_modes=1000, verbose=False):
         self._lib = library()
         self._closed_text = "the builder is closed"
+        self.verbose = bool(verbose)
         handle = checked(
             self._lib.ZEL_Create,
             int(expected_nodes),
             int(max_modes),
             failed=lambda handle: not handle,
             otherwise="cannot create a body: out of memory",
+            verbose=self.verbose,
         )
         self._adopt(handle)
 
     def _set(self, function, *arguments, what, otherwise=None):
-        checked(function, self._db, *arguments, otherwise=otherwise or f"cannot set {what}")
+        checked(function, self._db, *arguments, otherwise=otherwise or f"cannot set {what}", verbose=self.verbose)
 
     # -- header and units ----------------------------------------------------
 
@@ -88,22 +102,25 @@ class Builder(HandleOwner):
 
     # -- nodes -----------------------------------------------------------------
 
+    def _set_rows(self, function, leading, ids, values, width, what):
+        """One call of a many-node setter: row k of values (width columns)
+        for node ids[k]."""
+        values = _rows(values, width, what)
+        ids = _ids(ids, len(values), what)
+        self._set(function, *leading, len(ids), address(ids), address(values), what=what)
+
     def add_nodes(self, ids, xyz):
-        """Nodes by ID with coordinates (N, 3); a known ID is moved."""
-        xyz = _rows(xyz, 3, "coordinates")
-        for node, (x, y, z) in zip(_ids(ids, len(xyz), "coordinates"), xyz.tolist()):
-            self._set(self._lib.ZEL_SetNodeCoordinates, node, x, y, z, what=f"node {node}")
+        """Nodes by ID with coordinates (N, 3); a known ID is moved. A
+        repeated ID takes its last row."""
+        self._set_rows(self._lib.ZEL_SetNodeCoordinatesArray, (), ids, xyz, 3, "coordinates")
 
     def set_masses(self, ids, masses):
-        masses = _rows(masses, 1, "masses")
-        for node, mass in zip(_ids(ids, len(masses), "masses"), masses.tolist()):
-            self._set(self._lib.ZEL_SetNodalMass, node, mass, what=f"the mass of node {node}")
+        """Nodal masses (N,); a new ID adds the node."""
+        self._set_rows(self._lib.ZEL_SetNodalMassArray, (), ids, masses, 1, "masses")
 
     def set_inertias(self, ids, inertias):
         """Rows Ixx, Iyy, Izz, Ixy, Ixz, Iyz (N, 6)."""
-        inertias = _rows(inertias, 6, "inertias")
-        for node, row in zip(_ids(ids, len(inertias), "inertias"), inertias.tolist()):
-            self._set(self._lib.ZEL_SetNodalInertia, node, *row, what=f"the inertia of node {node}")
+        self._set_rows(self._lib.ZEL_SetNodalInertiaArray, (), ids, inertias, 6, "inertias")
 
     def add_faces(self, faces):
         """Faces as sequences of node IDs."""
@@ -126,10 +143,8 @@ class Builder(HandleOwner):
         """Six values per node (N, 6) of mode `number` in a value set
         ("shape", "stress", "strain"); number 0 of "stress" or "strain" sets
         the pre-stress or pre-strain."""
-        s = set_index(value_set)
-        values = _rows(values, 6, "mode values")
-        for node, row in zip(_ids(ids, len(values), "mode values"), values):
-            self._set(self._lib.ZEL_SetModeVec, int(number), node, s, address(row), what=f"mode {number}")
+        leading = (int(number), set_index(value_set))
+        self._set_rows(self._lib.ZEL_SetModeVecArray, leading, ids, values, 6, "mode values")
 
     def _set_matrix(self, function, what, matrix, modes):
         matrix = np.atleast_1d(np.asarray(matrix, dtype=np.float64))
@@ -155,12 +170,22 @@ class Builder(HandleOwner):
 
     # -- writing -----------------------------------------------------------------
 
-    def write(self, path, options=None):
+    def write(self, path, options=None, verbose=None):
         """Writes the ZEL file at path. options is the writer's option text
         (as in KOR_ZELWRITE_OPTIONS, which it replaces for this call); None
-        keeps the environment's. The write prepares the body in place."""
+        keeps the environment's. The write prepares the body in place;
+        with the invariant options ("invar full_invar") it keeps only the
+        nodes the faces and interface nodes use (see Body.reduced). verbose (None: the builder's) writes the
+        writer's information on sys.stderr; its progress shows when
+        sys.stderr is a terminal."""
         write = getattr(self._lib, "ZEL_write_ZEL", None)
         if write is None:
             raise ZelError(f"the ZEL library at {self._lib.path} has no writer")
         with _environment(WRITER_OPTIONS, options):
-            checked(write, self._db, os.fsencode(os.fspath(path)), otherwise=f"cannot write {path}")
+            checked(
+                write,
+                self._db,
+                os.fsencode(os.fspath(path)),
+                otherwise=f"cannot write {path}",
+                verbose=self.verbose if verbose is None else bool(verbose),
+            )
