@@ -410,3 +410,12 @@ def test_the_zel_program_hands_plot_and_vtk_to_the_package(tmp_path, command):
     run = subprocess.run([zel_program(), command, sample_path(60), *map(str, arguments)], env=env, capture_output=True, text=True)
     assert (run.returncode, run.stderr) == (0, "")
     assert out.stat().st_size > 1000
+
+
+def test_library_warnings_print_as_the_program_prints_them(capsys):
+    """A warning of the library during a command comes out as the C commands
+    print it, not in Python's warning format with a source line."""
+    from zel.__main__ import show_library_warning
+
+    show_library_warning(zel.ZelWarning("Title too big.\nTruncating title."), zel.ZelWarning, "x.py", 1)
+    assert capsys.readouterr().err == "WARNING:  Title too big.\nWARNING:  Truncating title.\n"

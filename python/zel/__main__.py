@@ -7,13 +7,15 @@ import math
 import os
 import stat
 import sys
+import warnings
 
-from ._library import ZelError
+from ._library import ZelError, ZelWarning
 from .body import open as open_body
 from .plot import DEFAULT_DEFLECTION, DEFAULT_SIZE, PICTURE_SUFFIXES, plot_modes
 from .vtu import FORMATS, export
 
 EXIT_SUCCESS, EXIT_USAGE = 0, 2
+python_showwarning = warnings.showwarning
 LARGEST_SIDE = 10000  # pixels
 SMALLEST_SIDE = 100
 MOST_MODES_IN_A_PICTURE = 25  # a 5 x 5 grid
@@ -269,8 +271,22 @@ def usage_error(command, message):
     return EXIT_USAGE
 
 
+def show_library_warning(message, category, filename, lineno, file=None, line=None):
+    """The library's warnings as the zel program prints them: each line
+    after "WARNING:  " on standard error, without Python's source line."""
+    if not issubclass(category, ZelWarning):
+        return python_showwarning(message, category, filename, lineno, file, line)
+    for text in str(message).split("\n"):
+        print(f"WARNING:  {text}", file=sys.stderr if file is None else file)
+
+
 def main(argv=None):
-    argv = sys.argv[1:] if argv is None else [os.fspath(arg) for arg in argv]
+    with warnings.catch_warnings():
+        warnings.showwarning = show_library_warning
+        return run_command_line(sys.argv[1:] if argv is None else [os.fspath(arg) for arg in argv])
+
+
+def run_command_line(argv):
     if argv and argv[0] in ("--help", "-h"):
         commands = "".join(f"  zel {synopsis}\n" for synopsis, _ in HELP.values())
         print(f"Usage: python3 -m zel COMMAND [ARGS...]\n\nCommands:\n{commands}\n'zel COMMAND --help' explains a command.")

@@ -92,6 +92,7 @@ _PROTOTYPES = {
     "ZEL_ModeNodeCount": (_I, [_P, _I]),
     "ZEL_ModeNodeID": (_I, [_P, _I, _I]),
     "ZEL_ModeExist": (_I, [_P, _I]),
+    "ZEL_RigidBodyModeCount": (_I, [_P]),
     "ZEL_Read_Mode_Double": (_I, [_P, _I, _I, _P]),
     "ZEL_Read_Mode_Single": (_I, [_P, _I, _I, _P]),
     "ZEL_Eigenvalue": (_I, [_P, _I, _P, _P, _P, _P, _P]),

@@ -3,7 +3,6 @@ deformed by a mode and shaded, coloured by the translation's magnitude,
 over a faint outline of the undeformed body. One mode fills the picture;
 several share it as a grid."""
 
-import ctypes
 import math
 import os
 
@@ -35,9 +34,7 @@ def frequency_hz(body, number):
 def rigid_body_mode_numbers(body):
     """The body's rigid-body modes (the library's count, from the gap in the
     frequencies), by mode number."""
-    count_rigid = body._lib._dll.ZEL_RigidBodyModeCount
-    count_rigid.restype, count_rigid.argtypes = ctypes.c_int, [ctypes.c_void_p]
-    count = count_rigid(body._db)
+    count = body._lib.ZEL_RigidBodyModeCount(body._db)
     return {int(n) for n in body.mode_numbers[:count]}
 
 
