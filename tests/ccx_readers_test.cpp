@@ -23,7 +23,6 @@
 
 namespace {
 
-using ccx::InputError;
 
 void write_file(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
 

@@ -21,6 +21,7 @@
 #include "capture.h"
 #include "ccx_jobs.h"
 #include "frd_mesh.h"
+#include "frd_reader.h"
 #include "inp_reader.h"
 #include "input_error.h"
 #include "scratch_dir.h"
@@ -612,6 +613,13 @@ TEST_P(CcxStructuralModel, FreeBodyTranslatesWithRotations) {
     EXPECT_LT(std::fabs(f.solver[mode - 1]), 1e-3 * f.solver[6]) << "mode " << mode;
     EXPECT_EQ(expect_rigid(db, mode), ZEL_NodeCount(db)) << "mode " << mode;
   }
+  // The rigid-body modes' modal mass is the body's mass and inertia: for
+  // the turn of a beam about its axis, the section's rotary inertia alone.
+  std::vector<double> modal_mass(model.modes * model.modes);
+  ZEL_GenMassFull(db, modal_mass.data(), model.modes);
+  for (int i = 0; i < 6; ++i)
+    for (int j = 0; j < 6; ++j)
+      EXPECT_NEAR(modal_mass[i * model.modes + j], i == j ? 1.0 : 0.0, 0.01) << "modes " << i + 1 << ", " << j + 1;
   std::ostringstream shifts;
   for (int mode = 7; mode <= 12; ++mode) {
     EXPECT_NEAR(f.lumped[mode - 1], f.solver[mode - 1], 0.03 * f.solver[mode - 1]) << "mode " << mode;
@@ -753,6 +761,31 @@ TEST_F(CcxMixedModel, SolidAndShellShareOneNodeTable) {
   ASSERT_EQ(shape.count(tip), 1u);
   EXPECT_GT(std::fabs(shape.at(tip)[2]), 0.0);
   EXPECT_EQ(ZEL_ModeNodeCount(db, 1), ZEL_NodeCount(db));  // stresses at the flange's nodes too
+
+  // Beyond the block, the flange's nodes hold the stresses the solver
+  // gives the expanded node above them, on the top surface z = 0.027.
+  const std::string frd = dir.file("job.frd");
+  const ccx::FrdMesh expanded = ccx::parse_frd_mesh(zel_test::read_text_file(frd), frd);
+  std::vector<ccx::ModeResults> results = ccx::read_frd(frd);
+  const auto mode7 = std::find_if(results.begin(), results.end(), [](const auto &r) { return r.number == 7; });
+  ASSERT_NE(mode7, results.end());
+  std::map<int, size_t> row;
+  for (size_t r = 0; r < mode7->stress.node_ids.size(); ++r) row[mode7->stress.node_ids[r]] = r;
+  auto node_at = [&](const std::array<double, 3> &x) {
+    for (const auto &[id, xyz] : expanded.coordinates)
+      if (std::fabs(xyz[0] - x[0]) + std::fabs(xyz[1] - x[1]) + std::fabs(xyz[2] - x[2]) < 1e-9) return id;
+    return 0;
+  };
+  int compared = 0;
+  for (const auto &[id, stress] : motions(db, 7, 1)) {
+    const std::array<double, 3> x = coordinates(db, id);
+    if (x[0] < 0.1 + 1e-9) continue;
+    const int above = node_at({x[0], x[1], 0.027});
+    ASSERT_EQ(row.count(above), 1u) << "node " << id;
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(stress[c], mode7->stress.values[6 * row.at(above) + c]) << "node " << id;
+    ++compared;
+  }
+  EXPECT_EQ(compared, flange);
 }
 
 }  // namespace
