@@ -15,9 +15,11 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "body.h"
+#include "expansion.h"
 #include "capture.h"
 #include "ccx_jobs.h"
 #include "frd_mesh.h"
@@ -389,6 +391,121 @@ TEST(CcxFrdMesh, ReadsExpandedNodesAndElements) {
   for (const auto &fault : faults) {
     SCOPED_TRACE(fault.name);
     EXPECT_EQ(input_error_of([&] { ccx::parse_frd_mesh(fault.text, "job.frd"); }), fault.message);
+  }
+}
+
+// ---------------------------------------------------------------------
+// Motions fitted to expanded nodes written by hand
+// ---------------------------------------------------------------------
+
+// Which side of the mid-surface the node at position j of an expanded
+// shell lies on: -1, 0 or 1 (wedges of the triangles S3; bricks of S8).
+int shell_layer(size_t size, size_t j) {
+  if (size == 6) return j < 3 ? -1 : 1;
+  static const int brick[20] = {-1, -1, -1, -1, 1, 1, 1, 1, -1, -1, -1, -1, 0, 0, 0, 0, 1, 1, 1, 1};
+  return brick[j];
+}
+
+// The solids the solver would expand the deck's shells and beams into:
+// element e's node j gets ID 1000 e + j, offset from its element node by
+// half the thickness along the normal, or across a 0.02 x 0.04 section in
+// y and z (beams).
+ccx::FrdMesh expand_by_hand(const ccx::Mesh &mesh, const std::array<double, 3> &normal) {
+  ccx::FrdMesh results;
+  for (const ccx::Element &element : mesh.elements) {
+    const ccx::ElementKind &kind = *element.kind;
+    ccx::FrdElement &expanded = results.elements[element.id];
+    for (size_t j = 0; j < kind.expansion.size(); ++j) {
+      const int id = 1000 * element.id + static_cast<int>(j);
+      const size_t node = mesh.node_index.at(mesh.connectivity[element.first_node + kind.expansion[j]]);
+      std::array<double, 3> xyz = {mesh.coordinates[3 * node], mesh.coordinates[3 * node + 1],
+                                   mesh.coordinates[3 * node + 2]};
+      if (kind.family == ccx::Family::Shell) {
+        const double side = 0.005 * shell_layer(kind.expansion.size(), j);
+        for (int d = 0; d < 3; ++d) xyz[d] += side * normal[d];
+      } else {
+        static const int across[20] = {-1, -1, 1, 1, -1, -1, 1, 1, -1, 0, 1, 0, -1, -1, 1, 1, -1, 0, 1, 0};
+        static const int up[20] = {-1, -1, -1, -1, 1, 1, 1, 1, -1, -1, -1, -1, 0, 0, 0, 0, 1, 1, 1, 1};
+        xyz[1] += 0.01 * across[j];
+        xyz[2] += 0.02 * up[j];
+      }
+      expanded.nodes.push_back(id);
+      results.coordinates[id] = xyz;
+    }
+  }
+  return results;
+}
+
+// Expanded nodes moving rigidly, u = a + w x Y, give each element node the
+// translation a + w x X and the rotation w: about every axis, the normal of
+// a shell included.
+TEST(CcxExpansion, RigidMotionsOfShellsAndBeamsAreExact) {
+  const struct {
+    const char *name, *elements;
+    std::array<double, 3> normal;
+  } cases[] = {
+      {"tilted triangles", "*ELEMENT,TYPE=S3\n1,1,2,3\n2,2,4,3\n", {-0.6, 0.0, 0.8}},
+      {"tilted quadrilateral", "*ELEMENT,TYPE=S8R\n1,1,2,4,3,5,6,7,8\n", {-0.6, 0.0, 0.8}},
+      {"beam", "*ELEMENT,TYPE=B32R\n1,1,9,2\n", {0.0, 0.0, 0.0}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    zel_test::ScratchDir dir;
+    // Corners in the plane 0.6 x = 0.8 z (normal (-0.6, 0, 0.8)), mid-side
+    // nodes halfway; node 9 halfway along the beam.
+    std::ofstream(dir.file("job.inp")) << "*NODE\n1,0,0,0\n2,0.8,0,0.6\n3,0,1,0\n4,0.8,1,0.6\n5,0.4,0,0.3\n"
+                                          "6,0.8,0.5,0.6\n7,0.4,1,0.3\n8,0,0.5,0\n9,0.4,0,0.3\n"
+                                       << c.elements;
+    const ccx::Mesh mesh = ccx::read_inp(dir.file("job.inp"));
+    const ccx::FrdMesh results = expand_by_hand(mesh, c.normal);
+    const ccx::Expansion expansion(mesh, results, "job.frd");
+
+    const std::array<double, 3> a = {0.1, -0.2, 0.3}, w = {0.7, -0.4, 0.5};
+    auto rigid = [&](const std::array<double, 3> &x) {
+      return std::array<double, 3>{a[0] + w[1] * x[2] - w[2] * x[1], a[1] + w[2] * x[0] - w[0] * x[2],
+                                   a[2] + w[0] * x[1] - w[1] * x[0]};
+    };
+    ccx::ModeResults mode;
+    mode.number = 1;
+    mode.displacement.width = 3;
+    for (const auto &[id, xyz] : results.coordinates) {
+      mode.displacement.node_ids.push_back(id);
+      const std::array<double, 3> u = rigid(xyz);
+      mode.displacement.values.insert(mode.displacement.values.end(), u.begin(), u.end());
+    }
+    const std::unordered_map<int, ccx::Motion> motions = expansion.motions(mode);
+    std::set<int> used(mesh.connectivity.begin(), mesh.connectivity.end());
+    ASSERT_EQ(motions.size(), used.size());
+    for (const auto &[id, motion] : motions) {
+      const size_t node = mesh.node_index.at(id);
+      const std::array<double, 3> u =
+          rigid({mesh.coordinates[3 * node], mesh.coordinates[3 * node + 1], mesh.coordinates[3 * node + 2]});
+      for (int d = 0; d < 3; ++d) {
+        EXPECT_NEAR(motion[d], u[d], 1e-13) << "node " << id << ", axis " << d;
+        EXPECT_NEAR(motion[3 + d], w[d], 1e-12) << "node " << id << ", axis " << d;
+      }
+    }
+  }
+}
+
+TEST(CcxExpansion, RefusesNodesItCannotFit) {
+  const struct {
+    const char *name, *elements, *message;
+  } cases[] = {
+      {"folded shells", "*ELEMENT,TYPE=S3\n1,1,2,3\n2,1,3,2\n",
+       "job.frd: node 1 has no normal: its shells collapse or fold there"},
+      {"missing expanded element", "*ELEMENT,TYPE=S3\n1,1,2,3\n",
+       "job.frd: element 1 (S3) is not expanded in the results; the translator takes the motions of shells and "
+       "beams from the expanded nodes (*NODE FILE, OUTPUT=3D)"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    zel_test::ScratchDir dir;
+    std::ofstream(dir.file("job.inp")) << "*NODE\n1,0,0,0\n2,1,0,0\n3,0,1,0\n" << c.elements;
+    const ccx::Mesh mesh = ccx::read_inp(dir.file("job.inp"));
+    ccx::FrdMesh results = expand_by_hand(mesh, {0.0, 0.0, 1.0});
+    if (std::string(c.name) == "missing expanded element") results.elements.clear();
+    EXPECT_EQ(input_error_of([&] { ccx::Expansion(mesh, results, "job.frd"); }), c.message);
   }
 }
 
@@ -786,6 +903,25 @@ TEST_F(CcxMixedModel, SolidAndShellShareOneNodeTable) {
     ++compared;
   }
   EXPECT_EQ(compared, flange);
+}
+
+class CcxPlainResults : public CcxStructuralModel {};
+
+// Results written on the model's own nodes carry no rotations: the
+// translation stops and says which output it needs.
+TEST_F(CcxPlainResults, AreRefusedWithTheOutputTheyNeed) {
+  zel_test::ScratchDir dir;
+  std::string deck = model_deck(Model{"S4", 2, 2, 0.2, 0.2, 0.004, false, 7});
+  const std::string request = "*NODE FILE\n";
+  deck.replace(deck.find(request), request.size(), "*NODE FILE, OUTPUT=2D\n");
+  ASSERT_TRUE(solve(dir, deck)) << zel_test::read_text_file(dir.file("ccx.log"));
+  ccx::Request job;
+  job.job = dir.file("job");
+  ccx::Summary summary;
+  EXPECT_EQ(input_error_of([&] { ccx::build_database(job, summary); }),
+            dir.file("job.frd") +
+                ": element 1 (S4) is not expanded in the results; the translator takes the motions of shells and "
+                "beams from the expanded nodes (*NODE FILE, OUTPUT=3D)");
 }
 
 }  // namespace

@@ -13,6 +13,10 @@ using Vector = std::array<double, 3>;
 // A pivot below this fraction of its column's own weight leaves a motion
 // the expanded nodes do not fix.
 constexpr double kUnfixed = 1e-10;
+// The solver expands a node into at most 8 nodes per element around it (it
+// shares them where it can); more than this many elements meet at no node
+// of a sound mesh, and a file that says otherwise is not held in memory.
+constexpr size_t kMaxExpandedNodes = 8 * 64;
 
 Vector cross(const Vector &a, const Vector &b) {
   return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
@@ -107,6 +111,9 @@ void Expansion::collect(const Mesh &mesh, const FrdMesh &results, const std::str
       if (xyz == results.coordinates.end())
         fail_in(frd, "node " + std::to_string(id) + " of the expanded " + element_name(element) +
                          " has no coordinates");
+      if (node.expanded.size() == kMaxExpandedNodes)
+        fail_in(frd, "node " + std::to_string(node.id) + " is expanded into more than " +
+                         std::to_string(kMaxExpandedNodes) + " nodes");
       const double *origin = &mesh.coordinates[3 * mesh.node_index.at(nodes[k])];
       node.expanded.push_back(id);
       node.offsets.push_back({xyz->second[0] - origin[0], xyz->second[1] - origin[1], xyz->second[2] - origin[2]});
@@ -130,12 +137,14 @@ void Expansion::add_curls(const Mesh &mesh, const Element &element, const size_t
         b[d] += dN[i][1] * x[d];
       }
     }
+    // A corner where the element collapses has no tangent plane.
+    const double aa = dot(a, a), ab = dot(a, b), bb = dot(b, b), det = aa * bb - ab * ab;
+    if (!(det > kUnfixed * aa * bb)) continue;
     const Vector normal = unit(cross(a, b));
     FittedNode &node = nodes_[place[k]];
     for (int d = 0; d < 3; ++d) node.normal[d] += normal[d];
     // The surface gradient of N_i is J (J^T J)^-1 dN_i with J = [a b];
     // half the normal component of the curl weighs u_i by (n x grad N_i) / 2.
-    const double aa = dot(a, a), ab = dot(a, b), bb = dot(b, b), det = aa * bb - ab * ab;
     CurlStencil stencil{place[k], normal, {}};
     for (int i = 0; i < n; ++i) {
       const double p = (bb * dN[i][0] - ab * dN[i][1]) / det, q = (aa * dN[i][1] - ab * dN[i][0]) / det;
@@ -150,6 +159,8 @@ void Expansion::build_fits(const std::string &frd) {
   for (size_t p = 0; p < nodes_.size(); ++p) {
     FittedNode &node = nodes_[p];
     if (shell_only_[p]) {
+      if (!(dot(node.normal, node.normal) > 0.0))
+        fail_in(frd, "node " + std::to_string(node.id) + " has no normal: its shells collapse or fold there");
       node.normal = unit(node.normal);
       const std::array<Vector, 2> plane = tangents(node.normal);
       node.rotation_basis = {plane[0], plane[1]};
