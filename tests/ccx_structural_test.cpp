@@ -277,7 +277,8 @@ struct DeckFault {
 };
 
 const DeckFault kDeckFaults[] = {
-    {"shell outside every shell section", "*ELEMENT,TYPE=S4,ELSET=E\n1,1,2,4,3\n*SOLID SECTION,ELSET=E,MATERIAL=STEEL\n",
+    {"shell outside every shell section",
+     "*ELEMENT,TYPE=S4,ELSET=E\n1,1,2,4,3\n*SOLID SECTION,ELSET=E,MATERIAL=STEEL\n",
      "@:10: element 1 (S4) is in no *SHELL SECTION"},
     {"beam in a shell section", "*ELEMENT,TYPE=B31,ELSET=E\n1,1,2\n*SHELL SECTION,ELSET=E,MATERIAL=STEEL\n0.01\n",
      "@:10: element 1 (B31) is in no *BEAM SECTION"},
@@ -559,7 +560,8 @@ std::string model_deck(const Model &model) {
         nodes = quadratic ? std::vector<int>{grid_id(model, a, 0), grid_id(model, a + 1, 0), grid_id(model, a + 2, 0)}
                           : std::vector<int>{grid_id(model, a, 0), grid_id(model, a + 2, 0)};
       else
-        nodes = {grid_id(model, a, b), grid_id(model, a + 2, b), grid_id(model, a + 2, b + 2), grid_id(model, a, b + 2)};
+        nodes = {grid_id(model, a, b), grid_id(model, a + 2, b), grid_id(model, a + 2, b + 2),
+                 grid_id(model, a, b + 2)};
       if (model.plate() && quadratic)
         for (int id : {grid_id(model, a + 1, b), grid_id(model, a + 2, b + 1), grid_id(model, a + 1, b + 2),
                        grid_id(model, a, b + 1)})
@@ -636,7 +638,8 @@ Motion cross_offset(const Motion &rigid, const std::array<double, 3> &d) {
 int expect_rigid(Database *db, int mode) {
   const std::map<int, Motion> shape = motions(db, mode);
   auto turns = [](const Motion &motion) { return motion[3] != 0.0 || motion[4] != 0.0 || motion[5] != 0.0; };
-  const auto reference = std::find_if(shape.begin(), shape.end(), [&](const auto &entry) { return turns(entry.second); });
+  const auto reference =
+      std::find_if(shape.begin(), shape.end(), [&](const auto &entry) { return turns(entry.second); });
   if (reference == shape.end()) {
     ADD_FAILURE() << "no node turns in mode " << mode;
     return 0;
@@ -744,7 +747,7 @@ TEST_P(CcxStructuralModel, FreeBodyTranslatesWithRotations) {
   }
   std::cout << model.type << " free: solver " << f.solver[6] << " Hz; lumped shifts of modes 7-12:" << shifts.str()
             << "\n";
-  expect_slopes(db, model, 7, 0.03);
+  expect_slopes(db, model, 7, 0.015);
 }
 
 INSTANTIATE_TEST_SUITE_P(, CcxStructuralModel,
@@ -800,7 +803,8 @@ std::string mixed_deck() {
   out.precision(17);
   std::set<int> nodes;
   std::vector<std::vector<int>> bricks, shells;
-  const int edges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6}, {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+  const int edges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+                            {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
   for (int k = 0; k < 4; k += 2)
     for (int j = 0; j < 4; j += 2)
       for (int i = 0; i < 4; i += 2) {

@@ -197,7 +197,8 @@ ElementKind make_kind(Shape shape, bool quadratic) {
     for (int k = 0; k < n; ++k) vandermonde[j * n + k] = monomial(basis[k], nodes[j]);
   const std::vector<double> coefficients = inverse(vandermonde, n);
 
-  ElementKind kind{shape, n, static_cast<int>(cell.corners.size()), quadratic, element_faces(cell, quadratic), {}, Family::Solid, {}};
+  ElementKind kind{shape, n, static_cast<int>(cell.corners.size()), quadratic, element_faces(cell, quadratic), {},
+                   Family::Solid, {}};
   for (const WeightedPoint &point : quadrature_points(shape, quadratic ? 4 : 3)) {
     kind.quadrature.weight.push_back(point.weight);
     for (int i = 0; i < n; ++i) {
