@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "body.h"
 #include "dat_reader.h"
@@ -164,9 +165,9 @@ void set_nodal_values(Database *db, int number, int set, const NodalValues &valu
 void set_top_surface_values(Database *db, int number, int set, const NodalValues &values,
                             const Expansion &expansion, const std::unordered_map<int, size_t> &position,
                             double shear_factor) {
-  std::unordered_map<int, char> given;
+  std::unordered_set<int> given;
   for (int id : values.node_ids)
-    if (position.count(id) != 0) given[id] = 1;
+    if (position.count(id) != 0) given.insert(id);
   for (auto [id, record] : expansion.top_surface(values)) {
     if (given.count(id) != 0) continue;
     for (int k = 3; k < 6; ++k) record[k] *= shear_factor;
