@@ -175,6 +175,11 @@ class DeckReader {
   }
 
   void start_shell_section(const Keyword &keyword) {
+    // Layers and thicknesses per node would weigh the shell otherwise than
+    // its one thickness.
+    for (const char *unsupported : {"COMPOSITE", "NODAL THICKNESS"})
+      if (keyword.parameter(unsupported) != nullptr)
+        fail(keyword.where, std::string("*SHELL SECTION with ") + unsupported + " is not supported");
     data_ = Data::ShellSection;
     ShellSection section;
     section.element_set = upper(keyword.required("ELSET"));
