@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the translator's fuzz target: for every element
-type the translator reads, a small box of such elements clamped at one end,
-solved by `ccx` (two modes, with nodal stresses and strains), packed into one
+"""Writes the seed corpus of the translator's fuzz target: for every solid
+element type the translator reads, a small box of such elements clamped at
+one end, and for some shell and beam types a strip of two of them, solved
+by `ccx` (two modes, with nodal stresses and strains), packed into one
 seed: the deck, the nodes it includes, the result file and the printout,
 each after a line "@@@" (see ccx_fuzz.cpp).
 
@@ -89,12 +90,55 @@ def deck_and_nodes(element_type, cells=2):
     return deck, nodes
 
 
+# name: (family, quadratic, triangles)
+STRUCTURAL_TYPES = {
+    "S3": ("shell", False, True), "S6": ("shell", True, True), "S4": ("shell", False, False),
+    "S8R": ("shell", True, False), "B31": ("beam", False, False), "B32R": ("beam", True, False),
+}
+
+
+def structural_deck_and_nodes(element_type, cells=2):
+    """Two cells along x in the plane z = 0: shells (a quadrilateral or two
+    triangles each) or beams along y = 0."""
+    family, quadratic, triangles = STRUCTURAL_TYPES[element_type]
+    ids = {}
+    elements = []
+    for cell in range(cells):
+        x = 2 * cell
+        if family == "beam":
+            points = [(x, 0), (x + 1, 0), (x + 2, 0)] if quadratic else [(x, 0), (x + 2, 0)]
+            polygons = [points]
+        elif triangles:
+            polygons = [[(x, 0), (x + 2, 0), (x, 2)], [(x + 2, 0), (x + 2, 2), (x, 2)]]
+        else:
+            polygons = [[(x, 0), (x + 2, 0), (x + 2, 2), (x, 2)]]
+        for points in polygons:
+            if quadratic and family == "shell":
+                points = points + [((points[k][0] + points[(k + 1) % len(points)][0]) // 2,
+                                    (points[k][1] + points[(k + 1) % len(points)][1]) // 2)
+                                   for k in range(len(points))]
+            elements.append([ids.setdefault(p, len(ids) + 1) for p in points])
+    nodes = "*NODE, NSET=NALL\n" + "".join(
+        f"{n}, {p[0] * 0.05:g}, {p[1] * 0.05:g}, 0\n" for p, n in sorted(ids.items(), key=lambda e: e[1]))
+    lines = [", ".join(str(v) for v in [number] + element) for number, element in enumerate(elements, 1)]
+    fixed = [str(n) for p, n in ids.items() if p[0] == 0]
+    section = ("*SHELL SECTION, ELSET=EALL, MATERIAL=STEEL\n2.\n" if family == "shell" else
+               "*BEAM SECTION, ELSET=EALL, MATERIAL=STEEL, SECTION=RECT\n4., 6.\n0, 1, 0\n")
+    deck = (f"*HEADING\nTwo cells of {element_type}\n*INCLUDE, INPUT=part.inp\n"
+            f"*ELEMENT, TYPE={element_type}, ELSET=EALL\n" + "\n".join(lines) + "\n"
+            "*NSET, NSET=FIXED\n" + ",\n".join(fixed) + "\n"
+            "*MATERIAL, NAME=STEEL\n*ELASTIC\n210000., 0.3\n*DENSITY\n7.85e-9\n" + section +
+            "*BOUNDARY\nFIXED, 1, 6\n"
+            "*STEP\n*FREQUENCY\n2\n*NODE FILE\nU\n*EL FILE\nS, E\n*END STEP\n")
+    return deck, nodes
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "ccx_corpus")
     os.makedirs(folder, exist_ok=True)
-    for element_type in TYPES:
-        deck, nodes = deck_and_nodes(element_type)
+    for element_type in list(TYPES) + list(STRUCTURAL_TYPES):
+        deck, nodes = (deck_and_nodes if element_type in TYPES else structural_deck_and_nodes)(element_type)
         with tempfile.TemporaryDirectory() as work:
             with open(os.path.join(work, "job.inp"), "w") as out:
                 out.write(deck)

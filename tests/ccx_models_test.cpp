@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "capture.h"
+#include "ccx_jobs.h"
 #include "from_ccx.h"
 #include "input_error.h"
 #include "scoped_env.h"
@@ -146,8 +147,6 @@ class BeamMesh {
   std::vector<std::vector<int>> elements_;
 };
 
-bool solver_present() { return std::system("command -v ccx > /dev/null 2>&1") == 0; }
-
 // Runs the solver on dir/job.inp; false when it fails.
 bool solve(const zel_test::ScratchDir &dir) {
   const std::string command = "cd '" + dir.file("") + "' && ccx -i job > ccx.log 2>&1";
@@ -162,21 +161,7 @@ std::array<double, 2> euler_bernoulli(const Beam &beam) {
   return {factor * std::sqrt(kYoung * weak / (kDensity * area)), factor * std::sqrt(kYoung * strong / (kDensity * area))};
 }
 
-// A job translated in memory, its messages captured; released at the end.
-struct Translated {
-  Translated(const std::string &job, const std::string &interface_set) {
-    ccx::Request request;
-    request.job = job;
-    request.interface_sets = {interface_set};
-    zel_test::capture([&] { db = ccx::build_database(request, summary); });
-  }
-  ~Translated() { ZEL_UnLink(db); }
-  Translated(const Translated &) = delete;
-  Translated &operator=(const Translated &) = delete;
-
-  Database *db = nullptr;
-  ccx::Summary summary;
-};
+using zel_test::Translated;
 
 int run_command(std::vector<std::string> arguments) {
   std::vector<char *> argv;
@@ -188,7 +173,7 @@ template <class Base>
 class SolverFixture : public Base {
  protected:
   void SetUp() override {
-    if (!solver_present()) GTEST_SKIP() << "ccx is not installed";
+    if (!zel_test::solver_present()) GTEST_SKIP() << "ccx is not installed";
   }
   zel_test::PrivateStoreDirectory stores_;
   zel_test::ScopedEnv options_{"KOR_ZELWRITE_OPTIONS", std::nullopt};
@@ -260,7 +245,7 @@ TEST_P(CcxModel, TranslatesMassesModesAndSkin) {
   std::ofstream(dir.file("job.inp")) << mesh.deck();
   ASSERT_TRUE(solve(dir)) << zel_test::read_text_file(dir.file("ccx.log"));
 
-  const Translated body(dir.file("job"), "fixed");
+  const Translated body(dir.file("job"), {"fixed"});
   ASSERT_NE(body.db, nullptr);
   Database *db = body.db;
 
@@ -311,7 +296,7 @@ TEST_F(CcxShearWave, StrainsAreEngineeringShearStrains) {
   std::ofstream(dir.file("job.inp")) << deck;
   ASSERT_TRUE(solve(dir)) << zel_test::read_text_file(dir.file("ccx.log"));
 
-  const Translated body(dir.file("job"), "fixed");
+  const Translated body(dir.file("job"), {"fixed"});
   ASSERT_NE(body.db, nullptr);
   Database *db = body.db;
   const double shear_modulus = kYoung / (2 * (1 + kPoisson)), k = kPi / (2 * bar.length);
@@ -460,7 +445,7 @@ TEST(CcxTranslation, FillsTheBodyFromTheThreeFiles) {
   zel_test::PrivateStoreDirectory stores;
   zel_test::ScratchDir dir;
   TetrahedronJob().write(dir);
-  const Translated body(dir.file("job"), "top");
+  const Translated body(dir.file("job"), {"top"});
   ASSERT_NE(body.db, nullptr);
   Database *db = body.db;
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "body.h"
+#include "ccx_jobs.h"
 #include "dat_reader.h"
 #include "frd_reader.h"
 #include "inp_reader.h"
@@ -22,20 +23,10 @@
 
 namespace {
 
-using ccx::InputError;
 
 void write_file(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
 
-// The message of the InputError that `body` throws, or "" when none.
-template <class Body>
-std::string input_error_of(Body &&body) {
-  try {
-    body();
-  } catch (const InputError &error) {
-    return error.what();
-  }
-  return "";
-}
+using zel_test::input_error_of;
 
 // ---------------------------------------------------------------------
 // Input deck
@@ -94,9 +85,9 @@ struct DeckFault {
 
 const DeckFault kDeckFaults[] = {
     {"unsupported types counted",
-     "*NODE\n1,0,0,0\n*ELEMENT, TYPE=S4R\n1, 1,1,1,1\n2, 1,1,1,1\n*ELEMENT, TYPE=B32\n3, 1,\n1, 1\n",
-     "@:3: unsupported element type S4R (2 elements); also B32 (1 element); the translator reads C3D4, C3D10, "
-     "C3D6, C3D15, C3D8, C3D8R, C3D8I, C3D20, C3D20R"},
+     "*NODE\n1,0,0,0\n*ELEMENT, TYPE=M3D4\n1, 1,1,1,1\n2, 1,1,1,1\n*ELEMENT, TYPE=CAX8\n3, 1,\n1, 1\n",
+     "@:3: unsupported element type M3D4 (2 elements); also CAX8 (1 element); the translator reads C3D4, C3D10, "
+     "C3D6, C3D15, C3D8, C3D8R, C3D8I, C3D20, C3D20R, S3, S4, S4R, S6, S8, S8R, B31, B31R, B32, B32R"},
     {"material without density",
      "*NODE\n1,0,0,0\n2,1,0,0\n3,0,1,0\n4,0,0,1\n*ELEMENT,TYPE=C3D4,ELSET=E\n1,1,2,3,4\n"
      "*MATERIAL,NAME=ALU\n*ELASTIC\n70e9,.3\n*SOLID SECTION,ELSET=E,MATERIAL=ALU\n",
@@ -148,7 +139,7 @@ const DeckFault kDeckFaults[] = {
     {"element without type", "*ELEMENT\n1, 1\n", "@:1: *ELEMENT needs TYPE="},
     {"missing include", "**\n*INCLUDE, INPUT=gone.inp\n",
      "@:2: *INCLUDE '@dir/gone.inp': cannot open the file: No such file or directory"},
-    {"no elements", "*NODE\n1,0,0,0\n", "@: no solid elements"},
+    {"no elements", "*NODE\n1,0,0,0\n", "@: no solid, shell or beam elements"},
 };
 
 TEST(CcxInpReader, NamesFileAndLineOfEveryFault) {

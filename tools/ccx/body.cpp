@@ -5,6 +5,8 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "structural.h"
+
 namespace ccx {
 namespace {
 
@@ -58,25 +60,73 @@ void check_supported(const Mesh &mesh) {
   fail(first.first, message + "; the translator reads " + kSupportedElementTypes);
 }
 
-double section_density(const Mesh &mesh, const SolidSection &section) {
-  const auto material = mesh.materials.find(section.material);
-  if (material == mesh.materials.end()) fail(section.where, "material " + section.material + " is not defined");
+double section_density(const Mesh &mesh, const std::string &name, const Where &where) {
+  const auto material = mesh.materials.find(name);
+  if (material == mesh.materials.end()) fail(where, "material " + name + " is not defined");
   if (!material->second.has_density)
-    fail(material->second.where, "material " + section.material + " has no *DENSITY, so its mass is unknown");
+    fail(material->second.where, "material " + name + " has no *DENSITY, so its mass is unknown");
   if (!(material->second.density > 0.0))
-    fail(material->second.where, "material " + section.material + " has a density that is not positive");
+    fail(material->second.where, "material " + name + " has a density that is not positive");
   return material->second.density;
 }
 
-std::unordered_map<int, double> element_densities(const Mesh &mesh) {
-  std::unordered_map<int, double> density;
-  for (const SolidSection &section : mesh.sections) {
-    const auto set = mesh.element_sets.find(section.element_set);
-    if (set == mesh.element_sets.end()) fail(section.where, "element set " + section.element_set + " is not defined");
-    const double value = section_density(mesh, section);
-    for (int id : set->second) density[id] = value;
+// What an element's section gives it; a later section of the same element
+// replaces an earlier one, as the solver takes them.
+struct ElementSection {
+  Family family = Family::Solid;
+  double density = 0.0;
+  const ShellSection *shell = nullptr;
+  const BeamSection *beam = nullptr;
+};
+
+template <class Section>
+void assign_section(const Mesh &mesh, const Section &section, ElementSection assigned,
+                    std::unordered_map<int, ElementSection> &sections) {
+  const auto set = mesh.element_sets.find(section.element_set);
+  if (set == mesh.element_sets.end()) fail(section.where, "element set " + section.element_set + " is not defined");
+  assigned.density = section_density(mesh, section.material, section.where);
+  for (int id : set->second) sections[id] = assigned;
+}
+
+std::unordered_map<int, ElementSection> element_sections(const Mesh &mesh) {
+  std::unordered_map<int, ElementSection> sections;
+  for (const SolidSection &section : mesh.sections) assign_section(mesh, section, {}, sections);
+  for (const ShellSection &section : mesh.shell_sections) {
+    if (!section.has_thickness) fail(section.where, "*SHELL SECTION without its thickness");
+    assign_section(mesh, section, {Family::Shell, 0.0, &section, nullptr}, sections);
   }
-  return density;
+  for (const BeamSection &section : mesh.beam_sections) {
+    check_beam_section(section);
+    assign_section(mesh, section, {Family::Beam, 0.0, nullptr, &section}, sections);
+  }
+  return sections;
+}
+
+const char *section_keyword(Family family) {
+  switch (family) {
+    case Family::Shell:
+      return "*SHELL SECTION";
+    case Family::Beam:
+      return "*BEAM SECTION";
+    case Family::Solid:
+      break;
+  }
+  return "*SOLID SECTION";
+}
+
+double lump_mass(const Element &element, const ElementSection &section, const double *xyz, double *masses,
+                 double *inertias) {
+  const ElementKind &kind = *element.kind;
+  switch (kind.family) {
+    case Family::Shell:
+      return lump_shell_mass(kind, xyz, *section.shell, section.density, masses, inertias, element.where, element.id);
+    case Family::Beam:
+      return lump_beam_mass(kind, xyz, *section.beam, section.density, masses, inertias, element.where, element.id);
+    case Family::Solid:
+      break;
+  }
+  std::fill_n(inertias, 6 * kind.node_count, 0.0);
+  return lump_element_mass(kind, xyz, section.density, masses, element.where, element.id);
 }
 
 }  // namespace
@@ -137,8 +187,8 @@ std::vector<int> skin_faces(const Mesh &mesh, int &face_count) {
 
 Body build_body(const Mesh &mesh) {
   check_supported(mesh);
-  if (mesh.elements.empty()) fail_in(mesh.file, "no solid elements");
-  const std::unordered_map<int, double> density = element_densities(mesh);
+  if (mesh.elements.empty()) fail_in(mesh.file, "no solid, shell or beam elements");
+  const std::unordered_map<int, ElementSection> sections = element_sections(mesh);
 
   Body body;
   for (const Element &element : mesh.elements)
@@ -160,21 +210,29 @@ Body build_body(const Mesh &mesh) {
   }
 
   body.masses.assign(body.node_ids.size(), 0.0);
-  double xyz[3 * kMaxElementNodes], masses[kMaxElementNodes];
+  body.inertias.assign(6 * body.node_ids.size(), 0.0);
+  double xyz[3 * kMaxElementNodes], masses[kMaxElementNodes], inertias[6 * kMaxElementNodes];
   size_t places[kMaxElementNodes];
   for (const Element &element : mesh.elements) {
-    const auto rho = density.find(element.id);
-    if (rho == density.end()) fail(element.where, element_name(element) + " is in no *SOLID SECTION");
+    const auto section = sections.find(element.id);
+    if (section == sections.end() || section->second.family != element.kind->family)
+      fail(element.where, element_name(element) + " is in no " + section_keyword(element.kind->family));
     for (int k = 0; k < element.kind->node_count; ++k) {
       places[k] = position.at(mesh.connectivity[element.first_node + k]);
       std::copy_n(body.coordinates.begin() + 3 * places[k], 3, xyz + 3 * k);
     }
-    const double volume = lump_element_mass(*element.kind, xyz, rho->second, masses, element.where, element.id);
+    const double volume = lump_mass(element, section->second, xyz, masses, inertias);
     body.volume += volume;
-    body.mass += rho->second * volume;
-    for (int k = 0; k < element.kind->node_count; ++k) body.masses[places[k]] += masses[k];
+    body.mass += section->second.density * volume;
+    for (int k = 0; k < element.kind->node_count; ++k) {
+      body.masses[places[k]] += masses[k];
+      for (int c = 0; c < 6; ++c) body.inertias[6 * places[k] + c] += inertias[6 * k + c];
+    }
   }
   body.faces = skin_faces(mesh, body.face_count);
+  for (const Element &element : mesh.elements)
+    if (element.kind->family != Family::Solid)
+      body.face_count += structural_faces(*element.kind, &mesh.connectivity[element.first_node], body.faces);
   return body;
 }
 

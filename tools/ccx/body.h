@@ -1,5 +1,5 @@
-// The body the solid mesh describes: its nodes, their lumped masses and
-// the skin of faces that a viewer draws.
+// The body the mesh describes: its nodes, their lumped masses (and rotary
+// inertias, for shells and beams) and the faces that a viewer draws.
 #ifndef ZEL_CCX_BODY_H
 #define ZEL_CCX_BODY_H
 
@@ -11,9 +11,10 @@
 namespace ccx {
 
 struct Body {
-  std::vector<int> node_ids;       // nodes of the solid elements, ascending
+  std::vector<int> node_ids;       // nodes of the elements, ascending
   std::vector<double> coordinates; // x, y, z per node
   std::vector<double> masses;      // lumped, per node
+  std::vector<double> inertias;    // about each node: xx, yy, zz, xy, xz, yz
   std::vector<int> faces;          // per face: vertex count, then node IDs
   int face_count = 0;
   double volume = 0.0;
@@ -32,8 +33,8 @@ double lump_element_mass(const ElementKind &kind, const double *xyz, double dens
 // nodes along the boundary.
 std::vector<int> skin_faces(const Mesh &mesh, int &face_count);
 
-// InputError for unsupported elements, elements without a section or a
-// density, undefined nodes, sets and materials.
+// InputError for unsupported elements, elements without a section of their
+// family or a density, undefined nodes, sets and materials.
 Body build_body(const Mesh &mesh);
 
 }  // namespace ccx

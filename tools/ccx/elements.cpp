@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "structural.h"
+
 namespace ccx {
 namespace {
 
@@ -195,7 +197,8 @@ ElementKind make_kind(Shape shape, bool quadratic) {
     for (int k = 0; k < n; ++k) vandermonde[j * n + k] = monomial(basis[k], nodes[j]);
   const std::vector<double> coefficients = inverse(vandermonde, n);
 
-  ElementKind kind{shape, n, static_cast<int>(cell.corners.size()), quadratic, element_faces(cell, quadratic), {}};
+  ElementKind kind{shape, n, static_cast<int>(cell.corners.size()), quadratic, element_faces(cell, quadratic), {},
+                   Family::Solid, {}};
   for (const WeightedPoint &point : quadrature_points(shape, quadratic ? 4 : 3)) {
     kind.quadrature.weight.push_back(point.weight);
     for (int i = 0; i < n; ++i) {
@@ -215,7 +218,8 @@ ElementKind make_kind(Shape shape, bool quadratic) {
 
 }  // namespace
 
-const char kSupportedElementTypes[] = "C3D4, C3D10, C3D6, C3D15, C3D8, C3D8R, C3D8I, C3D20, C3D20R";
+const char kSupportedElementTypes[] =
+    "C3D4, C3D10, C3D6, C3D15, C3D8, C3D8R, C3D8I, C3D20, C3D20R, S3, S4, S4R, S6, S8, S8R, B31, B31R, B32, B32R";
 
 const ElementKind *find_element_kind(std::string_view type) {
   static const ElementKind tet4 = make_kind(Shape::Tetrahedron, false);
@@ -230,7 +234,7 @@ const ElementKind *find_element_kind(std::string_view type) {
   if (type == "C3D15") return &wedge15;
   if (type == "C3D8" || type == "C3D8R" || type == "C3D8I") return &hex8;
   if (type == "C3D20" || type == "C3D20R") return &hex20;
-  return nullptr;
+  return find_structural_kind(type);
 }
 
 }  // namespace ccx

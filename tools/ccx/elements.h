@@ -1,5 +1,6 @@
-// The solid element families the translator reads: node layout, faces and
-// the quadrature that integrates their masses.
+// The element families the translator reads: for solids the node layout,
+// faces and the quadrature that integrates their masses; shells and beams
+// are told apart by their family and take their geometry elsewhere.
 #ifndef ZEL_CCX_ELEMENTS_H
 #define ZEL_CCX_ELEMENTS_H
 
@@ -28,17 +29,25 @@ struct Quadrature {
   std::vector<double> derivative;  // point-major, 3 per node
 };
 
+enum class Family { Solid, Shell, Beam };
+
 struct ElementKind {
-  Shape shape;
+  Shape shape;  // for shells and beams, of the solid the solver expands them into
   int node_count;
   int corner_count;
   bool quadratic;
   std::vector<ElementFace> faces;
   Quadrature quadrature;
+  Family family = Family::Solid;
+  // Shells and beams: for each node of the expanded solid, in the result
+  // file's order, the position of the element node it stands for.
+  std::vector<int> expansion;
 };
 
-// The kind of an element type name as written after TYPE= (C3D4, C3D10,
-// C3D6, C3D15, C3D8, C3D8R, C3D8I, C3D20, C3D20R; upper case), or null.
+// The kind of an element type name as written after TYPE= (upper case): a
+// solid (C3D4, C3D10, C3D6, C3D15, C3D8, C3D8R, C3D8I, C3D20, C3D20R), a
+// shell (S3, S4, S4R, S6, S8, S8R) or a beam (B31, B31R, B32, B32R); else
+// null.
 const ElementKind *find_element_kind(std::string_view type);
 
 // The names find_element_kind accepts, for messages.

@@ -119,7 +119,7 @@ class DeckReader {
   }
 
  private:
-  enum class Data { Skipped, Heading, Nodes, Elements, NodeSet, ElementSet, Density };
+  enum class Data { Skipped, Heading, Nodes, Elements, NodeSet, ElementSet, Density, ShellSection, BeamSection };
 
   void start_keyword(const Keyword &keyword, int depth) {
     data_ = Data::Skipped;
@@ -148,6 +148,10 @@ class DeckReader {
       data_ = Data::Density;
     } else if (keyword.name == "SOLID SECTION") {
       mesh_.sections.push_back({upper(keyword.required("ELSET")), upper(keyword.required("MATERIAL")), keyword.where});
+    } else if (keyword.name == "SHELL SECTION") {
+      start_shell_section(keyword);
+    } else if (keyword.name == "BEAM SECTION") {
+      start_beam_section(keyword);
     } else if (keyword.name == "INCLUDE") {
       include(keyword, depth);
     } else if (keyword.name == "STEP") {
@@ -168,6 +172,32 @@ class DeckReader {
         if (entry.type == element_type_) return;
       mesh_.unsupported.push_back({element_type_, 0, keyword.where});
     }
+  }
+
+  void start_shell_section(const Keyword &keyword) {
+    // Layers and thicknesses per node would weigh the shell otherwise than
+    // its one thickness.
+    for (const char *unsupported : {"COMPOSITE", "NODAL THICKNESS"})
+      if (keyword.parameter(unsupported) != nullptr)
+        fail(keyword.where, std::string("*SHELL SECTION with ") + unsupported + " is not supported");
+    data_ = Data::ShellSection;
+    ShellSection section;
+    section.element_set = upper(keyword.required("ELSET"));
+    section.material = upper(keyword.required("MATERIAL"));
+    section.where = keyword.where;
+    if (const std::string *offset = keyword.parameter("OFFSET"))
+      section.offset = finite_number(*offset, keyword.where, "shell offset");
+    mesh_.shell_sections.push_back(section);
+  }
+
+  void start_beam_section(const Keyword &keyword) {
+    data_ = Data::BeamSection;
+    BeamSection section;
+    section.element_set = upper(keyword.required("ELSET"));
+    section.material = upper(keyword.required("MATERIAL"));
+    section.profile = beam_profile(keyword.required("SECTION"), keyword.where);
+    section.where = keyword.where;
+    mesh_.beam_sections.push_back(section);
   }
 
   // Relative paths are taken from the including file's folder.
@@ -197,6 +227,10 @@ class DeckReader {
         return read_set_line(split_fields(line), where, element_sets_);
       case Data::Density:
         return read_density(split_fields(line), where);
+      case Data::ShellSection:
+        return read_shell_line(mesh_.shell_sections.back(), split_fields(line), where);
+      case Data::BeamSection:
+        return read_beam_line(mesh_.beam_sections.back(), split_fields(line), where);
     }
   }
 

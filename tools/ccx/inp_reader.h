@@ -1,5 +1,6 @@
-// Reads a solver input deck (.inp): nodes, solid elements, node and element
-// sets, materials with their densities and solid sections, following
+// Reads a solver input deck (.inp): nodes, solid, shell and beam elements,
+// node and element sets, materials with their densities and the sections
+// of the elements, following
 // *INCLUDE. Keywords it does not need are skipped with their data lines.
 #ifndef ZEL_CCX_INP_READER_H
 #define ZEL_CCX_INP_READER_H
@@ -11,6 +12,7 @@
 
 #include "elements.h"
 #include "input_error.h"
+#include "sections.h"
 
 namespace ccx {
 
@@ -55,6 +57,8 @@ struct Mesh {
   std::map<std::string, std::vector<int>> element_sets;
   std::map<std::string, Material> materials;
   std::vector<SolidSection> sections;
+  std::vector<ShellSection> shell_sections;
+  std::vector<BeamSection> beam_sections;
   std::vector<UnsupportedElements> unsupported;
 };
 

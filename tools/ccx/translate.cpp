@@ -4,10 +4,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "body.h"
 #include "dat_reader.h"
+#include "expansion.h"
+#include "frd_mesh.h"
 #include "frd_reader.h"
 #include "inp_reader.h"
 #include "input_error.h"
@@ -60,16 +64,25 @@ std::vector<double> eigenvalues_of(const std::vector<ModeResults> &modes, const 
   return values;
 }
 
-// Mode shapes in body node order, three translations per node.
+// Mode shapes in body node order, translations and rotations per node: the
+// result file's translations where it has the node, the motions fitted to
+// the expanded shells and beams elsewhere, and their rotations.
 std::vector<double> mode_shape(const ModeResults &mode, const Body &body,
-                               const std::unordered_map<int, size_t> &position, const std::string &frd) {
-  std::vector<double> shape(3 * body.node_ids.size(), 0.0);
+                               const std::unordered_map<int, size_t> &position, const std::string &frd,
+                               const std::optional<Expansion> &expansion) {
+  std::vector<double> shape(6 * body.node_ids.size(), 0.0);
   std::vector<char> given(body.node_ids.size(), 0);
+  if (expansion)
+    for (const auto &[id, motion] : expansion->motions(mode)) {
+      const size_t p = position.at(id);
+      std::copy_n(motion.begin(), 6, shape.begin() + 6 * p);
+      given[p] = 1;
+    }
   const NodalValues &values = mode.displacement;
   for (size_t r = 0; r < values.node_ids.size(); ++r) {
     const auto found = position.find(values.node_ids[r]);
-    if (found == position.end()) continue;  // a node outside the solid elements
-    std::copy_n(values.values.begin() + 3 * r, 3, shape.begin() + 3 * found->second);
+    if (found == position.end()) continue;  // a node outside the elements, or an expanded one
+    std::copy_n(values.values.begin() + 3 * r, 3, shape.begin() + 6 * found->second);
     given[found->second] = 1;
   }
   for (size_t p = 0; p < given.size(); ++p)
@@ -79,13 +92,21 @@ std::vector<double> mode_shape(const ModeResults &mode, const Body &body,
   return shape;
 }
 
+bool has_shells_or_beams(const Mesh &mesh) {
+  for (const Element &element : mesh.elements)
+    if (element.kind->family != Family::Solid) return true;
+  return false;
+}
+
 void set_header(Database *db, const Request &request, const Mesh &mesh, const Body &body) {
   std::string title = mesh.title.empty() ? request.job : mesh.title;
   std::string input = request.job + ".inp";
   std::string type = "CalculiX";
-  std::string lumping = "Masses: consistent, lumped by row sums (linear) and HRZ (quadratic elements)";
-  std::string size = std::to_string(mesh.elements.size()) + " solid elements, " +
-                     std::to_string(body.face_count) + " skin faces";
+  const bool structural = has_shells_or_beams(mesh);
+  std::string lumping = structural ? "Masses: consistent, lumped, with rotary inertia; rotations fitted to expansion"
+                                   : "Masses: consistent, lumped by row sums (linear) and HRZ (quadratic elements)";
+  std::string size = std::to_string(mesh.elements.size()) + (structural ? " elements, " : " solid elements, ") +
+                     std::to_string(body.face_count) + (structural ? " faces" : " skin faces");
   std::string units = "Units: " + request.units[0] + ", " + request.units[1] + ", " + request.units[2] + ", " +
                       request.units[3];
   ZEL_SetHeader(db, title.data(), input.data(), type.data(), lumping.data(), size.data(), units.data());
@@ -97,6 +118,11 @@ void set_nodes(Database *db, const Body &body) {
     if (!ZEL_SetNodeCoordinates(db, body.node_ids[p], xyz[0], xyz[1], xyz[2]) ||
         !ZEL_SetNodalMass(db, body.node_ids[p], body.masses[p]))
       throw InputError("the library refused node " + std::to_string(body.node_ids[p]));
+    const double *inertia = body.inertias.data() + 6 * p;
+    if (std::any_of(inertia, inertia + 6, [](double value) { return value != 0.0; }) &&
+        !ZEL_SetNodalInertia(db, body.node_ids[p], inertia[0], inertia[1], inertia[2], inertia[3], inertia[4],
+                             inertia[5]))
+      throw InputError("the library refused the inertia of node " + std::to_string(body.node_ids[p]));
   }
   std::vector<int> face(8);
   for (size_t k = 0; k < body.faces.size(); k += 1 + body.faces[k]) {
@@ -134,13 +160,42 @@ void set_nodal_values(Database *db, int number, int set, const NodalValues &valu
   }
 }
 
+// Shell nodes hold the values of their top surface (the side their normal
+// points to), where the result file has none of its own for them.
+void set_top_surface_values(Database *db, int number, int set, const NodalValues &values,
+                            const Expansion &expansion, const std::unordered_map<int, size_t> &position,
+                            double shear_factor) {
+  std::unordered_set<int> given;
+  for (int id : values.node_ids)
+    if (position.count(id) != 0) given.insert(id);
+  for (auto [id, record] : expansion.top_surface(values)) {
+    if (given.count(id) != 0) continue;
+    for (int k = 3; k < 6; ++k) record[k] *= shear_factor;
+    if (!ZEL_SetModeVec(db, number, id, set, record.data()))
+      throw InputError("the library refused the values of mode " + std::to_string(number));
+  }
+}
+
 void set_mode_shape(Database *db, int number, const std::vector<double> &shape, const Body &body) {
-  double record[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+  double record[6];
   for (size_t p = 0; p < body.node_ids.size(); ++p) {
-    std::copy_n(shape.begin() + 3 * p, 3, record);
+    std::copy_n(shape.begin() + 6 * p, 6, record);
     if (!ZEL_SetModeVec(db, number, body.node_ids[p], 0, record))
       throw InputError("the library refused mode " + std::to_string(number));
   }
+}
+
+// Phi^T M Phi of lumped masses and rotary inertias; a, b hold six values
+// per node.
+double generalized_mass(const double *a, const double *b, const Body &body) {
+  double sum = 0.0;
+  for (size_t p = 0; p < body.node_ids.size(); ++p, a += 6, b += 6) {
+    sum += body.masses[p] * (a[0] * b[0] + a[1] * b[1] + a[2] * b[2]);
+    const double *J = body.inertias.data() + 6 * p;
+    sum += a[3] * (J[0] * b[3] + J[3] * b[4] + J[4] * b[5]) + a[4] * (J[3] * b[3] + J[1] * b[4] + J[5] * b[5]) +
+           a[5] * (J[4] * b[3] + J[5] * b[4] + J[2] * b[5]);
+  }
+  return sum;
 }
 
 // Phi^T K Phi is diag(lambda_i m_i) exactly, m_i being the generalized
@@ -150,14 +205,11 @@ void set_mode_shape(Database *db, int number, const std::vector<double> &shape, 
 void set_generalized_matrices(Database *db, const std::vector<ModeResults> &modes,
                               const std::vector<double> &eigenvalues, const std::vector<std::vector<double>> &shapes,
                               const Body &body, Summary &summary) {
-  const size_t count = modes.size(), nodes = body.node_ids.size();
+  const size_t count = modes.size();
   for (size_t i = 0; i < count; ++i) {
     ZEL_SetGeneralizedStiffness(db, modes[i].number, modes[i].number, eigenvalues[i] * modes[i].generalized_mass);
     for (size_t j = i; j < count; ++j) {
-      double sum = 0.0;
-      const double *a = shapes[i].data(), *b = shapes[j].data();
-      for (size_t p = 0; p < nodes; ++p)
-        sum += body.masses[p] * (a[3 * p] * b[3 * p] + a[3 * p + 1] * b[3 * p + 1] + a[3 * p + 2] * b[3 * p + 2]);
+      const double sum = generalized_mass(shapes[i].data(), shapes[j].data(), body);
       ZEL_SetGeneralizedMass(db, modes[i].number, modes[j].number, sum);
       const double expected = i == j ? modes[i].generalized_mass : 0.0;
       const double deviation =
@@ -196,15 +248,21 @@ Database *build_database(const Request &request, Summary &summary) {
   summary.interface_count = set_interface_nodes(db.get(), request, mesh);
 
   const std::unordered_map<int, size_t> position = positions_of(body.node_ids);
+  std::optional<Expansion> expansion;
+  if (has_shells_or_beams(mesh)) expansion.emplace(mesh, parse_frd_mesh(read_whole_file(frd), frd), frd);
   std::vector<std::vector<double>> shapes;
   for (const ModeResults &mode : modes) {
-    shapes.push_back(mode_shape(mode, body, position, frd));
+    shapes.push_back(mode_shape(mode, body, position, frd, expansion));
     set_mode_shape(db.get(), mode.number, shapes.back(), body);
-    if (!mode.stress.node_ids.empty()) set_nodal_values(db.get(), mode.number, 1, mode.stress, position, 1.0);
     // The solver's shear strains are tensor components; the file holds
     // engineering shear strains, twice as large.
-    if (!mode.strain.node_ids.empty())
-      set_nodal_values(db.get(), mode.number, 2, mode.strain, position, kEngineeringShear);
+    const std::pair<int, const NodalValues *> sets[] = {{1, &mode.stress}, {2, &mode.strain}};
+    for (const auto &[set, values] : sets) {
+      if (values->node_ids.empty()) continue;
+      const double shear_factor = set == 2 ? kEngineeringShear : 1.0;
+      set_nodal_values(db.get(), mode.number, set, *values, position, shear_factor);
+      if (expansion) set_top_surface_values(db.get(), mode.number, set, *values, *expansion, position, shear_factor);
+    }
   }
   set_generalized_matrices(db.get(), modes, eigenvalues, shapes, body, summary);
 
