@@ -197,6 +197,7 @@ Database *build_database(const Request &request, Summary &summary) {
 
   const std::unordered_map<int, size_t> position = positions_of(body.node_ids);
   std::vector<std::vector<double>> shapes;
+  ZEL_TimeMonitor(std::max<int>(static_cast<int>(modes.size()), 1));
   for (const ModeResults &mode : modes) {
     shapes.push_back(mode_shape(mode, body, position, frd));
     set_mode_shape(db.get(), mode.number, shapes.back(), body);
@@ -205,6 +206,7 @@ Database *build_database(const Request &request, Summary &summary) {
     // engineering shear strains, twice as large.
     if (!mode.strain.node_ids.empty())
       set_nodal_values(db.get(), mode.number, 2, mode.strain, position, kEngineeringShear);
+    ZEL_TimeMonitorStamp();
   }
   set_generalized_matrices(db.get(), modes, eigenvalues, shapes, body, summary);
 

@@ -3,16 +3,14 @@
  * and the generalized mass recomputed from the nodal data and compared with
  * the file's own.
  */
-#define _POSIX_C_SOURCE 200809L /* fileno */
-
 #include "commands.h"
+#include "messages.h"
 
 #include <errno.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 typedef struct Check {
   Database *db;
@@ -23,15 +21,12 @@ typedef struct Check {
   double nodal_mass; /* the sum of the nodal masses */
   double body_mass;  /* the file's own figure, its invariant 1 */
   int reduced;       /* the node set was reduced when the file was written */
-  int progress; /* standard error is a terminal */
 } Check;
 
-static void show_progress(const Check *check, const char *what, int done, int total) {
-  if (check->progress) fprintf(stderr, "\rzel check: %s %d of %d   ", what, done, total);
-}
-
-static void end_progress(const Check *check) {
-  if (check->progress) fprintf(stderr, "\r%60s\r", "");
+static void show_check_progress(const char *what, int done, int total) {
+  char line[128];
+  snprintf(line, sizeof line, "zel check: %s %d of %d", what, done, total);
+  show_progress(line);
 }
 
 static void disagree(Check *check) { ++check->disagreements; }
@@ -55,6 +50,7 @@ static int read_mode(Check *check, int number, int set, double *values, size_t c
   if (!ZEL_Mode(check->db, number, set, values, 1)) return 0;
   bad += count_not_finite(values, count);
   if (bad > 0) {
+    end_progress();
     if (number == 0 && set != 0)
       printf("%s: %lu values not finite\n", name, (unsigned long)bad);
     else
@@ -76,12 +72,12 @@ static int read_every_mode(Check *check) {
     if (values == NULL) return 0;
     if (has_pre_values) ok = read_mode(check, 0, set, values, count, kPreValueNames[set]);
     for (m = 0; ok && has_modes && m < check->modes; ++m) {
-      show_progress(check, kSetNames[set], m + 1, check->modes);
+      show_check_progress(kSetNames[set], m + 1, check->modes);
       ok = read_mode(check, ZEL_ModeNumber(check->db, m), set, values, count, kSetNames[set]);
     }
     free(values);
   }
-  end_progress(check);
+  end_progress();
   return ok;
 }
 
@@ -219,17 +215,10 @@ static void compare_invariant(Check *check, int number, const double *stored, co
   printf("\n");
 }
 
-/* A writer that computes the invariants keeps only the nodes that draw
- * and hold the body: the file's own mass (its invariant 1, read before
- * anything is recomputed) then exceeds what the nodes carry, and nothing
- * summed over the nodes can be recomputed. Without nodal masses there is
- * nothing to tell. */
+/* After a reduction of the node set nothing summed over the nodes can be
+ * recomputed. Invariant 1 is read here, before anything is recomputed. */
 static void note_reduced_nodes(Check *check) {
-  int n;
-  check->nodal_mass = 0.0;
-  check->body_mass = ZEL_Invar1(check->db);
-  for (n = 0; n < ZEL_NodeCount(check->db); ++n) check->nodal_mass += ZEL_NodalMass(check->db, n);
-  check->reduced = ZEL_Exists(check->db, 8) && check->nodal_mass < check->body_mass * (1.0 - check->tolerance);
+  check->reduced = node_set_reduced(check->db, check->tolerance, &check->nodal_mass, &check->body_mass);
 }
 
 static int check_invariants(Check *check, const char *path) {
@@ -262,10 +251,10 @@ static int check_invariants(Check *check, const char *path) {
       printf("invariant %d: no block in the file\n", stored[k].number);
       continue;
     }
-    show_progress(check, "computing invariant", k + 1, INVARIANT_COUNT);
+    show_check_progress("computing invariant", k + 1, INVARIANT_COUNT);
     computed = malloc((stored[k].count > 0 ? stored[k].count : 1) * sizeof(double));
     ok = computed != NULL && query_invariant(recomputed, stored[k].number, check->modes, computed);
-    end_progress(check);
+    end_progress();
     if (ok) compare_invariant(check, stored[k].number, stored[k].values, computed, stored[k].count);
     free(computed);
   }
@@ -337,7 +326,7 @@ static int modal_mass(Check *check, size_t positions, double *mass) {
   for (first = 0; ok && first < m; first += batch) {
     const size_t end = first + batch < m ? first + batch : m;
     for (j = first; ok && j < m; ++j) {
-      show_progress(check, "generalized mass, mode", (int)j + 1, (int)m);
+      show_check_progress("generalized mass, mode", (int)j + 1, (int)m);
       ok = read_mode_shape(check->db, (int)j, current, positions);
       if (ok && j < end) {
         memcpy(weighted + (j - first) * mode_doubles, current, mode_doubles * sizeof *current);
@@ -347,7 +336,7 @@ static int modal_mass(Check *check, size_t positions, double *mass) {
         mass[i * m + j] = mass[j * m + i] = dot(weighted + (i - first) * mode_doubles, current, mode_doubles);
     }
   }
-  end_progress(check);
+  end_progress();
   free(weighted);
   free(current);
   return ok;
@@ -410,6 +399,8 @@ static int run_check(int argc, char **argv) {
       if (i + 1 == argc) return usage_error("check", "%s", "--tolerance needs a value");
       if (!parse_tolerance(argv[++i], &check.tolerance))
         return usage_error("check", "'%s' is not a tolerance (a number of at least 0)", argv[i]);
+    } else if (take_message_option(argv[i])) {
+      continue;
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       return usage_error("check", "unknown option '%s'", argv[i]);
     } else if (path == NULL) {
@@ -422,7 +413,6 @@ static int run_check(int argc, char **argv) {
   check.db = open_body("check", path);
   if (check.db == NULL) return EXIT_USAGE;
   check.modes = ZEL_ModeCount(check.db);
-  check.progress = isatty(fileno(stderr));
   ok = read_every_block(&check);
   if (!ok) fprintf(stderr, "zel check: cannot read every block and mode of %s\n", path);
   if (ok) note_reduced_nodes(&check);

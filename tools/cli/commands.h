@@ -7,6 +7,7 @@
 #include "common.h"
 
 extern const Command contents_command; /* contents.c */
+extern const Command info_command;     /* contents.c */
 extern const Command check_command;    /* check.c */
 extern const Command compare_command;  /* compare.c */
 extern const Command plot_command;     /* python.c */

@@ -5,6 +5,8 @@
 
 #include "common.h"
 
+#include "messages.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <math.h>
@@ -44,6 +46,7 @@ static int unreadable_reason(const char *path) {
 
 Database *open_body(const char *command, const char *path) {
   const int reason = unreadable_reason(path);
+  const char *errors;
   Database *db;
   if (reason == EINVAL) {
     fprintf(stderr, "zel: %s: not a regular file\n", path);
@@ -53,8 +56,16 @@ Database *open_body(const char *command, const char *path) {
     fprintf(stderr, "zel: %s: %s\n", path, strerror(reason));
     return NULL;
   }
+  start_collecting_errors();
   db = ZEL_CreateFromZEL(path);
-  if (db == NULL) fprintf(stderr, "zel %s: cannot read %s\n", command, path);
+  errors = stop_collecting_errors();
+  if (db != NULL || verbosity() == VERBOSITY_VERBOSE) print_kept_errors();
+  if (db != NULL) return db;
+  /* The first error is the cause; the rest follow from it. */
+  if (errors[0] != '\0')
+    fprintf(stderr, "zel: %s: %.*s\n", path, (int)strcspn(errors, "\n"), errors);
+  else
+    fprintf(stderr, "zel %s: cannot read %s\n", command, path);
   return db;
 }
 
@@ -82,3 +93,12 @@ int parse_tolerance(const char *text, double *tolerance) {
   return 1;
 }
 
+
+int node_set_reduced(Database *db, double tolerance, double *nodal_mass, double *body_mass) {
+  const int nodes = ZEL_NodeCount(db);
+  int n;
+  *nodal_mass = 0.0;
+  *body_mass = ZEL_Invar1(db);
+  for (n = 0; n < nodes; ++n) *nodal_mass += ZEL_NodalMass(db, n);
+  return ZEL_Exists(db, 8) && *nodal_mass < *body_mass * (1.0 - tolerance);
+}

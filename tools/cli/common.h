@@ -39,4 +39,10 @@ int output_status(const char *command, int status);
 /* A relative tolerance: a finite number of at least 0. 1 when text is one. */
 int parse_tolerance(const char *text, double *tolerance);
 
+/* A writer that computes the inertia invariants keeps only the nodes that
+ * draw and hold the body: the file's own mass (its invariant 1) then
+ * exceeds what the nodes carry by more than the relative tolerance. 1 when
+ * so (0 without nodal masses), with both masses. */
+int node_set_reduced(Database *db, double tolerance, double *nodal_mass, double *body_mass);
+
 #endif /* ZEL_CLI_COMMON_H */

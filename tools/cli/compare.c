@@ -3,6 +3,7 @@
  * bodies.
  */
 #include "commands.h"
+#include "messages.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -41,6 +42,8 @@ static int parse_compare_options(int argc, char **argv, CompareOptions *options)
         return usage_error("compare", "'%s' is not a verbosity (-1 to 9)", argv[i]);
     } else if (strcmp(argv[i], "--missing-passes") == 0) {
       options->missing_passes = 1;
+    } else if (take_message_option(argv[i])) {
+      continue;
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       return usage_error("compare", "unknown option '%s'", argv[i]);
     } else if (options->path_count < 2) {
