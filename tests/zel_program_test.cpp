@@ -331,6 +331,8 @@ TEST_F(ZelProgram, UsageAndReadErrorsExitWithTwo) {
       {"compare '" + path + "' '" + path + "' --verbose loud",
        "zel compare: 'loud' is not a verbosity (-1 to 9)\nTry 'zel compare --help'.\n"},
       {"compare '" + missing + "' '" + path + "'", "zel: " + missing + ": No such file or directory\n"},
+      {"from-ccx job -o '" + folder + "'", "zel: " + folder + ": Is a directory\n"},
+      {"from-ccx job -o '" + missing + "/body.zel'", "zel: " + missing + "/body.zel: No such file or directory\n"},
   };
   for (const auto &c : kCases) {
     SCOPED_TRACE(c.arguments);
@@ -636,6 +638,16 @@ TEST_F(ZelProgram, FromCcxIsQuietUnlessAsked) {
   const Outcome silent = zel("-q from-ccx '" + job + "' --units t,mm,s,N -o '" + job + "_q.zel'");
   EXPECT_EQ(silent.status, 0);
   EXPECT_EQ(silent.out + silent.err, "");
+
+  // Warnings show unless -q, in the library's shape.
+  const std::string warning = "WARNING:  Unknown write option \"singel\" is ignored.\n";
+  const Outcome warned = zel("from-ccx '" + job + "' --options 'full_invar singel' -o '" + job + "_w.zel'");
+  EXPECT_EQ(warned.status, 0);
+  EXPECT_EQ(warned.out, "");
+  EXPECT_EQ(warned.err, warning);
+  const Outcome unwarned = zel("from-ccx '" + job + "' -q --options 'full_invar singel' -o '" + job + "_w.zel'");
+  EXPECT_EQ(unwarned.status, 0);
+  EXPECT_EQ(unwarned.out + unwarned.err, "");
 }
 
 // On a terminal the progress is one line rewritten in place, ended with a

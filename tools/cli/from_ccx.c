@@ -2,19 +2,39 @@
  * from_ccx.c - `zel from-ccx`: the translator in tools/ccx behind the
  * program's command table.
  */
+#define _POSIX_C_SOURCE 200809L /* stat, access */
+
 #include "commands.h"
 #include "from_ccx.h"
 #include "messages.h"
 #include "units.h"
 
 #include <ctype.h>
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 /* Options of the translator that take a value: their values are not read
  * as options here. */
 static int takes_value(const char *arg) {
   return strcmp(arg, "-o") == 0 || strcmp(arg, "--interface") == 0 || strcmp(arg, "--options") == 0;
+}
+
+/* Why the output cannot be written (a folder, a folder that is missing or
+ * not writable), as the system words it, or 0: said before the
+ * translation rather than after it. */
+static int output_refusal(const char *path) {
+  struct stat status;
+  char folder[4096];
+  const char *slash = strrchr(path, '/');
+  if (stat(path, &status) == 0 && S_ISDIR(status.st_mode)) return EISDIR;
+  if (slash == NULL)
+    snprintf(folder, sizeof folder, ".");
+  else
+    snprintf(folder, sizeof folder, "%.*s", slash == path ? 1 : (int)(slash - path), path);
+  return access(folder, W_OK) == 0 ? 0 : errno;
 }
 
 static void print_units(const UnitSet *set) {
@@ -32,8 +52,8 @@ static void print_units(const UnitSet *set) {
  * library's names. */
 static int run_from_ccx(int argc, char **argv) {
   static char units[4 * UNIT_NAME_SIZE + 4];
-  const char *units_text = NULL;
-  int kept = 0, units_at = -1, allow_inconsistent = 0, i;
+  const char *units_text = NULL, *output = NULL;
+  int kept = 0, units_at = -1, allow_inconsistent = 0, refusal, i;
   UnitSet set;
   char reason[600];
   for (i = 0; i < argc; ++i) {
@@ -46,8 +66,14 @@ static int run_from_ccx(int argc, char **argv) {
       units_at = kept + 1;
       units_text = argv[i + 1];
     }
+    if (strcmp(argv[i], "-o") == 0 && i + 1 < argc) output = argv[i + 1];
     argv[kept++] = argv[i];
     if ((takes_value(argv[i]) || strcmp(argv[i], "--units") == 0) && i + 1 < argc) argv[kept++] = argv[++i];
+  }
+  refusal = output != NULL ? output_refusal(output) : 0;
+  if (refusal != 0) {
+    fprintf(stderr, "zel: %s: %s\n", output, strerror(refusal));
+    return EXIT_USAGE;
   }
   if (units_text != NULL) {
     if (!read_unit_set(units_text, allow_inconsistent, &set, reason, (int)sizeof reason))
