@@ -263,11 +263,12 @@ ClaimedSize claimed_size(Database &db, int b) {
 uint64_t sized_block(Database &db, int b, bool *past_the_end_reported) {
   if (b < 0 || b >= kBlockCount || !block_present(db, b)) return 0;
   const BlockInfo &block = kBlocks[static_cast<std::size_t>(b)];
-  if (block.size_rule == SizeRule::kFixed) return static_cast<uint64_t>(*claimed_size(db, b).size);
   const ClaimedSize claimed = claimed_size(db, b);
   const bool fits = claimed.size && *claimed.size <= claimed.available;
   if (!fits && past_the_end_reported != nullptr && !*past_the_end_reported)
     *past_the_end_reported = report_block_past_the_end(block, db.toc[b], claimed.size, db.file.size());
+  // A block of fixed size has no counts to fail: its readers tell.
+  if (block.size_rule == SizeRule::kFixed) return static_cast<uint64_t>(*claimed.size);
   if (!fits) {
     ZEL_Error("%s", block.size_failure);
     return 0;
