@@ -82,16 +82,16 @@ static const char *const kBlockNames[BLOCK_COUNT] = {
 
 enum { FREQUENCIES_PER_LINE = 4, FIELD = 17 };
 
-/* A file whose level byte leads is in the machine's order; one whose level
- * byte trails, in the platform-independent (XDR) order. The library gives
- * the level only, so the file's first bytes tell the encoding. */
+/* The level byte of the version code trails in the platform-independent
+ * (XDR) order and leads in the machine's (little-endian) order. The library
+ * gives the level only, so the file's first bytes tell the encoding. */
 static const char *encoding_of(const char *path, int level) {
   unsigned char code[4];
   FILE *file = fopen(path, "rb");
   const int read = file != NULL && fread(code, 1, sizeof code, file) == sizeof code;
   if (file != NULL) fclose(file);
   if (!read) return "unknown encoding";
-  return code[0] != level && code[3] == level ? "XDR" : "native";
+  return code[3] == level ? "XDR" : "native";
 }
 
 static void print_field(const char *label, const char *value) { printf("%-*s%s\n", FIELD, label, value); }
