@@ -1,8 +1,11 @@
 # What `cmake --install` puts under the prefix: both libraries (with their
 # SONAME links), the headers, the Fortran module source (and the compiled
 # module when built), a pkg-config file per library, and the CMake package
-# with the imported targets zel::zel and zel::zelcore. The zel program
-# installs itself (tools/).
+# with the imported targets zel::zel and zel::zelcore, and the Python
+# package, which the installed `zel plot` and `zel vtk` run. The zel program
+# installs itself (tools/). The pkg-config files carry the library folder
+# as a run path, so a program linked through them runs without
+# LD_LIBRARY_PATH.
 include(CMakePackageConfigHelpers)
 
 install(TARGETS zel zelcore EXPORT zelTargets
@@ -14,6 +17,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/fortran/zel.f90 DESTINATION ${CMAKE_INSTALL_IN
 if(TARGET zel_fortran_module)
   install(FILES ${ZEL_FORTRAN_MODULE_DIR}/zel.mod DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 endif()
+
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/python/zel DESTINATION ${ZEL_PYTHON_INSTALL_DIR}
+  PATTERN __pycache__ EXCLUDE)
 
 # Relative to the file's own place, so that the package works wherever the
 # prefix is moved or staged.

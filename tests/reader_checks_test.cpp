@@ -434,7 +434,7 @@ TEST_F(ReaderChecks, AFileThatIsNotZelIsRefusedAndNoDatabaseRemains) {
   Database *db = nullptr;
   printed = zel_test::capture([&] { db = ZEL_CreateFromZEL(path.c_str()); });
   EXPECT_EQ(db, nullptr);
-  EXPECT_EQ(printed.err, "ERROR:  Not a valid ZEL format.\n");
+  EXPECT_EQ(printed.err, "ERROR:  Unknown version code 0x01010101: not a ZEL file.\nERROR:  Not a valid ZEL format.\n");
   EXPECT_EQ(zel::first_database(), nullptr);
   EXPECT_EQ(ZEL_ReadZEL(nullptr, nullptr, "none"), 0);
 }

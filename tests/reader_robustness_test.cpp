@@ -146,7 +146,10 @@ TEST(UnreachableBlock, IsReadAsNothingWithItsOwnMessage) {
   Outcome outcome;
   const std::size_t largest = zel_test::largest_allocation_in([&] { outcome = read_from_memory(log, bytes); });
   EXPECT_FALSE(outcome.read);
-  EXPECT_EQ(outcome.err, "ERROR:  Problem in modal stress block\nERROR:  Problem when reading Modal Stress info\n");
+  EXPECT_EQ(outcome.err,
+            "ERROR:  The file ends at byte 672, inside block 11 (units), which should run from byte 656 to byte 720: "
+            "the file is truncated or the block is damaged.\n"
+            "ERROR:  Problem in modal stress block\nERROR:  Problem when reading Modal Stress info\n");
   EXPECT_LE(largest, zel_test::kModestAllocation);
 }
 

@@ -435,28 +435,39 @@ TEST_P(VersionCode, SetsTheEncodingAndPrecision) {
   EXPECT_EQ(file.double_precision, expected.double_precision ? 1 : 0);
 }
 
-class NotAZelFile : public testing::TestWithParam<std::vector<unsigned char>> {};
+struct NotAZel {
+  std::vector<unsigned char> start;
+  const char *cause;  // the line before "Not a valid ZEL format."
+};
 
-INSTANTIATE_TEST_SUITE_P(Toc, NotAZelFile,
-                         testing::Values(std::vector<unsigned char>{0x3C, 0x01, 0, 0},  // native 316
-                                         std::vector<unsigned char>{0, 0, 0, 0x2D},     // 45: no such version
-                                         std::vector<unsigned char>{0, 0, 0, 0x3D},     // 61 without the XDR bit
-                                         std::vector<unsigned char>{0, 0, 0, 0},
-                                         std::vector<unsigned char>{0x89, 'P', 'N', 'G'},  // a picture renamed
-                                         std::vector<unsigned char>{0x3C, 0, 0, 0x40},  // 60 and a bit above the flags
-                                         std::vector<unsigned char>{0x40, 0, 0x01, 0x3C},  // 316 and such a bit, XDR
-                                         std::vector<unsigned char>{0x0A, 0, 0}));      // too short
+void PrintTo(const NotAZel &bad, std::ostream *out) { *out << bad.cause; }
 
-TEST_P(NotAZelFile, IsRejected) {
+class NotAZelFile : public testing::TestWithParam<NotAZel> {};
+
+// The unknown code is named as the file's first four bytes read in order.
+INSTANTIATE_TEST_SUITE_P(
+    Toc, NotAZelFile,
+    testing::Values(NotAZel{{0x3C, 0x01, 0, 0}, "Unknown version code 0x3C010000: not a ZEL file."},  // native 316
+                    NotAZel{{0, 0, 0, 0x2D}, "Unknown version code 0x0000002D: not a ZEL file."},  // no such version
+                    NotAZel{{0, 0, 0, 0x3D}, "Unknown version code 0x0000003D: not a ZEL file."},  // 61 without XDR
+                    NotAZel{{0, 0, 0, 0}, "Unknown version code 0x00000000: not a ZEL file."},
+                    NotAZel{{0x89, 'P', 'N', 'G'}, "Unknown version code 0x89504E47: not a ZEL file."},  // a picture
+                    NotAZel{{0x3C, 0, 0, 0x40}, "Unknown version code 0x3C000040: not a ZEL file."},
+                    NotAZel{{0x40, 0, 0x01, 0x3C}, "Unknown version code 0x4000013C: not a ZEL file."},
+                    NotAZel{{0x0A, 0, 0}, "The file is truncated: it holds 3 bytes, fewer than the 4 of a version code."},
+                    NotAZel{{}, "The file is empty."}));
+
+TEST_P(NotAZelFile, IsRejectedNamingTheCauseFirst) {
   ScratchDir dir;
   const std::string path = dir.file("bad.zel");
   {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(GetParam().data()), static_cast<std::streamsize>(GetParam().size()));
+    out.write(reinterpret_cast<const char *>(GetParam().start.data()),
+              static_cast<std::streamsize>(GetParam().start.size()));
   }
   Opened opened = open_file(path);
   EXPECT_FALSE(opened.encoding_ok);
-  EXPECT_EQ(opened.printed.err, "ERROR:  Not a valid ZEL format.\n");
+  EXPECT_EQ(opened.printed.err, std::string("ERROR:  ") + GetParam().cause + "\nERROR:  Not a valid ZEL format.\n");
 }
 
 // --- Content summary ---------------------------------------------------------
@@ -469,7 +480,9 @@ TEST(ContentSummary, ATruncatedSummaryFailsTheOpen) {
   Opened opened = open_file(path);
   EXPECT_TRUE(opened.encoding_ok);
   EXPECT_FALSE(opened.toc_ok);
-  EXPECT_EQ(opened.printed.err, "ERROR:  Problem reading ZEL table of contents.\n");
+  EXPECT_EQ(opened.printed.err,
+            "ERROR:  The file is truncated: it ends at byte 2579, before the end of its content summary at byte "
+            "2580.\nERROR:  Problem reading ZEL table of contents.\n");
 }
 
 TEST(ContentSummary, OlderVersionsIgnorePositionsFromSeventeenOn) {
@@ -563,6 +576,7 @@ struct Hostile {
   int id;
   std::vector<int32_t> counts;  // what the block claims at its start
   const char *message;
+  bool past_the_end = false;  // the counts make the block run past the end of the file
 };
 
 void PrintTo(const Hostile &hostile, std::ostream *out) { *out << "block " << hostile.id; }
@@ -571,7 +585,7 @@ class HostileCounts : public testing::TestWithParam<Hostile> {};
 
 INSTANTIATE_TEST_SUITE_P(
     Toc, HostileCounts,
-    testing::Values(Hostile{4, {2000000000, 3}, "Problem in nodal coords block"},
+    testing::Values(Hostile{4, {2000000000, 3}, "Problem in nodal coords block", true},
                     Hostile{4, {-1, 3}, "Problem in nodal coords block"},
                     Hostile{4, {10, -3}, "Problem in nodal coords block"},
                     Hostile{5, {1, 2000000000}, "Problem in old style element topology block"},
@@ -579,28 +593,28 @@ INSTANTIATE_TEST_SUITE_P(
                     Hostile{5, {1, 2, 1, 1, -3}, "Problem in old style element topology block"},
                     Hostile{5, {1, 150}, "Problem in old style element topology block"},  // faces run past the end
                     Hostile{7, {-5}, "Problem in eigenvalues block"},
-                    Hostile{8, {2000000000, 2000000000}, "Problem in mode shapes block"},
+                    Hostile{8, {2000000000, 2000000000}, "Problem in mode shapes block", true},
                     Hostile{8, {4, -1}, "Problem in mode shapes block"},
-                    Hostile{9, {100000000, 1}, "Problem in nodal mass block"},
+                    Hostile{9, {100000000, 1}, "Problem in nodal mass block", true},
                     Hostile{10, {-2}, "Problem in nodal inertia block"},
-                    Hostile{12, {300000000}, "Problem in generalized stiffness block"},
+                    Hostile{12, {300000000}, "Problem in generalized stiffness block", true},
                     Hostile{13, {-300000000}, "Problem in generalized mass block"},
                     Hostile{14, {8, 0, 0, 0}, "Problem in element face block"},
-                    Hostile{14, {1 << 30, 0, 0, 0}, "Problem in element face block"},
-                    Hostile{15, {1000}, "Problem in generalized damping block"},
-                    Hostile{16, {65536}, "Problem in mode shape transformation block"},
-                    Hostile{17, {2147483647}, "Problem in interface node block"},
-                    Hostile{18, {3, 1000}, "Problem in modal stress block"},
-                    Hostile{21, {2147483647}, "Problem in invar 3 block"},
+                    Hostile{14, {1 << 30, 0, 0, 0}, "Problem in element face block", true},
+                    Hostile{15, {1000}, "Problem in generalized damping block", true},
+                    Hostile{16, {65536}, "Problem in mode shape transformation block", true},
+                    Hostile{17, {2147483647}, "Problem in interface node block", true},
+                    Hostile{18, {3, 1000}, "Problem in modal stress block", true},
+                    Hostile{21, {2147483647}, "Problem in invar 3 block", true},
                     Hostile{22, {-1}, "Problem in invar 4 block"},
-                    Hostile{23, {65536}, "Problem in invar 5 block"},
-                    Hostile{25, {1000}, "Problem in invar 8 block"},
-                    Hostile{26, {2147483647}, "Problem in invar 9 block"},
-                    Hostile{27, {2147483647}, "Problem in modal preload block"},
-                    Hostile{28, {2000000000, 2000000000}, "Problem in modal load block"},
+                    Hostile{23, {65536}, "Problem in invar 5 block", true},
+                    Hostile{25, {1000}, "Problem in invar 8 block", true},
+                    Hostile{26, {2147483647}, "Problem in invar 9 block", true},
+                    Hostile{27, {2147483647}, "Problem in modal preload block", true},
+                    Hostile{28, {2000000000, 2000000000}, "Problem in modal load block", true},
                     Hostile{29, {-7, 2}, "Problem in modal strain block"},
-                    Hostile{30, {50000000}, "Problem in modal statistics block"},
-                    Hostile{31, {1000}, "Problem in nodal pre-stress block"},
+                    Hostile{30, {50000000}, "Problem in modal statistics block", true},
+                    Hostile{31, {1000}, "Problem in nodal pre-stress block", true},
                     Hostile{32, {-1}, "Problem in nodal pre-strain block"}),
     [](const testing::TestParamInfo<Hostile> &info) {
       return "block" + std::to_string(info.param.id) + "_case" + std::to_string(info.index);
@@ -626,7 +640,17 @@ TEST_P(HostileCounts, GiveSizeZeroWithTheBlocksMessage) {
   // size of every block but the last.
   const int b = hostile.id - 1;
   if (b + 1 < zel::kBlockCount) {
-    EXPECT_EQ(opened.printed.err, std::string("ERROR:  ") + hostile.message + "\n");
+    const std::string ends = "ERROR:  The file ends at byte " + std::to_string(fs::file_size(path)) +
+                             ", inside block " + std::to_string(hostile.id) + " (";
+    const std::string cause = "the file is truncated or the block is damaged.\n";
+    const std::string own = std::string("ERROR:  ") + hostile.message + "\n";
+    if (hostile.past_the_end) {
+      EXPECT_EQ(opened.printed.err.rfind(ends, 0), 0u) << opened.printed.err;
+      EXPECT_TRUE(opened.printed.err.ends_with(cause + own)) << opened.printed.err;
+      EXPECT_EQ(std::count(opened.printed.err.begin(), opened.printed.err.end(), '\n'), 2);
+    } else {
+      EXPECT_EQ(opened.printed.err, own);
+    }
     EXPECT_EQ(opened.db->toc[b + 1], opened.db->toc[b]);
   } else {
     EXPECT_EQ(opened.printed.err, "");
@@ -646,6 +670,48 @@ TEST(HostileCounts, ACountCutOffByTheEndOfTheFileIsAFailure) {
   Opened opened = open_file(path);
   ASSERT_TRUE(opened.toc_ok);
   EXPECT_EQ(opened.printed.err, "ERROR:  Problem in modal load block\n");
+}
+
+// An XDR file (block 4 from byte 2580) with 2 nodes (64 bytes) and 1
+// nodal mass, cut short: the first block the cut reaches is named once,
+// before the size messages, whose cascade it explains.
+TEST(Truncation, TheFirstBlockTheCutReachesIsNamedOnce) {
+  const struct {
+    std::uintmax_t length;
+    std::string cause;
+  } kCuts[] = {
+      {2610, "The file ends at byte 2610, inside block 4 (nodal_coords), which should run from byte 2580 to byte "
+             "2644: the file is truncated or the block is damaged."},
+      {2580, "The file ends at byte 2580, where block 4 (nodal_coords) should start: the file is truncated."},
+      {2655, "The file ends at byte 2655, inside block 9 (nodal_masses), which should run from byte 2644 to byte "
+             "2664: the file is truncated or the block is damaged."},
+  };
+  ScratchDir dir;
+  for (const auto &cut : kCuts) {
+    SCOPED_TRACE(cut.length);
+    const std::string path = dir.file("cut.zel");
+    FileBuilder file(path, 316);
+    file.add(4, [](ZelFile &out) {
+      ints(out, {2, 3, 1});
+      reals(out, 3);
+      ints(out, {2});
+      reals(out, 3);
+    });
+    file.add(9, [](ZelFile &out) {
+      ints(out, {1, 1, 1});
+      reals(out, 1);
+    });
+    file.write();
+    ASSERT_EQ(fs::file_size(path), 2664u);
+    fs::resize_file(path, cut.length);
+    Opened opened = open_file(path);
+    ASSERT_TRUE(opened.toc_ok);
+    EXPECT_EQ(opened.printed.err.substr(0, opened.printed.err.find('\n') + 1), "ERROR:  " + cut.cause + "\n");
+    EXPECT_EQ(opened.printed.err.find("The file ends", 9), std::string::npos) << opened.printed.err;
+    // Asked on its own, a block's size keeps the block's message alone.
+    EXPECT_EQ(capture([&] { ZEL_size_of_block(opened.db.get(), cut.length < 2644 ? 3 : 8); }).err,
+              cut.length < 2644 ? "ERROR:  Problem in nodal coords block\n" : "ERROR:  Problem in nodal mass block\n");
+  }
 }
 
 // Corrupting the counts of a valid file at random: every block the sizing

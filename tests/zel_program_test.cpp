@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -330,6 +331,8 @@ TEST_F(ZelProgram, UsageAndReadErrorsExitWithTwo) {
       {"compare '" + path + "' '" + path + "' --verbose loud",
        "zel compare: 'loud' is not a verbosity (-1 to 9)\nTry 'zel compare --help'.\n"},
       {"compare '" + missing + "' '" + path + "'", "zel: " + missing + ": No such file or directory\n"},
+      {"from-ccx job -o '" + folder + "'", "zel: " + folder + ": Is a directory\n"},
+      {"from-ccx job -o '" + missing + "/body.zel'", "zel: " + missing + "/body.zel: No such file or directory\n"},
   };
   for (const auto &c : kCases) {
     SCOPED_TRACE(c.arguments);
@@ -385,7 +388,8 @@ TEST_F(ZelProgram, OutputThatCannotBeWrittenExitsWithTwo) {
 TEST_F(ZelProgram, HelpAndVersion) {
   const Outcome help = zel("--help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out.rfind("Usage: zel COMMAND [ARGS...]\n", 0), 0u);
+  EXPECT_EQ(help.out.rfind("Usage: zel [-q|-v] COMMAND [ARGS...]\n", 0), 0u);
+  EXPECT_NE(help.out.find("  zel info FILE\n"), std::string::npos);
   EXPECT_NE(help.out.find("  zel check [--tolerance T] FILE\n"), std::string::npos);
   const Outcome check_help = zel("check --help");
   EXPECT_EQ(check_help.status, 0);
@@ -397,6 +401,272 @@ TEST_F(ZelProgram, HelpAndVersion) {
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("zel ", 0), 0u);
   EXPECT_EQ(version.err, "");
+}
+
+// --- Files that are not whole bodies ------------------------------------------
+
+// The first of the library's errors names the cause, on one line after the
+// path; -v shows every line the library gave.
+TEST_F(ZelProgram, AFileThatCannotBeReadIsNamedWithItsCause) {
+  const std::string path = dir.file("sample.zel");
+  const std::vector<unsigned char> whole = zel_test::zel_file_bytes(zel_test::sample_body(316));
+  const struct {
+    std::string name;
+    std::vector<unsigned char> bytes;
+    std::string cause;
+  } kCases[] = {
+      {"picture.zel", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 0x0D},
+       "Unknown version code 0x89504E47: not a ZEL file."},
+      {"empty.zel", {}, "The file is empty."},
+      {"short.zel", {0, 0, 1}, "The file is truncated: it holds 3 bytes, fewer than the 4 of a version code."},
+      {"header.zel", std::vector<unsigned char>(whole.begin(), whole.begin() + 1000),
+       "The file is truncated: it ends at byte 1000, before the end of its content summary at byte 2580."},
+      {"cut.zel", std::vector<unsigned char>(whole.begin(), whole.end() - 10), "The file ends at byte "},
+  };
+  for (const auto &c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = dir.file(c.name);
+    ASSERT_TRUE(zel_test::write_bytes(c.bytes, file));
+    const Outcome run = zel("info '" + file + "'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("zel: " + file + ": " + c.cause, 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  const std::string picture = dir.file("picture.zel");
+  EXPECT_EQ(zel("-v check '" + picture + "'").err,
+            "ERROR:  Unknown version code 0x89504E47: not a ZEL file.\nERROR:  Not a valid ZEL format.\n"
+            "zel: " + picture + ": Unknown version code 0x89504E47: not a ZEL file.\n");
+  EXPECT_EQ(zel("contents -q '" + picture + "'").err,
+            "zel: " + picture + ": Unknown version code 0x89504E47: not a ZEL file.\n");
+}
+
+// --- info -----------------------------------------------------------------------
+
+// Two nodes: 1 kg at (1, 2, 0) and 2 kg at (0.5, 0, 3). About the origin
+// Ixx = 22, Iyy = 19.5, Izz = 5.5; the products +sum m x y: Ixy = 2,
+// Ixz = 3, Iyz = 0; the centre of mass (2/3, 2/3, 2).
+zel_test::ZelBody two_masses(uint32_t version) {
+  zel_test::ZelBody body;
+  body.version = version;
+  body.invariants = false;
+  body.inertias = false;
+  body.header.title = "two masses";
+  body.header.date = "Mon Dec  7 08:00:00 2026";
+  body.header.input_file_name = "two.inp";
+  body.header.input_file_type = "CalculiX";
+  body.nodes = {{7, 1.0, 2.0, 0.0, 1.0, std::nullopt}, {9, 0.5, 0.0, 3.0, 2.0, std::nullopt}};
+  const std::vector<int32_t> numbers{1, 2, 3, 4, 5, 6};
+  body.mode_shapes = zel_test::ModalValues{zel::kModeShapeSet, 6, {7, 9}, numbers, {}};
+  body.eigen = std::vector<double>();
+  const double hz[] = {0.0, 0.0, 12.5, 100.0, 1234.5, 1e6};
+  for (int i = 0; i < 6; ++i) {
+    const double omega = 2 * M_PI * hz[i];
+    body.eigen->insert(body.eigen->end(), {i + 1.0, omega * omega, hz[i], omega, 1.0, omega * omega});
+  }
+  body.units = std::array<std::string, 4>{"MEGAGRAM", "MILLIMETER", "SECOND", "NEWTON"};
+  body.interface_nodes = std::vector<int32_t>{1};
+  return body;
+}
+
+TEST_F(ZelProgram, InfoSummarizesTheBodyOnOneScreen) {
+  const std::string path = write(two_masses(316), "two.zel");
+  const Outcome run = zel("info '" + path + "'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out,
+            "File:            " + path + "\n"
+            "Title:           two masses\n"
+            "Date:            Mon Dec  7 08:00:00 2026\n"
+            "From:            two.inp (CalculiX)\n"
+            "Format:          level 6.0, XDR, double precision\n"
+            "Units:           mass MEGAGRAM, length MILLIMETER, time SECOND, force NEWTON\n"
+            "Nodes:           2 (with mode shapes 2, stresses 0, strains 0)\n"
+            "Interface nodes: 1\n"
+            "Faces:           0\n"
+            "Modes:           6\n"
+            "Mass:            3\n"
+            "Centre of mass:  0.666667 0.666667 2\n"
+            "Inertia:         Ixx 22, Iyy 19.5, Izz 5.5 about the origin\n"
+            "                 Ixy 2, Ixz 3, Iyz 0 (sums of +m x y)\n"
+            "Node set:        complete\n"
+            "Frequencies (Hz):\n"
+            "    1: 0               2: 0               3: 12.5            4: 100\n"
+            "    5: 1234.5          6: 1e+06\n"
+            "Blocks present (bytes):\n"
+            "    1 version_code               4\n"
+            "    2 header                     2176\n"
+            "    3 content_summary            400\n"
+            "    4 nodal_coords               64\n"
+            "    7 eigenvalues                268\n"
+            "    8 mode_shapes                616\n"
+            "    9 nodal_masses               32\n"
+            "   11 units                      256\n"
+            "   17 interface_nodes            8\n");
+}
+
+TEST_F(ZelProgram, InfoTellsTheEncodingAndAReducedNodeSet) {
+  const struct {
+    uint32_t version;
+    std::string format;
+  } kFormats[] = {{60, "level 6.0, native, double precision"},
+                  {0x23C, "level 6.0, native, single precision"},
+                  {41, "level 4.1, XDR, double precision"},
+                  {40, "level 4.0, native, double precision"}};
+  for (const auto &f : kFormats) {
+    SCOPED_TRACE(f.version);
+    const Outcome run = zel("info '" + write(two_masses(f.version), "format.zel") + "'");
+    EXPECT_NE(run.out.find("\nFormat:          " + f.format + "\n"), std::string::npos) << run.out;
+  }
+  // The file's own mass (invariant 1) is 5 where its nodes carry 3.
+  zel_test::ZelBody reduced = two_masses(316);
+  reduced.invariants = true;
+  reduced.invariant_values[0] = {5.0};
+  const Outcome run = zel("info '" + write(reduced, "reduced.zel") + "'");
+  EXPECT_NE(run.out.find("\nMass:            5\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\nNode set:        reduced when written: the nodal masses sum to 3 of the body's 5\n"),
+            std::string::npos)
+      << run.out;
+}
+
+// --- from-ccx: units ------------------------------------------------------------
+
+// The units are read before the job: a job that does not exist shows what
+// the command line made of them.
+TEST_F(ZelProgram, FromCcxReadsUnitsStrictly) {
+  const std::string job = dir.file("nojob");
+  const std::string hint = "\nTry 'zel from-ccx --help'.\n";
+  const struct {
+    std::string units;
+    std::string message;  // the whole standard error of a refusal, or the first line of an acceptance
+    bool accepted;
+  } kCases[] = {
+      {"t,mm,s,N", "zel from-ccx: units: mass megagram, length millimeter, time second, force newton\n", true},
+      {"tonne,MILLIMETER,s,n", "zel from-ccx: units: mass megagram, length millimeter, time second, force newton\n",
+       true},
+      {"kg,m,s,N", "zel from-ccx: units: mass kilogram, length meter, time second, force newton\n", true},
+      {"lbm,in,s,lbf --inconsistent-units",
+       "zel from-ccx: units: mass pound_mass, length inch, time second, force pound_force\n", true},
+      {"Mg,mm,s,N",
+       "zel from-ccx: 'Mg' means different units in upper and lower case: write megagram (or tonne) or milligram" +
+           hint,
+       false},
+      {"mg,mm,s,N",
+       "zel from-ccx: 'mg' means different units in upper and lower case: write megagram (or tonne) or milligram" +
+           hint,
+       false},
+      {"t,mm,s,MN",
+       "zel from-ccx: 'MN' means different units in upper and lower case: write meganewton or millinewton" + hint,
+       false},
+      {"t,mm,s,mN",
+       "zel from-ccx: 'mN' means different units in upper and lower case: write meganewton or millinewton" + hint,
+       false},
+      {"t,MM,s,N", "zel from-ccx: 'MM' would be read as mm: write mm, or the unit's name" + hint, false},
+      {"t,mm,Ms,N", "zel from-ccx: 'Ms' would be read as ms: write ms, or the unit's name" + hint, false},
+      {"kg,mm,s,N",
+       "zel from-ccx: units kilogram, millimeter, second, newton are not consistent: one newton is 1000 kilogram "
+       "millimeter per second squared (give --inconsistent-units to keep them)" +
+           hint,
+       false},
+      {"t,m,s,N",
+       "zel from-ccx: units megagram, meter, second, newton are not consistent: one newton is 0.001 megagram meter "
+       "per second squared (give --inconsistent-units to keep them)" +
+           hint,
+       false},
+      {"N,m,s,kg", "zel from-ccx: 'N' is not a mass unit; accepted: t, ", false},
+      {"kg,furlong,s,N", "zel from-ccx: 'furlong' is not a length unit; accepted: ", false},
+      {"kg,m,s", "zel from-ccx: 'kg,m,s' is not four units MASS,LENGTH,TIME,FORCE" + hint, false},
+      {"kg,m,s,N,K", "zel from-ccx: 'kg,m,s,N,K' is not four units MASS,LENGTH,TIME,FORCE" + hint, false},
+      {"kg,,s,N", "zel from-ccx: 'kg,,s,N' is not four units MASS,LENGTH,TIME,FORCE" + hint, false},
+  };
+  for (const auto &c : kCases) {
+    SCOPED_TRACE(c.units);
+    const Outcome run = zel("from-ccx '" + job + "' --units " + c.units);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    if (c.accepted) {
+      EXPECT_EQ(run.err.rfind(c.message, 0), 0u) << run.err;
+      EXPECT_NE(run.err.find(job + ".inp"), std::string::npos) << run.err;  // then the missing job
+    } else if (c.message.ends_with(hint)) {
+      EXPECT_EQ(run.err, c.message);
+    } else {
+      EXPECT_EQ(run.err.rfind(c.message, 0), 0u) << run.err;
+    }
+  }
+  const Outcome listed = zel("from-ccx '" + job + "' --units kg,furlong,s,N");
+  EXPECT_NE(listed.err.find("accepted: kilometer, meter, centimeter, millimeter, "), std::string::npos) << listed.err;
+  EXPECT_EQ(zel("-q from-ccx '" + job + "' --units t,mm,s,N").err.find("units:"), std::string::npos);
+}
+
+// --- Messages and progress --------------------------------------------------------
+
+// A solver run of the example cantilever in the scratch directory; empty
+// when the solver is not installed.
+std::string solved_cantilever(const zel_test::ScratchDir &dir) {
+  if (std::system("command -v ccx >/dev/null 2>&1") != 0) return {};
+  const char *source = std::getenv("ZEL_TEST_SOURCE_DIR");
+  if (source == nullptr) return {};
+  const std::string job = dir.file("beam");
+  std::filesystem::copy_file(std::string(source) + "/examples/ccx/beam.inp", job + ".inp");
+  const std::string command = "cd '" + dir.file("") + "' && ccx -i beam >ccx.log 2>&1";
+  return std::system(command.c_str()) == 0 ? job : std::string();
+}
+
+// Quiet by default: nothing on either stream but the units understood;
+// -v gives the library's information on standard error, -q not even the
+// units.
+TEST_F(ZelProgram, FromCcxIsQuietUnlessAsked) {
+  const std::string job = solved_cantilever(dir);
+  if (job.empty()) GTEST_SKIP() << "no ccx";
+  const Outcome quiet = zel("from-ccx '" + job + "' --units t,mm,s,N");
+  EXPECT_EQ(quiet.status, 0) << quiet.err;
+  EXPECT_EQ(quiet.out, "");
+  EXPECT_EQ(quiet.err, "zel from-ccx: units: mass megagram, length millimeter, time second, force newton\n");
+  EXPECT_NE(zel("info '" + job + ".zel'").out.find(
+                "\nUnits:           mass MEGAGRAM, length MILLIMETER, time SECOND, force NEWTON\n"),
+            std::string::npos);
+
+  const Outcome verbose = zel("from-ccx -v '" + job + "' -o '" + job + "_v.zel'");
+  EXPECT_EQ(verbose.status, 0);
+  EXPECT_EQ(verbose.out, "");
+  EXPECT_NE(verbose.err.find("Read " + job + ".inp: 203 nodes, 20 solid elements, 64 skin faces, 0 interface nodes\n"),
+            std::string::npos)
+      << verbose.err;
+  EXPECT_TRUE(verbose.err.ends_with("\nWrote " + job + "_v.zel\n")) << verbose.err;
+  EXPECT_EQ(verbose.err.find('\r'), std::string::npos);  // no progress off a terminal
+
+  const Outcome silent = zel("-q from-ccx '" + job + "' --units t,mm,s,N -o '" + job + "_q.zel'");
+  EXPECT_EQ(silent.status, 0);
+  EXPECT_EQ(silent.out + silent.err, "");
+
+  // Warnings show unless -q, in the library's shape.
+  const std::string warning = "WARNING:  Unknown write option \"singel\" is ignored.\n";
+  const Outcome warned = zel("from-ccx '" + job + "' --options 'full_invar singel' -o '" + job + "_w.zel'");
+  EXPECT_EQ(warned.status, 0);
+  EXPECT_EQ(warned.out, "");
+  EXPECT_EQ(warned.err, warning);
+  const Outcome unwarned = zel("from-ccx '" + job + "' -q --options 'full_invar singel' -o '" + job + "_w.zel'");
+  EXPECT_EQ(unwarned.status, 0);
+  EXPECT_EQ(unwarned.out + unwarned.err, "");
+}
+
+// On a terminal the progress is one line rewritten in place, ended with a
+// line feed before the report goes on; the report itself holds none of it.
+TEST_F(ZelProgram, ProgressGoesToATerminalOnly) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) for a terminal";
+  const std::string path = write(consistent_body(), "good.zel");
+  const std::string report = dir.file("report"), screen = dir.file("screen");
+  const std::string command = "script -qec \"'" + std::string(ZEL_PROGRAM) + "' check '" + path + "' >'" + report +
+                              "'\" /dev/null >'" + screen + "' 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string shown = zel_test::read_text_file(screen);
+  EXPECT_NE(shown.find("\rzel check: mode shape 1 of 3\rzel check: mode shape 2 of 3\rzel check: mode shape 3 of 3"),
+            std::string::npos)
+      << shown;
+  EXPECT_TRUE(shown.ends_with("\r\n")) << shown;  // the terminal's line feed
+  const std::string printed = zel_test::read_text_file(report);
+  EXPECT_EQ(printed.find('\r'), std::string::npos);
+  EXPECT_TRUE(printed.ends_with(path + ": everything agrees\n")) << printed;
 }
 
 }  // namespace

@@ -16,9 +16,16 @@ ROOM_FOR_MODES = "Insufficient room for mode 2 in temporary mode shape file.  \n
 @pytest.mark.parametrize(
     "content, message",
     [
-        (lambda: sample_path(316).read_bytes()[:300], "Problem reading ZEL table of contents."),
-        (lambda: b"hello world, not a body\n", "Not a valid ZEL format."),
-        (lambda: b"", "Not a valid ZEL format."),
+        (
+            lambda: sample_path(316).read_bytes()[:300],
+            "The file is truncated: it ends at byte 300, before the end of its content summary at byte 2580.\n"
+            "Problem reading ZEL table of contents.",
+        ),
+        (
+            lambda: b"hello world, not a body\n",
+            "Unknown version code 0x68656C6C: not a ZEL file.\nNot a valid ZEL format.",
+        ),
+        (lambda: b"", "The file is empty.\nNot a valid ZEL format."),
     ],
     ids=["truncated", "text", "empty"],
 )
@@ -28,7 +35,7 @@ def test_a_file_the_reader_refuses_raises_its_message_once(tmp_path, capfd, cont
     with pytest.raises(zel.ZelError) as raised:
         zel.open(path)
     assert str(raised.value) == message
-    assert raised.value.output == f"ERROR:  {message}\n"
+    assert raised.value.output == "".join(f"ERROR:  {line}\n" for line in message.splitlines())
     assert capfd.readouterr().err == ""
 
 

@@ -14,8 +14,8 @@ from test_builder import strip
 PROGRESS = ["\r 50%,    0 seconds left of    0 estimated total", "\r100%,    0 seconds left of    0 estimated total"]
 
 
-# The reader's one line for a file whose first word is no version code.
-NOT_ZEL = "Not a valid ZEL format."
+# The reader's lines for a picture renamed: its first word is no version code.
+NOT_ZEL = "Unknown version code 0x89504E47: not a ZEL file.\nNot a valid ZEL format."
 
 
 class Terminal(io.StringIO):
@@ -89,5 +89,5 @@ def test_a_picture_renamed_raises_the_readers_one_line(tmp_path, capfd):
     with pytest.raises(zel.ZelError) as raised:
         zel.open(picture)
     assert str(raised.value) == NOT_ZEL
-    assert raised.value.output == f"ERROR:  {NOT_ZEL}\n"
+    assert raised.value.output == "".join(f"ERROR:  {line}\n" for line in NOT_ZEL.split("\n"))
     assert capfd.readouterr() == ("", "")

@@ -45,6 +45,41 @@ bool report_invalid_format() {
   return false;
 }
 
+// The cause goes first, so that a program showing one line shows the cause.
+bool report_too_short_for_a_version_code(const zel::ZelFile &file) {
+  if (file.size() == 0)
+    ZEL_Error("The file is empty.");
+  else
+    ZEL_Error("The file is truncated: it holds %lld bytes, fewer than the 4 of a version code.",
+              static_cast<long long>(file.size()));
+  return report_invalid_format();
+}
+
+// `code` as read in the XDR (big-endian) order: its hex digits are then the
+// file's first four bytes in the order a hex dump shows them.
+bool report_unknown_version_code(uint32_t code) {
+  ZEL_Error("Unknown version code 0x%08X: not a ZEL file.", static_cast<unsigned>(code));
+  return report_invalid_format();
+}
+
+// Said once, before the first size message it explains: a block that
+// starts at or runs past the end of the file. Damaged counts look the same
+// as a cut, so the line names both. True when said.
+bool report_block_past_the_end(const zel::BlockInfo &block, int64_t start, std::optional<WideSize> size,
+                               int64_t file_size) {
+  if (start >= file_size) {
+    ZEL_Error("The file ends at byte %lld, where block %d (%s) should start: the file is truncated.",
+              static_cast<long long>(file_size), block.id, block.name);
+    return true;
+  }
+  if (!size) return false;
+  ZEL_Error("The file ends at byte %lld, inside block %d (%s), which should run from byte %lld to byte %llu: the "
+            "file is truncated or the block is damaged.",
+            static_cast<long long>(file_size), block.id, block.name, static_cast<long long>(start),
+            static_cast<unsigned long long>(static_cast<WideSize>(start) + *size));
+  return true;
+}
+
 bool block_present(const Database &db, int b) {
   if (b < zel::kFirstOptionalBlock) return true;
   return db.exists[static_cast<std::size_t>(zel::content_position(b))] != 0;
@@ -168,7 +203,7 @@ namespace zel {
 bool detect_encoding(ZelFile &file, uint32_t &version) {
   file.set_encoding(false, true);
   int32_t code = 0;
-  if (!file.seek(0) || !file.read_int(code)) return report_invalid_format();
+  if (!file.seek(0) || !file.read_int(code)) return report_too_short_for_a_version_code(file);
   uint32_t value = static_cast<uint32_t>(code);
   uint32_t low_byte = value & kLowByte;
   if (is_plain_native_version(low_byte)) {
@@ -177,20 +212,81 @@ bool detect_encoding(ZelFile &file, uint32_t &version) {
     version = value;
   } else {
     file.set_encoding(true, true);
-    if (!file.seek(0) || !file.read_int(code)) return report_invalid_format();
+    if (!file.seek(0) || !file.read_int(code)) return report_too_short_for_a_version_code(file);
     value = static_cast<uint32_t>(code);
     low_byte = value & kLowByte;
     if (is_plain_xdr_version(low_byte))
       version = low_byte;
     else if (!is_flagged_version(value) || (value & kXdrFlag) == 0)
-      return report_invalid_format();
+      return report_unknown_version_code(value);
     else
       version = value;
   }
-  if (!profile::reads_version(version)) return report_invalid_format();
+  if (!profile::reads_version(version)) {
+    ZEL_Error("Version code %u is not read by this build of the library.", static_cast<unsigned>(version));
+    return report_invalid_format();
+  }
   file.set_encoding(is_xdr_version(version), !is_single_precision_version(version));
   return true;
 }
+
+namespace {
+
+// The size a block's counts claim (from its start in the table of contents)
+// and the bytes the file holds from there; no size when the counts cannot
+// be read or make no sense.
+struct ClaimedSize {
+  std::optional<WideSize> size;
+  WideSize available = 0;
+};
+
+ClaimedSize claimed_size(Database &db, int b) {
+  const BlockInfo &block = kBlocks[static_cast<std::size_t>(b)];
+  ZelFile &file = db.file;
+  ClaimedSize claimed;
+  if (block.size_rule == SizeRule::kFixed) {
+    claimed.size = fixed_size(block, static_cast<WideSize>(file.char_width()), static_cast<WideSize>(file.real_size()));
+    claimed.available = static_cast<WideSize>(std::max<int64_t>(file.size() - db.toc[b], 0));
+    return claimed;
+  }
+  const int64_t resume = file.tell();
+  if (file.seek(db.toc[b])) {
+    claimed.available = static_cast<WideSize>(std::max<int64_t>(file.size() - db.toc[b], 0));
+    claimed.size = size_from_counts(block, db, claimed.available);
+  }
+  if (resume >= 0) file.seek(resume);
+  return claimed;
+}
+
+// A block whose size runs past the end of the file is reported as such
+// (when asked, and only the first: the blocks after it are then misplaced).
+uint64_t sized_block(Database &db, int b, bool *past_the_end_reported) {
+  if (b < 0 || b >= kBlockCount || !block_present(db, b)) return 0;
+  const BlockInfo &block = kBlocks[static_cast<std::size_t>(b)];
+  const ClaimedSize claimed = claimed_size(db, b);
+  const bool fits = claimed.size && *claimed.size <= claimed.available;
+  if (!fits && past_the_end_reported != nullptr && !*past_the_end_reported)
+    *past_the_end_reported = report_block_past_the_end(block, db.toc[b], claimed.size, db.file.size());
+  // A block of fixed size has no counts to fail: its readers tell.
+  if (block.size_rule == SizeRule::kFixed) return static_cast<uint64_t>(*claimed.size);
+  if (!fits) {
+    ZEL_Error("%s", block.size_failure);
+    return 0;
+  }
+  return static_cast<uint64_t>(*claimed.size);
+}
+
+// The last block's size is not needed for the table of contents, so only a
+// cut inside it is told, without a size message.
+void report_last_block_past_the_end(Database &db) {
+  const int last = kBlockCount - 1;
+  if (!block_present(db, last)) return;
+  const ClaimedSize claimed = claimed_size(db, last);
+  if (!claimed.size || *claimed.size > claimed.available)
+    report_block_past_the_end(kBlocks[static_cast<std::size_t>(last)], db.toc[last], claimed.size, db.file.size());
+}
+
+}  // namespace
 
 bool build_table_of_contents(Database &db) {
   ZelFile &file = db.file;
@@ -201,36 +297,22 @@ bool build_table_of_contents(Database &db) {
   if (has_short_content_summary(db.version))
     std::fill(db.exists.begin() + kShortContentSummaryPositions, db.exists.end(), 0);
   if (!summary_read) {
+    const int64_t summary_end = 4 + int64_t{kHeaderChars + kExistsFlagCount} * file.char_width();
+    if (file.size() < summary_end)
+      ZEL_Error("The file is truncated: it ends at byte %lld, before the end of its content summary at byte %lld.",
+                static_cast<long long>(file.size()), static_cast<long long>(summary_end));
     ZEL_Error("Problem reading ZEL table of contents.");
     return false;
   }
   db.toc[0] = 0;
-  for (int b = 1; b < kBlockCount; ++b) db.toc[b] = db.toc[b - 1] + static_cast<int64_t>(block_size(db, b - 1));
+  bool past_the_end_reported = false;
+  for (int b = 1; b < kBlockCount; ++b)
+    db.toc[b] = db.toc[b - 1] + static_cast<int64_t>(sized_block(db, b - 1, &past_the_end_reported));
+  if (!past_the_end_reported) report_last_block_past_the_end(db);
   return true;
 }
 
-uint64_t block_size(Database &db, int b) {
-  if (b < 0 || b >= kBlockCount || !block_present(db, b)) return 0;
-  const BlockInfo &block = kBlocks[static_cast<std::size_t>(b)];
-  ZelFile &file = db.file;
-  if (block.size_rule == SizeRule::kFixed)
-    return static_cast<uint64_t>(fixed_size(block, static_cast<WideSize>(file.char_width()),
-                                            static_cast<WideSize>(file.real_size())));
-
-  const int64_t resume = file.tell();
-  std::optional<WideSize> size;
-  WideSize available = 0;
-  if (file.seek(db.toc[b])) {
-    available = static_cast<WideSize>(std::max<int64_t>(file.size() - db.toc[b], 0));
-    size = size_from_counts(block, db, available);
-  }
-  if (resume >= 0) file.seek(resume);
-  if (!size || *size > available) {
-    ZEL_Error("%s", block.size_failure);
-    return 0;
-  }
-  return static_cast<uint64_t>(*size);
-}
+uint64_t block_size(Database &db, int b) { return sized_block(db, b, nullptr); }
 
 }  // namespace zel
 

@@ -6,6 +6,7 @@
 // Everything that can refuse the write without looking at the data (an
 // unreadable option, conflicting options, the body's own file as target,
 // a target that cannot be created) is checked before the body is touched.
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -280,6 +281,16 @@ void report_contents(const Database &db, WritePlan &plan) {
   }
 }
 
+// One progress step per block, and one per mode of a block of mode values
+// (whose block writer stamps them): those hold nearly all of a large
+// body's bytes.
+int32_t write_steps(const WritePlan &plan) {
+  int32_t steps = 0;
+  for (int block = kFirstOptionalBlock; block < kBlockCount; ++block)
+    if (plan.has_block(block)) steps += holds_mode_values(block) ? std::max(plan.exported_modes(), 1) : 1;
+  return std::max(steps, 1);
+}
+
 bool write_blocks(ZelFile &file, Database &db, WritePlan &plan) {
   std::array<char, kExistsFlagCount> summary{};
   std::copy(plan.summary.begin(), plan.summary.end(), summary.begin());
@@ -287,8 +298,12 @@ bool write_blocks(ZelFile &file, Database &db, WritePlan &plan) {
     ZEL_Error("Problem writing content summary.\n");
     return false;
   }
-  for (int block = kFirstOptionalBlock; block < kBlockCount; ++block)
-    if (plan.has_block(block) && !write_body_block(file, db, plan, block)) return false;
+  ZEL_TimeMonitor(write_steps(plan));
+  for (int block = kFirstOptionalBlock; block < kBlockCount; ++block) {
+    if (!plan.has_block(block)) continue;
+    if (!write_body_block(file, db, plan, block)) return false;
+    if (!holds_mode_values(block) || plan.exported_modes() == 0) ZEL_TimeMonitorStamp();
+  }
   return true;
 }
 

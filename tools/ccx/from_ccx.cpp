@@ -63,14 +63,14 @@ int parse_arguments(int argc, char **argv, Request &request) {
 }
 
 void print_summary(const Request &request, const Summary &summary) {
-  std::printf("Read %s.inp: %d nodes, %d solid elements, %d skin faces, %d interface nodes\n", request.job.c_str(),
-              summary.node_count, summary.element_count, summary.face_count, summary.interface_count);
-  std::printf("Mass %.9e (volume %.9e), lumped: row sums for linear, HRZ for quadratic elements\n", summary.mass,
-              summary.volume);
-  std::printf("Read %s.frd and %s.dat: %d modes\n", request.job.c_str(), request.job.c_str(), summary.mode_count);
-  std::printf("Largest deviation from mass-orthonormal modes with the lumped masses: %.3e (modes %d and %d), "
-              "corrected by the writer\n",
-              summary.largest_deviation, summary.deviation_row, summary.deviation_column);
+  ZEL_Info("Read %s.inp: %d nodes, %d solid elements, %d skin faces, %d interface nodes", request.job.c_str(),
+           summary.node_count, summary.element_count, summary.face_count, summary.interface_count);
+  ZEL_Info("Mass %.9e (volume %.9e), lumped: row sums for linear, HRZ for quadratic elements", summary.mass,
+           summary.volume);
+  ZEL_Info("Read %s.frd and %s.dat: %d modes", request.job.c_str(), request.job.c_str(), summary.mode_count);
+  ZEL_Info("Largest deviation from mass-orthonormal modes with the lumped masses: %.3e (modes %d and %d), "
+           "corrected by the writer",
+           summary.largest_deviation, summary.deviation_row, summary.deviation_column);
 }
 
 }  // namespace
@@ -89,7 +89,7 @@ extern "C" int zel_from_ccx(int argc, char **argv) {
       std::fprintf(stderr, "zel from-ccx: %s was not written\n", request.output.c_str());
       return ccx::kFailed;
     }
-    std::printf("Wrote %s\n", request.output.c_str());
+    ZEL_Info("Wrote %s", request.output.c_str());
     return ccx::kWritten;
   } catch (const ccx::InputError &error) {
     std::fprintf(stderr, "zel from-ccx: %s\n", error.what());

@@ -10,8 +10,9 @@
 extern "C" {
 #endif
 
-/* Runs the command with the arguments that follow its name. Progress goes
- * to standard output, errors to standard error. The exit status: 0 written,
+/* Runs the command with the arguments that follow its name. What it read
+ * and wrote goes out as the library's information lines, errors to standard
+ * error. The exit status: 0 written,
  * 2 a usage error or a file that cannot be read or translated. */
 int zel_from_ccx(int argc, char **argv);
 

@@ -251,6 +251,7 @@ Database *build_database(const Request &request, Summary &summary) {
   std::optional<Expansion> expansion;
   if (has_shells_or_beams(mesh)) expansion.emplace(mesh, parse_frd_mesh(read_whole_file(frd), frd), frd);
   std::vector<std::vector<double>> shapes;
+  ZEL_TimeMonitor(std::max<int>(static_cast<int>(modes.size()), 1));
   for (const ModeResults &mode : modes) {
     shapes.push_back(mode_shape(mode, body, position, frd, expansion));
     set_mode_shape(db.get(), mode.number, shapes.back(), body);
@@ -263,6 +264,7 @@ Database *build_database(const Request &request, Summary &summary) {
       set_nodal_values(db.get(), mode.number, set, *values, position, shear_factor);
       if (expansion) set_top_surface_values(db.get(), mode.number, set, *values, *expansion, position, shear_factor);
     }
+    ZEL_TimeMonitorStamp();
   }
   set_generalized_matrices(db.get(), modes, eigenvalues, shapes, body, summary);
 

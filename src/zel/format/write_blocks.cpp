@@ -371,6 +371,7 @@ bool write_value_set_block(ZelFile &file, Database &db, WritePlan &plan, int set
       return false;
     if (extremes.all_zero) ZEL_Warning(wording.all_zero, number);
     record_statistics(db, plan, set, index, extremes);
+    ZEL_TimeMonitorStamp();
   }
   return true;
 }

@@ -51,6 +51,12 @@ void drop_empty_matrix_blocks(Database &db, WritePlan &plan);
 // while the mode, stress and strain blocks are written.
 bool write_body_block(ZelFile &file, Database &db, WritePlan &plan, int block_index);
 
+// The blocks of mode shapes, modal stresses and modal strains, whose
+// writers count one progress step per mode written.
+constexpr bool holds_mode_values(int block_index) {
+  return block_index == kModeShapesBlock || block_index == kModalStressBlock || block_index == kModalStrainBlock;
+}
+
 }  // namespace zel
 
 #endif  // ZEL_WRITE_BLOCKS_H
