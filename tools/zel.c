@@ -7,6 +7,7 @@
  *   zel plot FILE --mode N -o OUT       a picture of a mode shape (Python)
  *   zel vtk FILE OUT.vtu [--modes L]    the body for ParaView (Python)
  *   zel from-ccx JOB [...]              a body from a solver's modal analysis
+ *   zel mac BASE OTHER [...]            modes of two meshes compared (MAC)
  *
  * Results go to standard output, messages to standard error. Exit status:
  * 0 success (check: at least one comparison ran and everything agrees),
@@ -29,6 +30,7 @@
 #include <unistd.h>
 
 #include "from_ccx.h"
+#include "mac.h"
 #include "zel.h"
 
 #define EXIT_AGREES 0
@@ -775,6 +777,7 @@ static const Command kCommands[] = {
      "Exit status: 0 written, 2 usage error or a file that cannot be read or\n"
      "translated.\n",
      zel_from_ccx},
+    {"mac", MAC_SYNOPSIS, MAC_HELP, run_mac},
 };
 
 enum { COMMAND_COUNT = sizeof kCommands / sizeof kCommands[0] };
