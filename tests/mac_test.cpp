@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 
 #include "capture.h"
 #include "node_grid.h"
+#include "scoped_env.h"
 #include "scratch_dir.h"
 #include "zel.h"
 #include "zel_file_builder.h"
@@ -64,6 +66,7 @@ Shape twisted(Shape shape, double amount) {
   return [shape, amount](double x, double y) {
     Values v = shape(x, y);
     v[3] += amount * std::sin(M_PI * x / 8.0);
+    v[5] += 0.5 * amount * std::cos(M_PI * x / 8.0);
     return v;
   };
 }
@@ -211,13 +214,14 @@ class ZelMac : public ::testing::Test {
   }
 
   // Compares two strips with `options` and checks every MAC of the CSV
-  // against the reckoned matrix; gives the run.
+  // against the matrix reckoned with the weights of `weighed_as` (by
+  // default the base's own); gives the run.
   Outcome compare_with_reckoning(const Strip &base, const Strip &other, const std::string &options, double tolerance,
-                                 bool rotations) {
+                                 bool rotations, const Strip *weighed_as = nullptr) {
     const std::string csv = dir.file("mac.csv");
     const Outcome run =
         zel("'" + write(base, "base.zel") + "' '" + write(other, "other.zel") + "' --csv '" + csv + "' " + options);
-    const auto expected = reckoned_mac(base, other, tolerance, rotations);
+    const auto expected = reckoned_mac(weighed_as ? *weighed_as : base, other, tolerance, rotations);
     std::string header;
     const auto rows = csv_rows(zel_test::read_text_file(csv), &header);
     EXPECT_EQ(header, "base_mode,other_mode,mac,base_hz,other_hz");
@@ -307,6 +311,38 @@ TEST_F(ZelMac, SwappedModesShowInTheTable) {
   EXPECT_EQ(table[2].substr(0, 15), "    2     3 0.9");
   EXPECT_EQ(table[2].substr(20), "              6           6.12          +0.12    +2.000");
   EXPECT_EQ(table[3].substr(0, 15), "    3     2 0.9");
+}
+
+// Without any mass on the base's paired nodes every node weighs alike: a
+// unit mass, and a unit inertia on the rotations.
+TEST_F(ZelMac, MasslessBaseNodesWeighAlike) {
+  Strip massless = coarse_beam(), unit = coarse_beam();
+  massless.mass = [](double, double) { return 0.0; };
+  unit.mass = [](double, double) { return 1.0; };
+  unit.inertia = zel::NodalInertia{1, 1, 1, 0, 0, 0};
+  Strip twisting = fine_beam();
+  twisting.modes[1] = twisted(twisting.modes[1], 0.5);
+  const Outcome run = compare_with_reckoning(massless, twisting, "--rotations", 0.5, true, &unit);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "zel mac: " + dir.file("base.zel") + ": the paired nodes carry no mass; every node weighs alike\n");
+}
+
+// Base modes held a batch at a time give every value as all at once: a
+// base of 48,861 nodes, whose modes fit one at a time in 1 MiB.
+TEST_F(ZelMac, BatchesOfBaseModesGiveTheSameValues) {
+  Strip dense = beam(spaced(0.01, 8.0), spaced(0.1, 6.0));
+  for (double &y : dense.ys) y -= 3.0;
+  dense.mass = [](double x, double y) { return 1.0 + x + 0.5 * y * y; };
+  const std::string base = write(dense, "dense.zel"), other = write(fine_beam(), "fine.zel");
+  const auto run = [&](const std::optional<std::string> &memory, const std::string &csv) {
+    zel_test::ScopedEnv budget("ZEL_INVARIANT_MEMORY", memory);
+    const Outcome outcome = zel("'" + base + "' '" + other + "' --tolerance 1 --csv '" + dir.file(csv) + "'");
+    EXPECT_EQ(outcome.status, 0);
+    return outcome.out + zel_test::read_text_file(dir.file(csv));
+  };
+  const std::string whole = run(std::nullopt, "whole.csv");
+  EXPECT_EQ(std::count(whole.begin(), whole.end(), '\n'), 5 + 17) << whole;  // the table, then the CSV
+  EXPECT_EQ(run("1", "batched.csv"), whole);
 }
 
 // Nodes of the base beyond the other's end (which stops at x = 6) are left

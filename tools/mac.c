@@ -95,7 +95,7 @@ static int option_value(int argc, char **argv, int *i, const char **value) {
 
 /* 0, or the usage error's exit status. */
 static int parse_options(int argc, char **argv, Options *options) {
-  const char *value;
+  const char *value = NULL;
   int i;
   for (i = 0; i < argc; ++i) {
     const char *arg = argv[i];
@@ -308,33 +308,49 @@ static double assurance(double cross, double base_norm, double other_norm) {
   return base_norm > 0.0 && other_norm > 0.0 ? cross * cross / (base_norm * other_norm) : 0.0;
 }
 
-/* Every base mode weighted and held; the other body's modes read one at a
- * time against all of them. */
+/* How many base modes are held at once: as many as fit in
+ * ZEL_INVARIANT_MEMORY MiB (default 512), the cap of every pass over all
+ * modes, and at least one. */
+static int base_modes_at_once(size_t mode_bytes, int modes) {
+  const char *text = getenv("ZEL_INVARIANT_MEMORY");
+  double mib = 512.0, fit;
+  if (text != NULL && parse_number(text, &fit) && fit >= 1.0) mib = fit;
+  fit = floor(mib * 1024.0 * 1024.0 / (double)(mode_bytes > 0 ? mode_bytes : 1));
+  return fit < 1.0 ? 1 : fit >= modes ? modes : (int)fit;
+}
+
+/* A batch of base modes weighted and held, the other body's modes read
+ * one at a time against all of them; again for the next batch. */
 static int compute_mac(const Body *base, const Body *other, const Pairs *pairs, Comparison *result) {
   const size_t length = (size_t)pairs->count * result->dim;
+  const int batch = base_modes_at_once(length * sizeof(double), base->modes);
   const int most_nodes = base->nodes > other->nodes ? base->nodes : other->nodes;
-  double *weighted = malloc((size_t)base->modes * length * sizeof *weighted);
+  double *weighted = malloc((size_t)batch * length * sizeof *weighted);
   double *base_norm = malloc((size_t)base->modes * sizeof *base_norm);
   double *shape = malloc(length * sizeof *shape), *weighted_shape = malloc(length * sizeof *weighted_shape);
   double *scratch = malloc(6 * (size_t)most_nodes * sizeof *scratch);
-  int i, j, ok = weighted != NULL && base_norm != NULL && shape != NULL && weighted_shape != NULL && scratch != NULL;
+  int first, i, j, ok = weighted != NULL && base_norm != NULL && shape != NULL && weighted_shape != NULL &&
+                        scratch != NULL;
   if (!ok) out_of_memory();
-  for (i = 0; ok && i < base->modes; ++i) {
-    double *w = weighted + (size_t)i * length;
-    ok = gather_mode(base, i, pairs->base, pairs->count, result->dim, scratch, shape);
-    if (!ok) break;
-    weigh(pairs, result->dim, shape, w);
-    base_norm[i] = dot(shape, w, length);
-  }
-  for (j = 0; ok && j < other->modes; ++j) {
-    double other_norm;
-    ok = gather_mode(other, j, pairs->other, pairs->count, result->dim, scratch, shape);
-    if (!ok) break;
-    weigh(pairs, result->dim, shape, weighted_shape);
-    other_norm = dot(shape, weighted_shape, length);
-    for (i = 0; i < base->modes; ++i)
-      result->mac[(size_t)i * other->modes + j] =
-          assurance(dot(weighted + (size_t)i * length, shape, length), base_norm[i], other_norm);
+  for (first = 0; ok && first < base->modes; first += batch) {
+    const int last = first + batch < base->modes ? first + batch : base->modes;
+    for (i = first; ok && i < last; ++i) {
+      double *w = weighted + (size_t)(i - first) * length;
+      ok = gather_mode(base, i, pairs->base, pairs->count, result->dim, scratch, shape);
+      if (!ok) break;
+      weigh(pairs, result->dim, shape, w);
+      base_norm[i] = dot(shape, w, length);
+    }
+    for (j = 0; ok && j < other->modes; ++j) {
+      double other_norm;
+      ok = gather_mode(other, j, pairs->other, pairs->count, result->dim, scratch, shape);
+      if (!ok) break;
+      weigh(pairs, result->dim, shape, weighted_shape);
+      other_norm = dot(shape, weighted_shape, length);
+      for (i = first; i < last; ++i)
+        result->mac[(size_t)i * other->modes + j] =
+            assurance(dot(weighted + (size_t)(i - first) * length, shape, length), base_norm[i], other_norm);
+    }
   }
   for (i = 0; ok && i < base->modes; ++i) {
     const double *row = result->mac + (size_t)i * other->modes;

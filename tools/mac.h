@@ -30,7 +30,9 @@ extern "C" {
   "identical shapes a MAC of 1. Rotations are left out (a solid mesh has\n"    \
   "none) unless --rotations, which weights them with BASE's nodal inertia\n"   \
   "tensors. When the paired nodes carry no mass, every node weighs alike. A\n" \
-  "mode that moves no paired node has a MAC of 0 with every mode.\n"           \
+  "mode that moves no paired node has a MAC of 0 with every mode. As many\n"   \
+  "modes of BASE are held at once as fit in ZEL_INVARIANT_MEMORY MiB\n"       \
+  "(default 512), at least one; OTHER's modes are read again for each batch.\n" \
   "\n"                                                                         \
   "Prints one line per mode of BASE: its partner in OTHER (the highest MAC,\n" \
   "the first on a tie), the MAC, both frequencies and their difference\n"      \
