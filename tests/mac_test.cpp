@@ -493,6 +493,18 @@ TEST_F(ZelMac, UsageReadAndOutputErrorsExitWithTwo) {
   }
 }
 
+TEST_F(ZelMac, HelpTellsWhatWeighsTheMac) {
+  const std::string synopsis =
+      "mac BASE OTHER [--tolerance D] [--rotations] [--min-mac X] [--csv FILE] [--picture FILE.svg]\n";
+  const Outcome help = zel("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: zel " + synopsis, 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("where M holds BASE's nodal masses"), std::string::npos);
+  const std::string list = "'" ZEL_PROGRAM "' --help >'" + dir.file("list") + "'";
+  ASSERT_EQ(std::system(list.c_str()), 0);
+  EXPECT_NE(zel_test::read_text_file(dir.file("list")).find("  zel " + synopsis), std::string::npos);
+}
+
 TEST_F(ZelMac, NoPairedNodeIsAnError) {
   Strip far_away = fine_beam();
   for (double &x : far_away.xs) x += 100.0;
