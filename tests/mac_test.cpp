@@ -607,6 +607,23 @@ TEST(NodeGrid, ATieAcrossACellFaceGoesToTheFirstPoint) {
   node_grid_free(grid);
 }
 
+// Clouds at the ends of the double range, where a cell's side underflows
+// or the extent overflows, are searched as the library's scan searches them.
+TEST(NodeGrid, CloudsAtTheEndsOfTheRangeAreSearched) {
+  std::vector<std::array<double, 3>> tiny(2000, {0, 0, 0}), huge = {{-1.7e308, 0, 0}, {1.7e308, 0, 0}, {1e300, 1, 0}};
+  tiny[1500] = {4.9e-324, 0, 0};
+  const std::array<double, 3> queries[] = {{4.9e-324, 0, 0}, {1e300, 0.5, 0}, {-1e308, 0, 0}};
+  for (const auto *cloud : {&tiny, &huge}) {
+    std::vector<double> xyz;
+    for (const auto &p : *cloud) xyz.insert(xyz.end(), p.begin(), p.end());
+    NodeGrid *grid = node_grid_new(xyz.data(), static_cast<int>(cloud->size()));
+    Database *db = cloud_body(*cloud);
+    for (auto query : queries) EXPECT_EQ(node_grid_nearest(grid, query.data(), INFINITY), ZEL_ClosestNode(db, query.data(), 0));
+    ZEL_UnLink(db);
+    node_grid_free(grid);
+  }
+}
+
 TEST(NodeGrid, PassesOverPointsThatAreNotFinite) {
   const double xyz[] = {NAN, 0, 0, 5, 5, 5, 1, INFINITY, 0, 1, 1, 1};
   NodeGrid *grid = node_grid_new(xyz, 4);

@@ -40,7 +40,9 @@ static double choose_cell_size(const double extent[3], int count) {
   size = largest / cbrt(wanted);
   for (halvings = 0; halvings < MOST_HALVINGS && cell_count_for(extent, size) < wanted / 4.0; ++halvings)
     size /= 2.0;
-  return size;
+  /* A cloud of extents near the smallest doubles, where the side underflows:
+   * one cell, slow but right. */
+  return cell_count_for(extent, size) <= 8.0 * wanted + 8.0 ? size : INFINITY;
 }
 
 static int clamped_cell(double offset, double size, int cells) {
@@ -72,7 +74,7 @@ static void set_bounds(NodeGrid *grid, const double *xyz, int count) {
   for (d = 0; d < 3; ++d) {
     grid->origin[d] = low[d];
     /* A cloud too wide to measure (coordinates near the largest doubles)
-     * is one cell: slow, but right. */
+     * is one cell too. */
     grid->cells[d] = isfinite(grid->cell_size) ? (int)(floor(extent[d] / grid->cell_size) + 1.0) : 1;
   }
 }
