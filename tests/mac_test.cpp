@@ -480,6 +480,7 @@ TEST_F(ZelMac, UsageReadAndOutputErrorsExitWithTwo) {
       {"'" + bare + "' '" + good + "'", "", "zel mac: " + bare + ": no mode shapes\n"},
       {"'" + good + "' '" + good + "' --csv '" + unwritable + "'", "",
        "zel mac: " + unwritable + ": No such file or directory\n"},
+      {"'" + good + "' '" + good + "' --csv /dev/full", "", "zel mac: /dev/full: No space left on device\n"},
   };
   for (const auto &c : kCases) {
     SCOPED_TRACE(c.arguments);
