@@ -13,5 +13,6 @@ extern const Command compare_command;  /* compare.c */
 extern const Command plot_command;     /* python.c */
 extern const Command vtk_command;      /* python.c */
 extern const Command from_ccx_command; /* from_ccx.c */
+extern const Command mac_command;      /* mac.c */
 
 #endif /* ZEL_CLI_COMMANDS_H */

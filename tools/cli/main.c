@@ -23,7 +23,8 @@
 #include "messages.h"
 
 static const Command *const kCommands[] = {
-    &contents_command, &info_command, &check_command, &compare_command, &plot_command, &vtk_command, &from_ccx_command,
+    &contents_command, &info_command, &check_command, &compare_command,
+    &plot_command,     &vtk_command,  &from_ccx_command, &mac_command,
 };
 
 enum { COMMAND_COUNT = sizeof kCommands / sizeof kCommands[0] };
