@@ -238,8 +238,9 @@ def run(command, arguments):
     try:
         body = open_body(path)
     except ZelError as error:
-        sys.stderr.write(error.output)
-        raise CommandError(f"cannot read {path}") from None
+        # The first error is the cause, named as the other commands name it.
+        cause = str(error).split("\n", 1)[0]
+        raise CommandError(f"{path}: {cause}", program_only=True) from None
     with body:
         if command == "plot":
             ranges = arguments.get("modes") or [(arguments["mode"], arguments["mode"])]

@@ -18,7 +18,7 @@
 typedef struct Command {
   const char *name;
   const char *synopsis;
-  const char *help;
+  const char *help; /* NULL: the command answers --help itself */
   int (*run)(int argc, char **argv);
 } Command;
 

@@ -77,7 +77,7 @@ int main(int argc, char **argv) {
   }
   for (c = 0; c < COMMAND_COUNT; ++c) {
     if (strcmp(argv[first], kCommands[c]->name) != 0) continue;
-    for (i = first + 1; i < argc; ++i)
+    for (i = first + 1; i < argc && kCommands[c]->help != NULL; ++i)
       if (is_help(argv[i])) {
         print_command_help(kCommands[c]);
         return EXIT_AGREES;

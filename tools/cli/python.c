@@ -110,30 +110,8 @@ static int run_python(const char *command, int argc, char **argv) {
 static int run_plot(int argc, char **argv) { return run_python("plot", argc, argv); }
 static int run_vtk(int argc, char **argv) { return run_python("vtk", argc, argv); }
 
-#define PYTHON_NOTE                                                              \
-  "Runs the Python package: " ZEL_DEFAULT_PYTHON " -m zel (ZEL_PYTHON names\n"   \
-  "another interpreter), the package installed with this program (or the\n"      \
-  "sources it was built from) first on PYTHONPATH; it needs numpy and\n"         \
-  "matplotlib. Exit status: 0 success, 2 usage or read error.\n"
-
-const Command plot_command = {"plot", "plot FILE --mode N -o OUT [--deflection F] [--size WxH]",
-    "Draws the skin faces of FILE undeformed and deformed by mode N, coloured\n"
-    "by displacement magnitude, with the mode number and frequency in the\n"
-    "title, into the picture OUT (.png, .svg, .pdf).\n"
-    "\n"
-    "  --deflection F   largest drawn displacement as a fraction of the body\n"
-    "                   size (default 0.1)\n"
-    "  --size WxH       picture size in pixels (default 800x600)\n"
-    "\n"
-    PYTHON_NOTE,
-    run_plot};
-
-const Command vtk_command = {"vtk", "vtk FILE OUT.vtu [--modes LIST]",
-    "Writes the nodes, skin faces, masses and modes of FILE as a VTK XML\n"
-    "UnstructuredGrid for ParaView: point data mode_N (translations) and\n"
-    "mode_N_rotation of each mode.\n"
-    "\n"
-    "  --modes LIST   mode numbers, like 1-10 or 1,3,5-7 (default every mode)\n"
-    "\n"
-    PYTHON_NOTE,
-    run_vtk};
+/* Their help is the Python package's own (`zel plot --help` is handed over
+ * like any other arguments), so that it cannot fall behind its options. */
+const Command plot_command = {
+    "plot", "plot FILE (--mode N | --modes LIST) -o OUT [--deflection F] [--size WxH]", NULL, run_plot};
+const Command vtk_command = {"vtk", "vtk FILE OUT [--modes LIST]", NULL, run_vtk};
