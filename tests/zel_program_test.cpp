@@ -629,7 +629,7 @@ TEST_F(ZelProgram, FromCcxIsQuietUnlessAsked) {
   const Outcome verbose = zel("from-ccx -v '" + job + "' -o '" + job + "_v.zel'");
   EXPECT_EQ(verbose.status, 0);
   EXPECT_EQ(verbose.out, "");
-  EXPECT_NE(verbose.err.find("Read " + job + ".inp: 203 nodes, 20 solid elements, 64 skin faces, 0 interface nodes\n"),
+  EXPECT_NE(verbose.err.find("Read " + job + ".inp: 203 nodes, 20 elements, 64 skin faces, 0 interface nodes\n"),
             std::string::npos)
       << verbose.err;
   EXPECT_TRUE(verbose.err.ends_with("\nWrote " + job + "_v.zel\n")) << verbose.err;

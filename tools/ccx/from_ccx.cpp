@@ -63,7 +63,7 @@ int parse_arguments(int argc, char **argv, Request &request) {
 }
 
 void print_summary(const Request &request, const Summary &summary) {
-  ZEL_Info("Read %s.inp: %d nodes, %d solid elements, %d skin faces, %d interface nodes", request.job.c_str(),
+  ZEL_Info("Read %s.inp: %d nodes, %d elements, %d skin faces, %d interface nodes", request.job.c_str(),
            summary.node_count, summary.element_count, summary.face_count, summary.interface_count);
   ZEL_Info("Mass %.9e (volume %.9e), lumped: row sums for linear, HRZ for quadratic elements", summary.mass,
            summary.volume);
