@@ -139,10 +139,10 @@ def test_rigid_body_modes_are_titled_as_such_and_mass_normalized_shapes_have_no_
         hz = body.eigen["hz"]
         figure = plot.mode_figure(body, [1, 2, 3, 4])
         assert titles(figure) == [
-            f"Mode 1: rigid-body mode ({hz[0]:.3g} Hz)",
-            f"Mode 2: rigid-body mode ({hz[1]:.3g} Hz)",
-            f"Mode 3: {hz[2]:.6g} Hz",
-            f"Mode 4: {hz[3]:.6g} Hz",
+            f"Mode 1:\nrigid-body mode ({hz[0]:.3g} Hz)",
+            f"Mode 2:\nrigid-body mode ({hz[1]:.3g} Hz)",
+            f"Mode 3:\n{hz[2]:.6g} Hz",
+            f"Mode 4:\n{hz[3]:.6g} Hz",
         ]
         assert colour_bar_label(figure) == "translation magnitude / the mode's largest"
         figure = plot.mode_figure(body, [3])

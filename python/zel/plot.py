@@ -230,7 +230,8 @@ def mode_figure(body, numbers, deflection=DEFAULT_DEFLECTION, size=DEFAULT_SIZE)
         axes = figure.add_subplot(rows, columns, k + 1, projection="3d")
         _draw_mode(axes, body, number, deflection, relative, norm, outline)
         text = title(number, frequency_hz(body, number), number in rigid, frequency_unit(body.units.time))
-        axes.set_title(text, fontsize=10 if relative else 12)
+        # Side by side, a title on one line runs into its neighbours'.
+        axes.set_title(text.replace(": ", ":\n", 1) if relative else text, fontsize=9 if relative else 12)
         every_axes.append(axes)
     bar = figure.colorbar(
         matplotlib.cm.ScalarMappable(norm=norm, cmap=matplotlib.colormaps[_COLOURS]), ax=every_axes, shrink=0.6, pad=0.04
