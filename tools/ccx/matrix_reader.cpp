@@ -1,0 +1,110 @@
+#include "matrix_reader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <set>
+#include <utility>
+
+#include "input_error.h"
+
+namespace ccx {
+namespace {
+
+// The next blank-separated token of a line, advancing `rest` past it.
+std::string_view next_token(std::string_view &rest) {
+  size_t start = 0;
+  while (start < rest.size() && (rest[start] == ' ' || rest[start] == '\t')) ++start;
+  size_t stop = start;
+  while (stop < rest.size() && rest[stop] != ' ' && rest[stop] != '\t') ++stop;
+  const std::string_view token = rest.substr(start, stop - start);
+  rest.remove_prefix(stop);
+  return token;
+}
+
+template <typename Number>
+bool to_number(std::string_view token, Number &value) {
+  if (token.empty()) return false;
+  if (token.front() == '+') token.remove_prefix(1);
+  const auto [stop, error] = std::from_chars(token.data(), token.data() + token.size(), value);
+  return error == std::errc() && stop == token.data() + token.size();
+}
+
+}  // namespace
+
+SymmetricMatrix parse_matrix(std::string_view text, int size, const std::string &name) {
+  SymmetricMatrix matrix;
+  matrix.size = size;
+  LineCursor lines(text);
+  std::string_view line;
+  while (lines.next(line)) {
+    const Where where{name, lines.line_number()};
+    std::string_view rest = line;
+    const std::string_view row_text = next_token(rest), column_text = next_token(rest), value_text = next_token(rest);
+    if (row_text.empty() && trim(line).empty()) continue;
+    int row = 0, column = 0;
+    double value = 0.0;
+    if (!to_number(row_text, row) || !to_number(column_text, column) || !to_number(value_text, value) ||
+        !trim(rest).empty())
+      fail(where, "not a matrix entry 'row column value': " + quoted(trim(line)));
+    if (row < 1 || row > size || column < 1 || column > size)
+      fail(where, "entry (" + std::to_string(row) + ", " + std::to_string(column) + ") lies outside the " +
+                      std::to_string(size) + " degrees of freedom");
+    if (row > column)
+      fail(where, "entry (" + std::to_string(row) + ", " + std::to_string(column) + ") lies below the diagonal");
+    if (!std::isfinite(value)) fail(where, "entry value " + quoted(value_text) + " is not finite");
+    matrix.rows.push_back(row - 1);
+    matrix.columns.push_back(column - 1);
+    matrix.values.push_back(value);
+  }
+  return matrix;
+}
+
+SymmetricMatrix read_matrix(const std::string &path, int size) { return parse_matrix(read_whole_file(path), size, path); }
+
+std::vector<MatrixDof> parse_dofs(std::string_view text, const std::string &name) {
+  std::vector<MatrixDof> dofs;
+  std::set<std::pair<int, int>> seen;
+  LineCursor lines(text);
+  std::string_view line;
+  while (lines.next(line)) {
+    const std::string_view field = trim(line);
+    if (field.empty()) continue;
+    const size_t point = field.find('.');
+    MatrixDof dof{0, 0};
+    if (point == std::string_view::npos || !to_number(field.substr(0, point), dof.node) ||
+        !to_number(field.substr(point + 1), dof.direction) || dof.direction < 1 || dof.direction > 3)
+      fail({name, lines.line_number()}, quoted(field) + " is not node.direction with a direction 1 to 3");
+    if (!seen.insert({dof.node, dof.direction}).second)
+      fail({name, lines.line_number()}, "degree of freedom " + std::string(field) + " is listed twice");
+    dofs.push_back(dof);
+  }
+  return dofs;
+}
+
+std::vector<MatrixDof> read_dofs(const std::string &path) { return parse_dofs(read_whole_file(path), path); }
+
+void multiply(const SymmetricMatrix &matrix, const double *x, double *y) {
+  std::fill_n(y, matrix.size, 0.0);
+  for (size_t k = 0; k < matrix.values.size(); ++k) {
+    const int r = matrix.rows[k], c = matrix.columns[k];
+    y[r] += matrix.values[k] * x[c];
+    if (r != c) y[c] += matrix.values[k] * x[r];
+  }
+}
+
+std::vector<double> project(const SymmetricMatrix &matrix, const std::vector<std::vector<double>> &columns) {
+  const size_t n = columns.size();
+  std::vector<double> result(n * n, 0.0), product(matrix.size);
+  for (size_t j = 0; j < n; ++j) {
+    multiply(matrix, columns[j].data(), product.data());
+    for (size_t i = 0; i <= j; ++i) {
+      double sum = 0.0;
+      for (int k = 0; k < matrix.size; ++k) sum += columns[i][k] * product[k];
+      result[i * n + j] = result[j * n + i] = sum;
+    }
+  }
+  return result;
+}
+
+}  // namespace ccx
