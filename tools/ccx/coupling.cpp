@@ -14,6 +14,8 @@ constexpr int kTermsPerLine = 4;
 // set about some axis through its centroid vanishes: the nodes lie on a
 // line and leave a rotation of a distributing coupling undetermined.
 constexpr double kCollinear = 1e-10;
+// Coefficients this small against an equation's largest are round-off.
+constexpr double kRoundOff = 1e-12;
 
 struct Term {
   int node;
@@ -21,9 +23,10 @@ struct Term {
   double coefficient;
 };
 
+// The solver reads numbers of at most 20 characters: 13 digits fit.
 std::string number(double value) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
+  std::snprintf(text, sizeof text, "%.12e", value);
   return text;
 }
 
@@ -32,8 +35,13 @@ std::string node_line(int id, const std::array<double, 3> &at) {
 }
 
 // One homogeneous equation; the first term is the one the solver
-// eliminates.
-std::string equation(const std::vector<Term> &terms) {
+// eliminates. Terms of round-off size against the largest are dropped.
+std::string equation(std::vector<Term> terms) {
+  double largest = 0.0;
+  for (const Term &term : terms) largest = std::max(largest, std::fabs(term.coefficient));
+  terms.erase(std::remove_if(terms.begin() + 1, terms.end(),
+                             [&](const Term &term) { return std::fabs(term.coefficient) <= kRoundOff * largest; }),
+              terms.end());
   std::string text = "*EQUATION\n" + std::to_string(terms.size()) + "\n";
   for (size_t k = 0; k < terms.size(); ++k) {
     text += std::to_string(terms[k].node) + ", " + std::to_string(terms[k].direction) + ", " +
