@@ -9,6 +9,7 @@
 #include "frd_reader.h"
 #include "input_error.h"
 #include "matrix_reader.h"
+#include "printout_reader.h"
 #include "solver_run.h"
 
 namespace ccx {
@@ -28,6 +29,29 @@ using DofValues = std::unordered_map<Dof, double, DofHash>;
 using NodePositions = std::unordered_map<int, size_t>;
 
 const char kResultsWanted[] = "*NODE FILE\nU\n*EL FILE\nS\n";
+// The solid's nodes, whose displacements the printout gives with one digit
+// more than the result file.
+const char kPrintedSet[] = "ZELPRINTED";
+constexpr int kIdsPerLine = 16;
+
+std::string printed_set(const std::vector<int> &ids) {
+  std::string text = std::string("*NSET, NSET=") + kPrintedSet + "\n";
+  for (size_t k = 0; k < ids.size(); ++k)
+    text += std::to_string(ids[k]) + ((k + 1) % kIdsPerLine == 0 || k + 1 == ids.size() ? ",\n" : ", ");
+  return text;
+}
+
+// The constraint modes' displacements from the printout: a constraint
+// mode's energy, and so the interface stiffness, is off by the square of
+// the rounding of its values, which the stiffest elements magnify.
+void take_printed_displacements(std::vector<ModeResults> &constraint, const std::string &dat,
+                                const std::string &frd) {
+  std::vector<NodalValues> printed = read_printed_displacements(dat);
+  if (printed.size() != constraint.size())
+    fail_in(dat, "holds " + std::to_string(printed.size()) + " displacement tables for the " +
+                     std::to_string(constraint.size()) + " static steps of " + frd);
+  for (size_t k = 0; k < constraint.size(); ++k) constraint[k].displacement = std::move(printed[k]);
+}
 
 // One mode as the solver gave it.
 struct ModeSource {
@@ -182,7 +206,8 @@ std::vector<double> eigenvalues_of(const std::vector<ModeResults> &modes, const 
 }  // namespace
 
 ComponentModeDecks component_mode_decks(const Mesh &mesh, const std::string &model,
-                                        const std::vector<AttachmentPoint> &points, int normal_modes) {
+                                        const std::vector<AttachmentPoint> &points, int normal_modes,
+                                        const std::vector<int> &printed_nodes) {
   std::string with_couplings = model;
   std::vector<Dof> dofs;
   for (const AttachmentPoint &point : points) {
@@ -195,11 +220,12 @@ ComponentModeDecks component_mode_decks(const Mesh &mesh, const std::string &mod
                 kResultsWanted + "*END STEP\n";
   // Each step moves one degree of freedom by one and puts the one before
   // back; the others stay held where the model data holds them.
-  decks.constraint = with_couplings + held(dofs);
+  decks.constraint = with_couplings + printed_set(printed_nodes) + held(dofs);
   for (size_t k = 0; k < dofs.size(); ++k) {
     decks.constraint += "*STEP\n*STATIC\n*BOUNDARY\n";
     if (k > 0) decks.constraint += prescribed(dofs[k - 1], "0.");
-    decks.constraint += prescribed(dofs[k], "1.") + kResultsWanted + "*END STEP\n";
+    decks.constraint += prescribed(dofs[k], "1.") + kResultsWanted + "*NODE PRINT, NSET=" + kPrintedSet +
+                        "\nU\n*END STEP\n";
   }
   return decks;
 }
@@ -213,7 +239,8 @@ Database *build_component_modes(const ComponentModeRequest &request, ComponentMo
   for (const AttachmentPoint &point : modes.points)
     for (const Dof &dof : point.dofs()) modes.attachment_dofs.push_back(dof);
 
-  const ComponentModeDecks decks = component_mode_decks(mesh, model_data(inp), modes.points, request.normal_modes);
+  const ComponentModeDecks decks =
+      component_mode_decks(mesh, model_data(inp), modes.points, request.normal_modes, body.node_ids);
   const WorkFolder folder(request.kept_folder);
   run_solver(request.solver, folder, "matrices", decks.matrices);
   run_solver(request.solver, folder, "fixed", decks.fixed);
@@ -225,7 +252,8 @@ Database *build_component_modes(const ComponentModeRequest &request, ComponentMo
   const SymmetricMatrix mass = read_matrix(folder.file("matrices.mas"), size);
   const std::string fixed_frd = folder.file("fixed.frd"), constraint_frd = folder.file("constraint.frd");
   const std::vector<ModeResults> normal = read_frd(fixed_frd);
-  const std::vector<ModeResults> constraint = read_static_frd(constraint_frd);
+  std::vector<ModeResults> constraint = read_static_frd(constraint_frd);
+  take_printed_displacements(constraint, folder.file("constraint.dat"), constraint_frd);
   modes.fixed_eigenvalues = eigenvalues_of(normal, folder.file("fixed.dat"));
   const std::vector<ModeSource> sources = mode_sources(normal, fixed_frd, constraint, constraint_frd, modes.attachment_dofs);
 

@@ -42,8 +42,11 @@ struct ComponentModeDecks {
   std::string fixed;       // normal modes with the attachment points held
   std::string constraint;  // one static step per attachment degree of freedom
 };
+// `printed_nodes`: the solid's nodes, whose constraint-mode displacements
+// are printed.
 ComponentModeDecks component_mode_decks(const Mesh &mesh, const std::string &model,
-                                        const std::vector<AttachmentPoint> &points, int normal_modes);
+                                        const std::vector<AttachmentPoint> &points, int normal_modes,
+                                        const std::vector<int> &printed_nodes);
 
 // Runs the solver and fills a new database: the solid's nodes with their
 // lumped masses and skin, one interface node per attachment point, the
