@@ -751,7 +751,9 @@ static const Command kCommands[] = {
      "\n"
      PYTHON_NOTE,
      run_vtk},
-    {"from-ccx", "from-ccx JOB [-o FILE] [--interface NSET] [--units M,L,T,F] [--options TEXT]",
+    {"from-ccx",
+     "from-ccx JOB [-o FILE] [--interface NSET] [--units M,L,T,F] [--options TEXT]\n"
+     "       zel from-ccx JOB --craig-bampton --attach NSET[:rigid|:distributing] [--modes N] [--keep] [...]",
      "Makes a ZEL file from a CalculiX modal analysis (a *FREQUENCY step): the\n"
      "mesh, node sets and densities of JOB.inp, the mode shapes (and modal\n"
      "stresses and strains when written) of JOB.frd, the eigenvalues of JOB.dat.\n"
@@ -771,6 +773,20 @@ static const Command kCommands[] = {
      "  --options TEXT     the writer's options, instead of KOR_ZELWRITE_OPTIONS;\n"
      "                     without either, full_invar (the inertia invariants,\n"
      "                     then only the nodes that draw and hold the body)\n"
+     "\n"
+     "With --craig-bampton the command runs ccx (found on PATH) on decks made\n"
+     "from the model data of JOB.inp and writes a body of component modes: the\n"
+     "normal modes with the attachment points held and one static constraint\n"
+     "mode per attachment degree of freedom, their generalized stiffness and\n"
+     "mass reduced with the solver's stiffness and consistent mass matrices and\n"
+     "orthonormalized by the writer. Nodal masses stay lumped.\n"
+     "  --attach NSET[:K]  node set NSET is an attachment point: a reference node\n"
+     "                     at its centroid (an interface node with translations\n"
+     "                     and rotations) tied to the set by a rigid (default) or\n"
+     "                     distributing coupling; a set of one node is its own\n"
+     "                     attachment point (repeatable)\n"
+     "  --modes N          normal modes with the attachment points held (default 10)\n"
+     "  --keep             leave the decks and the solver's files in JOB.runs/\n"
      "\n"
      "Exit status: 0 written, 2 usage error or a file that cannot be read or\n"
      "translated.\n",

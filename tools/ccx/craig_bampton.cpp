@@ -230,22 +230,29 @@ ComponentModeDecks component_mode_decks(const Mesh &mesh, const std::string &mod
   return decks;
 }
 
-Database *build_component_modes(const ComponentModeRequest &request, ComponentModes &modes) {
+ComponentModel prepare_component_model(const ComponentModeRequest &request, ComponentModes &modes) {
   const std::string inp = request.body.job + ".inp";
-  const Mesh mesh = read_inp(inp);
-  const Body body = build_body(mesh);
-  modes.points = attachment_points(mesh, body.node_ids, request.attachments);
+  ComponentModel model{read_inp(inp), {}, {}};
+  model.body = build_body(model.mesh);
+  modes.points = attachment_points(model.mesh, model.body.node_ids, request.attachments);
   modes.attachment_dofs.clear();
   for (const AttachmentPoint &point : modes.points)
     for (const Dof &dof : point.dofs()) modes.attachment_dofs.push_back(dof);
+  model.decks =
+      component_mode_decks(model.mesh, model_data(inp), modes.points, request.normal_modes, model.body.node_ids);
+  return model;
+}
 
-  const ComponentModeDecks decks =
-      component_mode_decks(mesh, model_data(inp), modes.points, request.normal_modes, body.node_ids);
-  const WorkFolder folder(request.kept_folder);
-  run_solver(request.solver, folder, "matrices", decks.matrices);
-  run_solver(request.solver, folder, "fixed", decks.fixed);
-  run_solver(request.solver, folder, "constraint", decks.constraint);
+void run_component_solver(const std::string &solver, const WorkFolder &folder, const ComponentModeDecks &decks) {
+  run_solver(solver, folder, "matrices", decks.matrices);
+  run_solver(solver, folder, "fixed", decks.fixed);
+  run_solver(solver, folder, "constraint", decks.constraint);
+}
 
+Database *component_body(const ComponentModeRequest &request, const ComponentModel &model, const WorkFolder &folder,
+                          ComponentModes &modes) {
+  const Mesh &mesh = model.mesh;
+  const Body &body = model.body;
   const std::vector<MatrixDof> rows = read_dofs(folder.file("matrices.dof"));
   const int size = static_cast<int>(rows.size());
   const SymmetricMatrix stiffness = read_matrix(folder.file("matrices.sti"), size);
@@ -278,6 +285,13 @@ Database *build_component_modes(const ComponentModeRequest &request, ComponentMo
   for (size_t m = 0; m < sources.size(); ++m) set_mode(db.get(), static_cast<int>(m + 1), sources[m], body, modes.points);
   set_generalized_matrices(db.get(), modes);
   return db.release();
+}
+
+Database *build_component_modes(const ComponentModeRequest &request, ComponentModes &modes) {
+  const ComponentModel model = prepare_component_model(request, modes);
+  const WorkFolder folder(request.kept_folder);
+  run_component_solver(request.solver, folder, model.decks);
+  return component_body(request, model, folder, modes);
 }
 
 }  // namespace ccx

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "body.h"
 #include "coupling.h"
 #include "inp_reader.h"
+#include "solver_run.h"
 #include "translate.h"
 #include "zel.h"
 
@@ -47,6 +49,22 @@ struct ComponentModeDecks {
 ComponentModeDecks component_mode_decks(const Mesh &mesh, const std::string &model,
                                         const std::vector<AttachmentPoint> &points, int normal_modes,
                                         const std::vector<int> &printed_nodes);
+
+// The model read, its body and attachment points, and the decks to run.
+struct ComponentModel {
+  Mesh mesh;
+  Body body;
+  ComponentModeDecks decks;
+};
+ComponentModel prepare_component_model(const ComponentModeRequest &request, ComponentModes &modes);
+
+// Runs the solver on the decks in the folder.
+void run_component_solver(const std::string &solver, const WorkFolder &folder, const ComponentModeDecks &decks);
+
+// From the solver's files in the folder: the new database that
+// build_component_modes gives.
+Database *component_body(const ComponentModeRequest &request, const ComponentModel &model, const WorkFolder &folder,
+                         ComponentModes &modes);
 
 // Runs the solver and fills a new database: the solid's nodes with their
 // lumped masses and skin, one interface node per attachment point, the
