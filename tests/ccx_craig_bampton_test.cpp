@@ -43,6 +43,12 @@ std::string error_of(const std::function<void()> &action) {
 
 void write_file(const std::string &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
 
+// A text and the message it must give.
+struct TextCase {
+  const char *text;
+  const char *message;
+};
+
 // ---------------------------------------------------------------------------
 // The solver's matrices
 
@@ -58,10 +64,7 @@ TEST(CcxMatrixFiles, ProjectionUsesBothHalvesOfTheStoredTriangle) {
 }
 
 TEST(CcxMatrixFiles, RefusesWhatIsNotTheUpperTriangleOfItsSize) {
-  const struct {
-    const char *text;
-    const char *message;
-  } cases[] = {
+  const TextCase cases[] = {
       {"1 1 1\n2 1 5\n", "m.sti:2: entry (2, 1) lies below the diagonal"},
       {"1 4 1\n", "m.sti:1: entry (1, 4) lies outside the 3 degrees of freedom"},
       {"0 1 1\n", "m.sti:1: entry (0, 1) lies outside the 3 degrees of freedom"},
@@ -80,10 +83,7 @@ TEST(CcxMatrixFiles, DegreesOfFreedomAreNodeDotDirection) {
   EXPECT_EQ(dofs[1].direction, 3);
   EXPECT_EQ(dofs[2].node, 1001);
   EXPECT_EQ(dofs[2].direction, 2);
-  const struct {
-    const char *text;
-    const char *message;
-  } cases[] = {
+  const TextCase cases[] = {
       {"2.1\n2.4\n", "m.dof:2: '2.4' is not node.direction with a direction 1 to 3"},
       {"2.0\n", "m.dof:1: '2.0' is not node.direction with a direction 1 to 3"},
       {"21\n", "m.dof:1: '21' is not node.direction with a direction 1 to 3"},
@@ -217,6 +217,15 @@ TEST(CcxAttachmentPoints, DistributingCouplingFollowsTheSetsMeanMotion) {
   }
   std::sort(eliminated.begin(), eliminated.end());
   EXPECT_EQ(std::unique(eliminated.begin(), eliminated.end()), eliminated.end());
+  // ... and none appears in another equation, where the solver would
+  // substitute it and could leave that equation nothing to eliminate.
+  for (size_t e = 0; e < equations.size(); ++e)
+    for (size_t other = 0; other < equations.size(); ++other)
+      for (const Term &term : equations[other]) {
+        if (other == e) continue;
+        EXPECT_FALSE(term.node == equations[e][0].node && term.direction == equations[e][0].direction)
+            << "eliminated " << term.node << "." << term.direction << " in equation " << other + 1;
+      }
 
   // Each motion: the set's displacements and the reference node's
   // translation and rotation that must satisfy every equation.
@@ -252,19 +261,29 @@ TEST(CcxAttachmentPoints, DistributingCouplingFollowsTheSetsMeanMotion) {
       EXPECT_LE(std::fabs(sum), 1e-12 * scale + 1e-300) << motion.name;
     }
   }
-  // One node moving alone moves the reference node by its share.
-  std::map<std::pair<int, int>, double> value;
-  for (int id : point.nodes)
-    for (int d = 1; d <= 3; ++d) value[{id, d}] = id == 2 && d == 3 ? 1.0 : 0.0;
-  const auto &translation_z = equations[2];
-  double sum_without_reference = 0.0, reference_coefficient = 0.0;
-  for (const Term &term : translation_z) {
-    if (term.node == point.reference)
-      reference_coefficient = term.coefficient;
-    else
-      sum_without_reference += term.coefficient * value.at({term.node, term.direction});
+  // One node moving alone moves the reference node by its share: the six
+  // equations give the reference and rotation nodes' values.
+  std::array<std::array<double, 7>, 6> system{};
+  for (size_t e = 0; e < equations.size(); ++e)
+    for (const Term &term : equations[e]) {
+      if (term.node == point.reference || term.node == point.rotation)
+        system[e][(term.node == point.rotation ? 3 : 0) + term.direction - 1] += term.coefficient;
+      else if (term.node == 2 && term.direction == 3)
+        system[e][6] -= term.coefficient;
+    }
+  for (int k = 0; k < 6; ++k) {
+    int pivot = k;
+    for (int r = k + 1; r < 6; ++r)
+      if (std::fabs(system[r][k]) > std::fabs(system[pivot][k])) pivot = r;
+    std::swap(system[k], system[pivot]);
+    for (int r = 0; r < 6; ++r) {
+      if (r == k) continue;
+      const double factor = system[r][k] / system[k][k];
+      for (int c = k; c < 7; ++c) system[r][c] -= factor * system[k][c];
+    }
   }
-  EXPECT_DOUBLE_EQ(-sum_without_reference / reference_coefficient, 1.0 / 5.0);
+  const double expected[3] = {0.0, 0.0, 1.0 / 5.0};
+  for (int d = 0; d < 3; ++d) EXPECT_NEAR(system[d][6] / system[d][d], expected[d], 1e-14) << "direction " << d + 1;
 }
 
 // ---------------------------------------------------------------------------

@@ -51,18 +51,6 @@ std::string equation(std::vector<Term> terms) {
   return text;
 }
 
-// Moves the term of the largest magnitude among the set's nodes that is
-// not yet eliminated by another equation to the front, and marks it.
-void choose_eliminated(std::vector<Term> &terms, const std::set<int> &set_nodes, std::set<std::pair<int, int>> &taken) {
-  size_t best = terms.size();
-  for (size_t k = 0; k < terms.size(); ++k) {
-    if (set_nodes.count(terms[k].node) == 0 || taken.count({terms[k].node, terms[k].direction})) continue;
-    if (best == terms.size() || std::fabs(terms[k].coefficient) > std::fabs(terms[best].coefficient)) best = k;
-  }
-  std::swap(terms[0], terms[best]);
-  taken.insert({terms[0].node, terms[0].direction});
-}
-
 using Matrix3 = std::array<std::array<double, 3>, 3>;
 
 // The nodes' places relative to the centroid, and the set's moment
@@ -83,32 +71,71 @@ Matrix3 moment_of(const Mesh &mesh, const AttachmentPoint &point, std::vector<st
 
 // The reference node takes the mean translation of the set, and the
 // rotation that fits the set's motion best in the least-squares sense:
-// J theta = sum r_i x u_i.
-std::string distributing_equations(const Mesh &mesh, const AttachmentPoint &point) {
-  const std::set<int> set_nodes(point.nodes.begin(), point.nodes.end());
+// J theta = sum r_i x u_i. Six equations over the set's degrees of freedom
+// (columns 3i + d) and the reference and rotation nodes' (the last six).
+std::vector<std::vector<double>> distributing_rows(const Mesh &mesh, const AttachmentPoint &point) {
   std::vector<std::array<double, 3>> r;
   const Matrix3 J = moment_of(mesh, point, r);
-  std::set<std::pair<int, int>> taken;
-  std::string text;
-  const double count = static_cast<double>(point.nodes.size());
-  for (int k = 1; k <= 3; ++k) {
-    std::vector<Term> terms;
-    for (int id : point.nodes) terms.push_back({id, k, 1.0});
-    terms.push_back({point.reference, k, -count});
-    choose_eliminated(terms, set_nodes, taken);
-    text += equation(terms);
+  const size_t n = point.nodes.size(), own = 3 * n;
+  std::vector<std::vector<double>> rows(6, std::vector<double>(own + 6, 0.0));
+  for (int k = 0; k < 3; ++k) {
+    for (size_t i = 0; i < n; ++i) rows[k][3 * i + k] = 1.0;
+    rows[k][own + k] = -static_cast<double>(n);
   }
   // (r x u)_k = r_{k+1} u_{k+2} - r_{k+2} u_{k+1}, indices cyclic.
   for (int k = 0; k < 3; ++k) {
     const int next = (k + 1) % 3, after = (k + 2) % 3;
-    std::vector<Term> terms;
-    for (size_t i = 0; i < point.nodes.size(); ++i) {
-      if (r[i][next] != 0.0) terms.push_back({point.nodes[i], after + 1, r[i][next]});
-      if (r[i][after] != 0.0) terms.push_back({point.nodes[i], next + 1, -r[i][after]});
+    std::vector<double> &row = rows[3 + k];
+    for (size_t i = 0; i < n; ++i) {
+      row[3 * i + after] += r[i][next];
+      row[3 * i + next] -= r[i][after];
     }
-    for (int l = 0; l < 3; ++l)
-      if (J[k][l] != 0.0) terms.push_back({point.rotation, l + 1, -J[k][l]});
-    choose_eliminated(terms, set_nodes, taken);
+    for (int l = 0; l < 3; ++l) row[own + 3 + l] = -J[k][l];
+  }
+  return rows;
+}
+
+// The solver eliminates the first term of each equation, and substitutes
+// it into the others where it appears there too, which can leave a later
+// equation with nothing to eliminate. Gauss-Jordan elimination over the
+// set's degrees of freedom gives an equivalent system in which each
+// eliminated degree of freedom appears in its own equation only.
+std::string distributing_equations(const Mesh &mesh, const AttachmentPoint &point) {
+  std::vector<std::vector<double>> rows = distributing_rows(mesh, point);
+  const size_t own = 3 * point.nodes.size(), columns = own + 6;
+  std::vector<size_t> pivots;
+  std::vector<char> used(own, 0);
+  for (size_t k = 0; k < rows.size(); ++k) {
+    size_t best_row = k, best_column = own;
+    for (size_t row = k; row < rows.size(); ++row)
+      for (size_t c = 0; c < own; ++c)
+        if (!used[c] && (best_column == own || std::fabs(rows[row][c]) > std::fabs(rows[best_row][best_column]))) {
+          best_row = row;
+          best_column = c;
+        }
+    std::swap(rows[k], rows[best_row]);
+    const double pivot = rows[k][best_column];
+    if (pivot == 0.0) throw InputError("node set " + point.set + " gives a distributing coupling no rotation");
+    for (double &value : rows[k]) value /= pivot;
+    for (size_t row = 0; row < rows.size(); ++row) {
+      if (row == k || rows[row][best_column] == 0.0) continue;
+      const double factor = rows[row][best_column];
+      for (size_t c = 0; c < columns; ++c) rows[row][c] -= factor * rows[k][c];
+      rows[row][best_column] = 0.0;
+    }
+    used[best_column] = 1;
+    pivots.push_back(best_column);
+  }
+  auto term_of = [&](size_t column, double coefficient) {
+    if (column < own) return Term{point.nodes[column / 3], static_cast<int>(column % 3) + 1, coefficient};
+    const size_t extra = column - own;
+    return Term{extra < 3 ? point.reference : point.rotation, static_cast<int>(extra % 3) + 1, coefficient};
+  };
+  std::string text;
+  for (size_t k = 0; k < rows.size(); ++k) {
+    std::vector<Term> terms = {term_of(pivots[k], 1.0)};
+    for (size_t c = 0; c < columns; ++c)
+      if (c != pivots[k] && rows[k][c] != 0.0) terms.push_back(term_of(c, rows[k][c]));
     text += equation(terms);
   }
   return text;
