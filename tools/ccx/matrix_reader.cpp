@@ -94,16 +94,33 @@ void multiply(const SymmetricMatrix &matrix, const double *x, double *y) {
 }
 
 std::vector<double> project(const SymmetricMatrix &matrix, const std::vector<std::vector<double>> &columns) {
-  const size_t n = columns.size();
-  std::vector<double> result(n * n, 0.0), product(matrix.size);
-  for (size_t j = 0; j < n; ++j) {
-    multiply(matrix, columns[j].data(), product.data());
-    for (size_t i = 0; i <= j; ++i) {
-      double sum = 0.0;
-      for (int k = 0; k < matrix.size; ++k) sum += columns[i][k] * product[k];
-      result[i * n + j] = result[j * n + i] = sum;
-    }
+  // One pass over the matrix for all columns at once: the vectors side by
+  // side (row-major, n values per matrix row), so that each stored entry is
+  // read once rather than once per column.
+  const size_t n = columns.size(), size = static_cast<size_t>(matrix.size);
+  std::vector<double> side_by_side(size * n), product(size * n, 0.0);
+  for (size_t j = 0; j < n; ++j)
+    for (size_t k = 0; k < size; ++k) side_by_side[k * n + j] = columns[j][k];
+  for (size_t e = 0; e < matrix.values.size(); ++e) {
+    const size_t r = static_cast<size_t>(matrix.rows[e]), c = static_cast<size_t>(matrix.columns[e]);
+    const double value = matrix.values[e];
+    const double *x_c = side_by_side.data() + c * n;
+    double *y_r = product.data() + r * n;
+    for (size_t j = 0; j < n; ++j) y_r[j] += value * x_c[j];
+    if (r == c) continue;
+    const double *x_r = side_by_side.data() + r * n;
+    double *y_c = product.data() + c * n;
+    for (size_t j = 0; j < n; ++j) y_c[j] += value * x_r[j];
   }
+  std::vector<double> result(n * n, 0.0);
+  for (size_t k = 0; k < size; ++k) {
+    const double *x = side_by_side.data() + k * n, *y = product.data() + k * n;
+    for (size_t i = 0; i < n; ++i)
+      for (size_t j = 0; j < n; ++j) result[i * n + j] += x[i] * y[j];
+  }
+  // Symmetric in exact arithmetic; the mean of both halves in floating point.
+  for (size_t i = 0; i < n; ++i)
+    for (size_t j = 0; j < i; ++j) result[i * n + j] = result[j * n + i] = 0.5 * (result[i * n + j] + result[j * n + i]);
   return result;
 }
 
