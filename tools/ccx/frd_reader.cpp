@@ -13,6 +13,7 @@ namespace {
 
 // The type of a step whose results are eigenmodes.
 constexpr int kFrequencyStep = 2;
+constexpr int kStaticStep = 0;
 constexpr int kBinaryFormat = 2;
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -76,7 +77,8 @@ struct Target {
 
 class FrdParser {
  public:
-  FrdParser(std::string_view text, const std::string &name) : text_(text), name_(name) {}
+  FrdParser(std::string_view text, const std::string &name, int step_type = kFrequencyStep)
+      : text_(text), name_(name), step_type_(step_type) {}
 
   std::vector<ModeResults> parse() {
     LineCursor lines(text_);
@@ -146,11 +148,11 @@ class FrdParser {
     const std::vector<std::string_view> tokens = split_numbers(line.substr(3));
     const std::string name = tokens.empty() ? "" : upper(tokens[0]);
     target_ = Target{};
-    if (name == "DISP" && header_.step_type != kFrequencyStep) {
+    if (name == "DISP" && header_.step_type != step_type_) {
       if (other_displacement_line_ == 0) other_displacement_line_ = line_;
       return;
     }
-    if (header_.step_type != kFrequencyStep) return;
+    if (header_.step_type != step_type_) return;
     if (name == "DISP") {
       ModeResults &result = mode(header_.step_number);
       if (!result.displacement.node_ids.empty() || result.line != 0)
@@ -289,6 +291,7 @@ class FrdParser {
 
   std::string_view text_;
   const std::string &name_;
+  int step_type_;
   std::int64_t line_ = 0;
   BlockHeader header_;
   double generalized_mass_ = 1.0;
@@ -307,5 +310,9 @@ std::vector<ModeResults> parse_frd(std::string_view text, const std::string &nam
 }
 
 std::vector<ModeResults> read_frd(const std::string &path) { return parse_frd(read_whole_file(path), path); }
+
+std::vector<ModeResults> read_static_frd(const std::string &path) {
+  return FrdParser(read_whole_file(path), path, kStaticStep).parse();
+}
 
 }  // namespace ccx

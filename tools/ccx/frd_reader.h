@@ -33,6 +33,9 @@ struct ModeResults {
 std::vector<ModeResults> read_frd(const std::string &path);
 // The same over text already in memory; `name` names it in messages.
 std::vector<ModeResults> parse_frd(std::string_view text, const std::string &name);
+// The results of the static steps instead, one entry per step, numbered as
+// the steps are (no frequency, generalized mass 1).
+std::vector<ModeResults> read_static_frd(const std::string &path);
 
 }  // namespace ccx
 

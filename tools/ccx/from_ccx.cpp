@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "craig_bampton.h"
 #include "input_error.h"
+#include "solver_run.h"
 #include "translate.h"
 
 namespace ccx {
@@ -29,12 +31,66 @@ bool parse_units(const std::string &text, std::array<std::string, 4> &units) {
   return true;
 }
 
+// What only a body of component modes takes.
+struct ComponentOptions {
+  bool wanted = false;
+  std::vector<AttachmentRequest> attachments;
+  int normal_modes = 10;
+  bool keep = false;
+};
+
+constexpr int kMostNormalModes = 10000;
+
+// NSET, NSET:rigid or NSET:distributing.
+bool parse_attachment(const std::string &text, AttachmentRequest &attachment) {
+  const size_t colon = text.rfind(':');
+  attachment.set = text.substr(0, colon);
+  attachment.coupling = Coupling::Rigid;
+  if (attachment.set.empty()) return false;
+  if (colon == std::string::npos) return true;
+  const std::string kind = upper(text.substr(colon + 1));
+  if (kind == "DISTRIBUTING")
+    attachment.coupling = Coupling::Distributing;
+  else if (kind != "RIGID")
+    return false;
+  return true;
+}
+
+int check_component_options(const Request &request, const ComponentOptions &component) {
+  if (!component.wanted) {
+    if (!component.attachments.empty()) return usage_error("option '--attach' needs '--craig-bampton'");
+    if (component.keep) return usage_error("option '--keep' needs '--craig-bampton'");
+    return 0;
+  }
+  if (component.attachments.empty()) return usage_error("'--craig-bampton' needs at least one '--attach NSET'");
+  if (!request.interface_sets.empty())
+    return usage_error("'--interface' does not go with '--craig-bampton': the attachment points are the interface nodes");
+  return 0;
+}
+
 // 0 when the request is complete, else the usage error's exit status.
-int parse_arguments(int argc, char **argv, Request &request) {
+int parse_arguments(int argc, char **argv, Request &request, ComponentOptions &component) {
   for (int i = 0; i < argc; ++i) {
     const std::string argument = argv[i];
     const bool has_value = i + 1 < argc;
-    if (argument == "-o" || argument == "--interface" || argument == "--units" || argument == "--options") {
+    if (argument == "--craig-bampton") {
+      component.wanted = true;
+    } else if (argument == "--keep") {
+      component.keep = true;
+    } else if (argument == "--attach" || argument == "--modes") {
+      if (!has_value) return usage_error("option '" + argument + "' needs a value");
+      const std::string value = argv[++i];
+      if (argument == "--modes") {
+        if (!parse_int(value, component.normal_modes) || component.normal_modes < 1 ||
+            component.normal_modes > kMostNormalModes)
+          return usage_error(quoted(value) + " is not a number of modes from 1 to " + std::to_string(kMostNormalModes));
+      } else {
+        AttachmentRequest attachment;
+        if (!parse_attachment(value, attachment))
+          return usage_error(quoted(value) + " is not NSET, NSET:rigid or NSET:distributing");
+        component.attachments.push_back(attachment);
+      }
+    } else if (argument == "-o" || argument == "--interface" || argument == "--units" || argument == "--options") {
       if (!has_value) return usage_error("option '" + argument + "' needs a value");
       const std::string value = argv[++i];
       if (argument == "-o")
@@ -59,7 +115,7 @@ int parse_arguments(int argc, char **argv, Request &request) {
   if (request.job.size() > 4 && request.job.compare(request.job.size() - 4, 4, ".inp") == 0)
     request.job.resize(request.job.size() - 4);
   if (request.output.empty()) request.output = request.job + ".zel";
-  return 0;
+  return check_component_options(request, component);
 }
 
 void print_summary(const Request &request, const Summary &summary) {
@@ -73,16 +129,56 @@ void print_summary(const Request &request, const Summary &summary) {
            summary.largest_deviation, summary.deviation_row, summary.deviation_column);
 }
 
+void print_component_summary(const ComponentModeRequest &request, const ComponentModes &modes) {
+  std::printf("Read %s.inp: %d nodes, mass %.9e (lumped nodal masses)\n", request.body.job.c_str(), modes.node_count,
+              modes.mass_total);
+  for (const AttachmentPoint &point : modes.points) {
+    const char *kind = point.coupling == Coupling::Rigid          ? "rigid coupling"
+                       : point.coupling == Coupling::Distributing ? "distributing coupling"
+                                                                  : "the node itself";
+    std::printf("Attachment point %s: node %d, %zu degrees of freedom, %zu nodes by %s\n", point.set.c_str(),
+                point.reference, point.dofs().size(), point.nodes.size(), kind);
+  }
+  std::printf("Solver: %zu normal modes with the attachment points held, %zu constraint modes, "
+              "matrices of %d degrees of freedom\n",
+              modes.fixed_eigenvalues.size(), modes.attachment_dofs.size(), modes.matrix_size);
+  if (!request.kept_folder.empty()) std::printf("Solver files kept in %s\n", request.kept_folder.c_str());
+  std::printf("Generalized stiffness and mass of %d modes from the consistent matrices, orthonormalized by the writer\n",
+              modes.size);
+}
+
+// The body to write, by the request: the solver's modes as they are, or
+// component modes from solver runs made here.
+Database *build_requested(const Request &request, const ComponentOptions &component) {
+  if (!component.wanted) {
+    Summary summary;
+    Database *db = build_database(request, summary);
+    print_summary(request, summary);
+    return db;
+  }
+  ComponentModeRequest component_request;
+  component_request.body = request;
+  component_request.attachments = component.attachments;
+  component_request.normal_modes = component.normal_modes;
+  component_request.solver = find_on_path("ccx", std::getenv("PATH"));
+  if (component_request.solver.empty())
+    throw InputError("the solver 'ccx' is not on PATH (Debian package calculix-ccx)");
+  if (component.keep) component_request.kept_folder = request.job + ".runs";
+  ComponentModes modes;
+  Database *db = build_component_modes(component_request, modes);
+  print_component_summary(component_request, modes);
+  return db;
+}
+
 }  // namespace
 }  // namespace ccx
 
 extern "C" int zel_from_ccx(int argc, char **argv) {
   ccx::Request request;
-  if (const int usage = ccx::parse_arguments(argc, argv, request)) return usage;
+  ccx::ComponentOptions component;
+  if (const int usage = ccx::parse_arguments(argc, argv, request, component)) return usage;
   try {
-    ccx::Summary summary;
-    Database *db = ccx::build_database(request, summary);
-    ccx::print_summary(request, summary);
+    Database *db = ccx::build_requested(request, component);
     const int written = ccx::write_body(db, request);
     ZEL_UnLink(db);
     if (!written) {
