@@ -377,6 +377,35 @@ TEST(CcxComponentOptions, MissingSolverIsNamed) {
   EXPECT_EQ(printed.err, "zel from-ccx: the solver 'ccx' is not on PATH (Debian package calculix-ccx)\n");
 }
 
+void keep_information(int kind, const char *line, void *lines) {
+  if (kind == ZEL_MESSAGE_INFO) static_cast<std::vector<std::string> *>(lines)->push_back(line);
+}
+
+// The command's account of what it did is information: a program that
+// routes the library's messages keeps it off standard output.
+TEST(CcxComponentOptions, TheSummaryIsInformation) {
+  const std::string solver = ccx::find_on_path("ccx", std::getenv("PATH"));
+  if (solver.empty()) GTEST_SKIP() << "ccx is not installed";
+  const char *source = std::getenv("ZEL_TEST_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  zel_test::ScratchDir dir;
+  zel_test::PrivateStoreDirectory stores;
+  std::ifstream deck(std::string(source) + "/examples/ccx/beam.inp");
+  write_file(dir.file("beam.inp"), std::string(std::istreambuf_iterator<char>(deck), {}));
+  std::vector<std::string> information;
+  ZEL_SetMessageHandler(keep_information, &information);
+  int status = 0;
+  const zel_test::Printed printed = zel_test::capture([&] {
+    status = run_command({dir.file("beam"), "--craig-bampton", "--attach", "TIP", "--modes", "2"});
+  });
+  ZEL_SetMessageHandler(nullptr, nullptr);
+  EXPECT_EQ(status, 0) << printed.err;
+  EXPECT_EQ(printed.out, "");
+  EXPECT_NE(std::find_if(information.begin(), information.end(),
+                         [](const std::string &line) { return line.starts_with("Attachment point TIP: node "); }),
+            information.end());
+}
+
 // ---------------------------------------------------------------------------
 // Bodies from solver runs, checked against the solver's own analyses of the
 // same model with its couplings

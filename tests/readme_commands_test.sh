@@ -44,8 +44,10 @@ awk -v full="$full" -v python_dir="$work" -v skipped="$skipped" '
   }
   /^```/ { skip_next = ""; next }
   in_python { print > file; next }
+  in_sh && /\\$/ { pending = pending substr($0, 1, length($0) - 1); next }
   in_sh {
-    line = $0
+    line = pending $0
+    pending = ""
     if (line ~ /^[ \t]*$/) next
     if (skip_block) { print line "    " skip_block >> skipped; next }
     if (line ~ /^scripts\/test\.sh/) { print line "    (runs this test itself)" >> skipped; next }

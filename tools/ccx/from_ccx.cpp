@@ -130,21 +130,22 @@ void print_summary(const Request &request, const Summary &summary) {
 }
 
 void print_component_summary(const ComponentModeRequest &request, const ComponentModes &modes) {
-  std::printf("Read %s.inp: %d nodes, mass %.9e (lumped nodal masses)\n", request.body.job.c_str(), modes.node_count,
-              modes.mass_total);
+  ZEL_Info("Read %s.inp: %d nodes, mass %.9e (lumped nodal masses)", request.body.job.c_str(), modes.node_count,
+           modes.mass_total);
   for (const AttachmentPoint &point : modes.points) {
     const char *kind = point.coupling == Coupling::Rigid          ? "rigid coupling"
                        : point.coupling == Coupling::Distributing ? "distributing coupling"
                                                                   : "the node itself";
-    std::printf("Attachment point %s: node %d, %zu degrees of freedom, %zu nodes by %s\n", point.set.c_str(),
-                point.reference, point.dofs().size(), point.nodes.size(), kind);
+    ZEL_Info("Attachment point %s: node %d, %d degrees of freedom, %d nodes by %s", point.set.c_str(),
+             point.reference, static_cast<int>(point.dofs().size()), static_cast<int>(point.nodes.size()), kind);
   }
-  std::printf("Solver: %zu normal modes with the attachment points held, %zu constraint modes, "
-              "matrices of %d degrees of freedom\n",
-              modes.fixed_eigenvalues.size(), modes.attachment_dofs.size(), modes.matrix_size);
-  if (!request.kept_folder.empty()) std::printf("Solver files kept in %s\n", request.kept_folder.c_str());
-  std::printf("Generalized stiffness and mass of %d modes from the consistent matrices, orthonormalized by the writer\n",
-              modes.size);
+  ZEL_Info("Solver: %d normal modes with the attachment points held, %d constraint modes, matrices of %d degrees "
+           "of freedom",
+           static_cast<int>(modes.fixed_eigenvalues.size()), static_cast<int>(modes.attachment_dofs.size()),
+           modes.matrix_size);
+  if (!request.kept_folder.empty()) ZEL_Info("Solver files kept in %s", request.kept_folder.c_str());
+  ZEL_Info("Generalized stiffness and mass of %d modes from the consistent matrices, orthonormalized by the writer",
+           modes.size);
 }
 
 // The body to write, by the request: the solver's modes as they are, or
