@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "capture.h"
+#include "zel_file_builder.h"
 #include "craig_bampton.h"
 #include "dat_reader.h"
 #include "frd_reader.h"
@@ -646,6 +649,57 @@ TEST_F(CcxComponentBody, StaticTipLoadThroughTheModes) {
 
 // Free, the orthonormalized body has six rigid-body modes at zero frequency
 // and the solver's free-free elastic modes, by frequency and by shape.
+// The solver's modes as a body of `body`'s nodes that carry mass (the
+// plate's own, not the reference nodes), in its units, for `zel mac`.
+zel_test::ZelBody solver_body(Database *body, const std::vector<ccx::ModeResults> &modes) {
+  zel_test::ZelBody solved;
+  solved.invariants = false;
+  std::array<std::array<char, 64>, 4> units{};
+  ZEL_Units(body, units[0].data(), units[1].data(), units[2].data(), units[3].data());
+  solved.units = std::array<std::string, 4>{units[0].data(), units[1].data(), units[2].data(), units[3].data()};
+  zel_test::ModalValues shapes;
+  for (int p = 0; p < ZEL_ModeNodeCount(body, 0); ++p) {
+    const int id = ZEL_ModeNodeID(body, 0, p);
+    const int index = ZEL_NodeIndex(body, id);
+    std::array<double, 3> xyz{};
+    ZEL_NodeCoordinates(body, index, xyz.data());
+    if (ZEL_NodalMass(body, index) == 0.0) continue;
+    solved.nodes.push_back({id, xyz[0], xyz[1], xyz[2], ZEL_NodalMass(body, index), std::nullopt});
+    shapes.node_ids.push_back(id);
+  }
+  solved.eigen = std::vector<double>();
+  for (const ccx::ModeResults &mode : modes) {
+    shapes.mode_numbers.push_back(mode.number);
+    const double omega = 2 * M_PI * mode.frequency;
+    solved.eigen->insert(solved.eigen->end(), {double(mode.number), omega * omega, mode.frequency, omega, 1.0,
+                                               omega * omega});
+  }
+  shapes.mode_count = static_cast<int32_t>(modes.size());
+  const std::vector<int32_t> ids = shapes.node_ids;
+  shapes.value = [&modes, ids](int m, int p, int c) {
+    return c < 3 ? displacement(modes[static_cast<std::size_t>(m)], ids[static_cast<std::size_t>(p)])[c] : 0.0;
+  };
+  solved.mode_shapes = shapes;
+  return solved;
+}
+
+// `zel mac BASE OTHER --csv`: the MAC of each (base mode, other mode) pair.
+std::map<std::pair<int, int>, double> mac_by_zel(const std::string &base, const std::string &other,
+                                                 const std::string &csv) {
+  const std::string command =
+      std::string("'") + ZEL_PROGRAM + "' mac '" + base + "' '" + other + "' --csv '" + csv + "' >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  std::map<std::pair<int, int>, double> macs;
+  std::ifstream in(csv);
+  std::string line;
+  std::getline(in, line);  // header
+  int base_mode = 0, other_mode = 0;
+  double mac = 0.0;
+  while (std::getline(in, line))
+    if (std::sscanf(line.c_str(), "%d,%d,%lf", &base_mode, &other_mode, &mac) == 3) macs[{base_mode, other_mode}] = mac;
+  return macs;
+}
+
 TEST_F(CcxComponentBody, FreeFreeModesOfThePlate) {
   ASSERT_NO_FATAL_FAILURE(make(kPlate));
   int interface_count = 0;
@@ -667,6 +721,7 @@ TEST_F(CcxComponentBody, FreeFreeModesOfThePlate) {
 
   const int nodes = ZEL_ModeNodeCount(body_, 0);
   std::vector<double> body_shape(3 * nodes);
+  std::vector<double> body_mac(kRigid + kElastic);
   for (int m = kRigid; m < kRigid + kElastic; ++m) {
     const ccx::ModeResults &solver_mode = solver_modes[m];
     EXPECT_NEAR(frequency[m] / solver_mode.frequency, 1.0, 0.01) << "mode " << m + 1;
@@ -684,6 +739,16 @@ TEST_F(CcxComponentBody, FreeFreeModesOfThePlate) {
       }
     }
     EXPECT_GE(cross * cross / (own * theirs), 0.99) << "mode " << m + 1;
+    body_mac[m] = cross * cross / (own * theirs);
+  }
+
+  // The same through `zel mac`, which pairs the nodes by position.
+  ASSERT_TRUE(zel_test::write_zel_file(solver_body(body_, solver_modes), dir_.file("free.zel")));
+  const auto macs = mac_by_zel(dir_.file("job.zel"), dir_.file("free.zel"), dir_.file("mac.csv"));
+  for (int m = kRigid; m < kRigid + kElastic; ++m) {
+    const auto pair = macs.find({m + 1, solver_modes[static_cast<std::size_t>(m)].number});
+    ASSERT_NE(pair, macs.end()) << "mode " << m + 1;
+    EXPECT_NEAR(pair->second, body_mac[m], 1e-6) << "mode " << m + 1;
   }
 }
 
