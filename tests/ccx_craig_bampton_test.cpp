@@ -349,6 +349,7 @@ TEST(CcxComponentOptions, UsageErrors) {
   } cases[] = {
       {{"job", "--attach", "TIP"}, "zel from-ccx: option '--attach' needs '--craig-bampton'" + hint},
       {{"job", "--keep"}, "zel from-ccx: option '--keep' needs '--craig-bampton'" + hint},
+      {{"job", "--lumped-mass"}, "zel from-ccx: option '--lumped-mass' needs '--craig-bampton'" + hint},
       {{"job", "--craig-bampton"}, "zel from-ccx: '--craig-bampton' needs at least one '--attach NSET'" + hint},
       {{"job", "--craig-bampton", "--attach", "TIP:glued"},
        "zel from-ccx: 'TIP:glued' is not NSET, NSET:rigid or NSET:distributing" + hint},
@@ -407,6 +408,33 @@ TEST(CcxComponentOptions, TheSummaryIsInformation) {
   EXPECT_NE(std::find_if(information.begin(), information.end(),
                          [](const std::string &line) { return line.starts_with("Attachment point TIP: node "); }),
             information.end());
+}
+
+// `zel check` weighs the modes with the nodal masses the file holds: modes
+// reduced with them agree with it, modes reduced with the consistent mass
+// matrix do not, by the difference between the two masses.
+TEST(CcxComponentOptions, CheckAgreesWithModesOrthonormalToTheNodalMasses) {
+  if (ccx::find_on_path("ccx", std::getenv("PATH")).empty()) GTEST_SKIP() << "ccx is not installed";
+  const char *source = std::getenv("ZEL_TEST_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  zel_test::ScratchDir dir;
+  std::ifstream deck(std::string(source) + "/examples/ccx/beam.inp");
+  write_file(dir.file("beam.inp"), std::string(std::istreambuf_iterator<char>(deck), {}));
+  const std::string zel = std::string("'") + ZEL_PROGRAM + "' ";
+  const struct {
+    const char *mass_option;
+    int check_status;
+  } cases[] = {{"--lumped-mass", 0}, {"", 1}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.mass_option);
+    const std::string body = dir.file("beam.zel");
+    const std::string translate = zel + "-q from-ccx '" + dir.file("beam") + "' --craig-bampton --attach TIP " +
+                                  c.mass_option + " --options '' -o '" + body + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(translate.c_str()), 0);
+    const int status = std::system((zel + "check '" + body + "' >/dev/null 2>&1").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), c.check_status);
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -110,7 +110,9 @@ void set_header(Database *db, const ComponentModeRequest &request, const Mesh &m
   std::string title = mesh.title.empty() ? request.body.job : mesh.title;
   std::string input = request.body.job + ".inp";
   std::string type = "CalculiX";
-  std::string masses = "Masses: nodal masses lumped; generalized masses from the consistent mass matrix";
+  std::string masses = request.lumped_mass
+                           ? "Masses: nodal masses lumped; generalized masses from the nodal masses"
+                           : "Masses: nodal masses lumped; generalized masses from the consistent mass matrix";
   std::string content = std::to_string(modes.fixed_eigenvalues.size()) + " fixed-interface modes, " +
                         std::to_string(modes.attachment_dofs.size()) + " constraint modes at " +
                         std::to_string(modes.points.size()) + " attachment points";
@@ -167,6 +169,27 @@ void set_mode(Database *db, int number, const ModeSource &mode, const Body &body
     if (!ZEL_SetModeVec(db, number, stress.node_ids[r], 1, record))
       refuse("the stresses of mode " + std::to_string(number));
   }
+}
+
+// Psi^T M Psi with the lumped nodal masses, summed over the body's nodes as
+// its modes hold them: modes reduced with it are orthonormal to the masses
+// the file holds, so that its invariants and its generalized mass tell of
+// one mass distribution. (The solver's matrix rows would not do: they leave
+// out the degrees of freedom its couplings eliminate, whose nodes weigh.)
+std::vector<double> lumped_generalized_mass(const std::vector<ModeSource> &sources, const Body &body) {
+  const size_t n = sources.size();
+  std::vector<double> mass(n * n, 0.0);
+  std::vector<const double *> shapes(n);
+  for (size_t k = 0; k < body.node_ids.size(); ++k) {
+    for (size_t i = 0; i < n; ++i) shapes[i] = displacement_of(sources[i], body.node_ids[k]);
+    for (size_t i = 0; i < n; ++i)
+      for (size_t j = i; j < n; ++j)
+        mass[i * n + j] += body.masses[k] *
+                           (shapes[i][0] * shapes[j][0] + shapes[i][1] * shapes[j][1] + shapes[i][2] * shapes[j][2]);
+  }
+  for (size_t i = 0; i < n; ++i)
+    for (size_t j = 0; j < i; ++j) mass[i * n + j] = mass[j * n + i];
+  return mass;
 }
 
 void set_generalized_matrices(Database *db, const ComponentModes &modes) {
@@ -268,7 +291,7 @@ Database *component_body(const ComponentModeRequest &request, const ComponentMod
   for (const ModeSource &source : sources) columns.push_back(matrix_column(source, rows));
   modes.size = static_cast<int>(columns.size());
   modes.stiffness = project(stiffness, columns);
-  modes.mass = project(mass, columns);
+  modes.mass = request.lumped_mass ? lumped_generalized_mass(sources, body) : project(mass, columns);
   modes.node_count = static_cast<int>(body.node_ids.size());
   modes.matrix_size = size;
   modes.mass_total = body.mass;

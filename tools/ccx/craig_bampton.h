@@ -23,6 +23,7 @@ struct ComponentModeRequest {
   int normal_modes = 10;                      // with the attachment points held
   std::string solver;                         // the solver's program
   std::string kept_folder;                    // empty: the solver's files go with the run
+  bool lumped_mass = false;                   // generalized mass from the nodal masses, not the matrix
 };
 
 // What the reduction found, for the summary and for checks.
@@ -32,7 +33,7 @@ struct ComponentModes {
   std::vector<double> fixed_eigenvalues;  // of the normal modes, from the printout
   int size = 0;                           // normal plus constraint modes
   std::vector<double> stiffness;          // Psi^T K Psi, size x size, row-major
-  std::vector<double> mass;               // Psi^T M Psi, consistent
+  std::vector<double> mass;               // Psi^T M Psi, consistent unless lumped_mass
   int node_count = 0;                     // of the solid elements
   int matrix_size = 0;                    // the solver's free degrees of freedom
   double mass_total = 0.0;                // of the lumped nodal masses

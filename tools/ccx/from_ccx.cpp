@@ -37,6 +37,7 @@ struct ComponentOptions {
   std::vector<AttachmentRequest> attachments;
   int normal_modes = 10;
   bool keep = false;
+  bool lumped_mass = false;
 };
 
 constexpr int kMostNormalModes = 10000;
@@ -60,6 +61,7 @@ int check_component_options(const Request &request, const ComponentOptions &comp
   if (!component.wanted) {
     if (!component.attachments.empty()) return usage_error("option '--attach' needs '--craig-bampton'");
     if (component.keep) return usage_error("option '--keep' needs '--craig-bampton'");
+    if (component.lumped_mass) return usage_error("option '--lumped-mass' needs '--craig-bampton'");
     return 0;
   }
   if (component.attachments.empty()) return usage_error("'--craig-bampton' needs at least one '--attach NSET'");
@@ -77,6 +79,8 @@ int parse_arguments(int argc, char **argv, Request &request, ComponentOptions &c
       component.wanted = true;
     } else if (argument == "--keep") {
       component.keep = true;
+    } else if (argument == "--lumped-mass") {
+      component.lumped_mass = true;
     } else if (argument == "--attach" || argument == "--modes") {
       if (!has_value) return usage_error("option '" + argument + "' needs a value");
       const std::string value = argv[++i];
@@ -144,8 +148,8 @@ void print_component_summary(const ComponentModeRequest &request, const Componen
            static_cast<int>(modes.fixed_eigenvalues.size()), static_cast<int>(modes.attachment_dofs.size()),
            modes.matrix_size);
   if (!request.kept_folder.empty()) ZEL_Info("Solver files kept in %s", request.kept_folder.c_str());
-  ZEL_Info("Generalized stiffness and mass of %d modes from the consistent matrices, orthonormalized by the writer",
-           modes.size);
+  ZEL_Info("Generalized stiffness and mass of %d modes from the %s, orthonormalized by the writer", modes.size,
+           request.lumped_mass ? "stiffness matrix and the nodal masses" : "consistent matrices");
 }
 
 // The body to write, by the request: the solver's modes as they are, or
@@ -161,6 +165,7 @@ Database *build_requested(const Request &request, const ComponentOptions &compon
   component_request.body = request;
   component_request.attachments = component.attachments;
   component_request.normal_modes = component.normal_modes;
+  component_request.lumped_mass = component.lumped_mass;
   component_request.solver = find_on_path("ccx", std::getenv("PATH"));
   if (component_request.solver.empty())
     throw InputError("the solver 'ccx' is not on PATH (Debian package calculix-ccx)");

@@ -87,7 +87,8 @@ static int run_from_ccx(int argc, char **argv) {
 
 const Command from_ccx_command = {"from-ccx",
     "from-ccx JOB [-o FILE] [--interface NSET] [--units M,L,T,F] [--options TEXT]\n"
-    "       zel from-ccx JOB --craig-bampton --attach NSET[:rigid|:distributing] [--modes N] [--keep] [...]",
+    "       zel from-ccx JOB --craig-bampton --attach NSET[:rigid|:distributing] [--modes N] [--keep]\n"
+    "                    [--lumped-mass] [...]",
     "Makes a ZEL file from a CalculiX modal analysis (a *FREQUENCY step): the\n"
     "mesh, node sets and densities of JOB.inp, the mode shapes (and modal\n"
     "stresses and strains when written) of JOB.frd, the eigenvalues of JOB.dat.\n"
@@ -131,6 +132,9 @@ const Command from_ccx_command = {"from-ccx",
     "                     attachment point (repeatable)\n"
     "  --modes N          normal modes with the attachment points held (default 10)\n"
     "  --keep             leave the decks and the solver's files in JOB.runs/\n"
+    "  --lumped-mass      reduce the mass with the lumped nodal masses instead of\n"
+    "                     the consistent matrix: modes orthonormal to the masses\n"
+    "                     the file holds, as zel check weighs them\n"
     "\n"
     "Exit status: 0 written, 2 usage error or a file that cannot be read or\n"
     "translated.\n",
