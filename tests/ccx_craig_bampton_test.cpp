@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <array>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "capture.h"
+#include "program_run.h"
 #include "zel_file_builder.h"
 #include "craig_bampton.h"
 #include "dat_reader.h"
@@ -420,20 +420,21 @@ TEST(CcxComponentOptions, CheckAgreesWithModesOrthonormalToTheNodalMasses) {
   zel_test::ScratchDir dir;
   std::ifstream deck(std::string(source) + "/examples/ccx/beam.inp");
   write_file(dir.file("beam.inp"), std::string(std::istreambuf_iterator<char>(deck), {}));
-  const std::string zel = std::string("'") + ZEL_PROGRAM + "' ";
+  const std::string body = dir.file("beam.zel");
   const struct {
     const char *mass_option;
     int check_status;
-  } cases[] = {{"--lumped-mass", 0}, {"", 1}};
+    const char *verdict;
+  } cases[] = {{"--lumped-mass", 0, "everything agrees"}, {"", 1, "1 disagreement"}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.mass_option);
-    const std::string body = dir.file("beam.zel");
-    const std::string translate = zel + "-q from-ccx '" + dir.file("beam") + "' --craig-bampton --attach TIP " +
-                                  c.mass_option + " --options '' -o '" + body + "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(translate.c_str()), 0);
-    const int status = std::system((zel + "check '" + body + "' >/dev/null 2>&1").c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), c.check_status);
+    const zel_test::ProgramRun translated = zel_test::run_program(
+        ZEL_PROGRAM, "-q from-ccx '" + dir.file("beam") + "' --craig-bampton --attach TIP " + c.mass_option +
+                         " --options '' -o '" + body + "'", dir);
+    ASSERT_EQ(translated.status, 0) << translated.err;
+    const zel_test::ProgramRun checked = zel_test::run_program(ZEL_PROGRAM, "check '" + body + "'", dir);
+    EXPECT_EQ(checked.status, c.check_status);
+    EXPECT_TRUE(checked.out.ends_with(body + ": " + c.verdict + "\n")) << checked.out;
   }
 }
 
@@ -713,10 +714,11 @@ zel_test::ZelBody solver_body(Database *body, const std::vector<ccx::ModeResults
 
 // `zel mac BASE OTHER --csv`: the MAC of each (base mode, other mode) pair.
 std::map<std::pair<int, int>, double> mac_by_zel(const std::string &base, const std::string &other,
-                                                 const std::string &csv) {
-  const std::string command =
-      std::string("'") + ZEL_PROGRAM + "' mac '" + base + "' '" + other + "' --csv '" + csv + "' >/dev/null 2>&1";
-  EXPECT_EQ(std::system(command.c_str()), 0);
+                                                 const zel_test::ScratchDir &dir) {
+  const std::string csv = dir.file("mac.csv");
+  const zel_test::ProgramRun run =
+      zel_test::run_program(ZEL_PROGRAM, "mac '" + base + "' '" + other + "' --csv '" + csv + "'", dir);
+  EXPECT_EQ(run.status, 0) << run.err;
   std::map<std::pair<int, int>, double> macs;
   std::ifstream in(csv);
   std::string line;
@@ -772,7 +774,7 @@ TEST_F(CcxComponentBody, FreeFreeModesOfThePlate) {
 
   // The same through `zel mac`, which pairs the nodes by position.
   ASSERT_TRUE(zel_test::write_zel_file(solver_body(body_, solver_modes), dir_.file("free.zel")));
-  const auto macs = mac_by_zel(dir_.file("job.zel"), dir_.file("free.zel"), dir_.file("mac.csv"));
+  const auto macs = mac_by_zel(dir_.file("job.zel"), dir_.file("free.zel"), dir_);
   for (int m = kRigid; m < kRigid + kElastic; ++m) {
     const auto pair = macs.find({m + 1, solver_modes[static_cast<std::size_t>(m)].number});
     ASSERT_NE(pair, macs.end()) << "mode " << m + 1;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "capture.h"
+#include "program_run.h"
 #include "node_grid.h"
 #include "scoped_env.h"
 #include "scratch_dir.h"
@@ -160,10 +161,7 @@ std::vector<std::vector<double>> reckoned_mac(const Strip &base, const Strip &ot
   return mac;
 }
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using Outcome = zel_test::ProgramRun;
 
 struct CsvRow {
   int base_mode, other_mode;
@@ -200,11 +198,7 @@ std::vector<int> partners(const std::string &table) {
 class ZelMac : public ::testing::Test {
  protected:
   Outcome zel(const std::string &arguments, const std::string &device = {}) {
-    const std::string out = device.empty() ? dir.file("out") : device, err = dir.file("err");
-    const std::string command = std::string("'") + ZEL_PROGRAM + "' mac " + arguments + " >'" + out + "' 2>'" + err + "'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, device.empty() ? zel_test::read_text_file(out) : "",
-            zel_test::read_text_file(err)};
+    return zel_test::run_program(ZEL_PROGRAM, "mac " + arguments, dir, device);
   }
 
   std::string write(const Strip &strip, const std::string &name) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "capture.h"
+#include "program_run.h"
 #include "scoped_env.h"
 #include "scratch_dir.h"
 #include "zel.h"
@@ -20,11 +21,7 @@
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Outcome = zel_test::ProgramRun;
 
 // Phi^T M Phi of a body, summed in long double straight from its
 // description: translations with the nodal mass, rotations with the full
@@ -88,11 +85,7 @@ class ZelProgram : public ::testing::Test {
   // Runs zel with its standard output into a file of the scratch
   // directory, or into `device` (not read back) when one is named.
   Outcome zel(const std::string &arguments, const std::string &device = {}) {
-    const std::string out = device.empty() ? dir.file("out") : device, err = dir.file("err");
-    const std::string command = std::string("'") + ZEL_PROGRAM + "' " + arguments + " >'" + out + "' 2>'" + err + "'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, device.empty() ? zel_test::read_text_file(out) : "",
-            zel_test::read_text_file(err)};
+    return zel_test::run_program(ZEL_PROGRAM, arguments, dir, device);
   }
 
   std::string write(const zel_test::ZelBody &body, const std::string &name) {
