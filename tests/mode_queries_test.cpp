@@ -177,13 +177,19 @@ class BodyFile {
 
 struct BodyKind {
   const char *name;
-  uint32_t version;  // of the file; 0 for a built body
+  uint32_t version;     // of the file; 0 for a built body
+  bool mapped = false;  // the file read where it lies in memory, not through a counting stream
 };
 
 class ModeQueries : public ::testing::TestWithParam<BodyKind> {
  protected:
   void SetUp() override {
-    if (GetParam().version != 0) {
+    if (GetParam().mapped) {
+      file = std::make_unique<BodyFile>(dir, GetParam().version);
+      db = ZEL_CreateFromZEL(file->path().c_str());
+      ASSERT_NE(db, nullptr);
+      ASSERT_NE(db->file.mapped_bytes(0, 1), nullptr);
+    } else if (GetParam().version != 0) {
       file = std::make_unique<BodyFile>(dir, GetParam().version);
       db = file->open(counter);
     } else {
@@ -345,6 +351,10 @@ const BodyKind kBodyKinds[] = {
     {"NativeSingleFile", 572},
     {"XdrDoubleFile", 316},
     {"XdrSingleFile", 828},
+    {"NativeDoubleMapped", 60, true},
+    {"NativeSingleMapped", 572, true},
+    {"XdrDoubleMapped", 316, true},
+    {"XdrSingleMapped", 828, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Bodies, ModeQueries, ::testing::ValuesIn(kBodyKinds),

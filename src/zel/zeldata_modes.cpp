@@ -227,26 +227,36 @@ bool read_into_cache(Database &db, int set, int32_t index, int32_t positions, do
   return true;
 }
 
+// A set's cache sized for its `positions` (nodes can join a set after its
+// cache was made: the cache follows). False when it cannot be allocated.
+bool size_cache(Database &db, int set, int32_t positions) {
+  std::vector<double> &cache = db.cache_values[set];
+  if (cache.size() == value_count(positions)) return true;
+  db.cache_mode[set] = -1;
+  try {
+    cache.assign(value_count(positions), 0.0);
+  } catch (const std::bad_alloc &) {
+    return false;
+  }
+  return true;
+}
+
+bool holds_whole_mode(const Database &db, int set, int32_t index) {
+  return db.cache_mode[set] == index && db.cache_half[set] == Database::kWholeModeCached;
+}
+
 // Loads cache index `index` of a set: a mode index, or mode_count for the
 // pre-values, which sit one past the last mode index, clear of every mode.
 const double *load_cache_index(Database *db, int32_t index, int set, const HalfCopy *copy = nullptr) {
   const bool pre = index == db->mode_count();
   const int32_t number = pre ? 0 : db->mode_numbers[static_cast<std::size_t>(index)];
   const int32_t positions = db->set_count(set);
-  if (positions < 1) return nullptr;
+  if (positions < 1 || !size_cache(*db, set, positions)) return nullptr;
 
   std::vector<double> &cache = db->cache_values[set];
-  // Nodes can join a set after its cache was made; the cache follows.
-  if (cache.size() != value_count(positions)) {
-    db->cache_mode[set] = -1;
-    try {
-      cache.assign(value_count(positions), 0.0);
-    } catch (const std::bad_alloc &) {
-      return nullptr;
-    }
-  }
-  if (db->cache_mode[set] != index) {
+  if (!holds_whole_mode(*db, set, index)) {
     db->cache_mode[set] = index;
+    db->cache_half[set] = Database::kWholeModeCached;
     if (!pre && !read_into_cache(*db, set, index, positions, cache.data(), copy)) {
       report_read_failure(set, number, pre);
       db->cache_mode[set] = -1;
@@ -269,6 +279,69 @@ const double *load_cached_mode(Database *db, int32_t number, int set, const Half
   }
   const int32_t index = find_mode(*db, number);
   return index < 0 ? nullptr : load_cache_index(db, index, set, copy);
+}
+
+// The encoded values of mode index `index` of a set where they lie in the
+// mapping of the file the body was read from; null for a set held in a
+// store, a file read through a stream without a descriptor, or a mode no
+// longer wholly in the file.
+const unsigned char *mapped_mode(Database &db, int set, int32_t index, int32_t positions) {
+  if (held_in_temp_store(db, set)) return nullptr;
+  const std::vector<int64_t> &offsets = db.temp_slot_offset[set];
+  if (static_cast<std::size_t>(index) >= offsets.size()) return nullptr;
+  return db.file.mapped_bytes(offsets[static_cast<std::size_t>(index)],
+                              value_count(positions) * static_cast<std::size_t>(db.file.real_size()));
+}
+
+// One half (three values per position) into the current units, as
+// convert_units does for whole records: rotations keep their units.
+void convert_half_units(const Database &db, int set, int component, double *values, int32_t positions) {
+  const double scale = unit_scale(db, set);
+  if (scale == 1.0 || (set == kModeShapeSet && component == 1)) return;
+  std::for_each(values, values + 3 * static_cast<std::size_t>(positions), [scale](double &value) { value *= scale; });
+}
+
+// The half the cache keeps of mode index `index`, when it is the one asked for.
+bool copy_kept_half(const Database &db, int32_t index, int set, const HalfCopy &copy) {
+  const std::vector<double> &cache = db.cache_values[set];
+  if (db.cache_mode[set] != index || db.cache_half[set] != copy.component ||
+      cache.size() != value_count(db.set_count(set)))
+    return false;
+  std::copy_n(cache.begin(), cache.size() / 2, copy.to);
+  return true;
+}
+
+// A mode of a mapped file split as it is decoded: the half asked for to the
+// caller, the other half kept in the cache for the caller's next call. So
+// a mode fetched as translations then rotations is decoded once and
+// written once, with no whole-mode copy in between. False, having changed
+// nothing, when the mode does not lie in a mapping.
+bool split_mapped_mode(Database &db, int32_t index, int set, const HalfCopy &copy) {
+  const int32_t positions = db.set_count(set);
+  const unsigned char *bytes = positions < 1 ? nullptr : mapped_mode(db, set, index, positions);
+  if (bytes == nullptr || !size_cache(db, set, positions)) return false;
+  double *kept = db.cache_values[set].data();
+  double *first = copy.component == 0 ? copy.to : kept;
+  double *second = copy.component == 0 ? kept : copy.to;
+  db.file.decode_real_halves(bytes, first, second, static_cast<std::size_t>(positions));
+  convert_half_units(db, set, copy.component, copy.to, positions);
+  convert_half_units(db, set, 1 - copy.component, kept, positions);
+  db.cache_mode[set] = index;
+  db.cache_half[set] = 1 - copy.component;
+  return true;
+}
+
+// ZEL_Mode's half of a mode: from the half the cache keeps, else split from
+// the file's mapping, else through the whole-mode cache (pre-values, built
+// bodies' stores, streams, and a cache that already holds the whole mode).
+bool copy_mode_half(Database *db, int32_t number, int set, const HalfCopy &copy) {
+  if (db != nullptr && valid_set(set) && !names_pre_values(number, set)) {
+    const int32_t index = find_mode(*db, number);
+    if (index >= 0 && !holds_whole_mode(*db, set, index) &&
+        (copy_kept_half(*db, index, set, copy) || split_mapped_mode(*db, index, set, copy)))
+      return true;
+  }
+  return load_cached_mode(db, number, set, &copy) != nullptr;
 }
 
 }  // namespace
@@ -326,8 +399,7 @@ ZEL_API int ZEL_Double_Prec(Database *db) {
 ZEL_API int ZEL_Mode(Database *db, int number, int set, double *values, int component) {
   if (db == nullptr || values == nullptr || !valid_component(component)) return 0;
   return ZEL_GUARDED(0, {
-    const HalfCopy copy{values, component};
-    return load_cached_mode(db, number, set, &copy) != nullptr ? 1 : 0;
+    return copy_mode_half(db, number, set, HalfCopy{values, component}) ? 1 : 0;
   });
 }
 

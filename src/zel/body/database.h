@@ -149,6 +149,13 @@ struct Database {
   // One-mode cache per value set.
   std::array<int32_t, 3> cache_mode{-1, -1, -1};
   std::array<std::vector<double>, 3> cache_values;
+  // What cache_values[set] holds of mode cache_mode[set]: the whole mode,
+  // six values per position (kWholeModeCached), or one half only, three
+  // values per position at its front (0 the first three of each record,
+  // 1 the last three): ZEL_Mode on a mapped file keeps the half it was not
+  // asked for, which a caller fetching both wants next.
+  static constexpr int kWholeModeCached = -1;
+  std::array<int, 3> cache_half{kWholeModeCached, kWholeModeCached, kWholeModeCached};
 
   std::array<std::string, 4> unit_name;
 

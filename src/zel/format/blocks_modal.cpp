@@ -131,9 +131,14 @@ bool read_stored_mode_number(ZelFile &file, int64_t values_offset, int32_t &numb
 }
 
 bool read_mode_values(ZelFile &file, int64_t offset, int32_t node_count, double *values) {
-  if (node_count < 0 || !file.seek(offset)) return false;
-  const int64_t count = kValuesPerNode * node_count;
-  return file.fits(count, file.real_size()) && file.read_reals(values, static_cast<std::size_t>(count));
+  if (node_count < 0) return false;
+  const auto count = static_cast<std::size_t>(kValuesPerNode * int64_t{node_count});
+  if (const unsigned char *bytes = file.mapped_bytes(offset, count * static_cast<std::size_t>(file.real_size()))) {
+    file.decode_reals(bytes, values, count);
+    return true;
+  }
+  return file.seek(offset) && file.fits(static_cast<int64_t>(count), file.real_size()) &&
+         file.read_reals(values, count);
 }
 
 bool write_modal_head(ZelFile &file, int32_t mode_count, std::span<const int32_t> node_ids) {

@@ -63,6 +63,15 @@ void encode_floats_narrowing(const double *values, unsigned char *bytes, std::si
 void widen_native_floats(const unsigned char *bytes, double *values, std::size_t n);
 void narrow_to_native_floats(const double *values, unsigned char *bytes, std::size_t n);
 
+// Records of six reals (a node's translations and rotations, say) split as
+// they are decoded: values 0-2 of each of the `records` records go to
+// `first`, values 3-5 to `second`, three per record. One pass, so a reader
+// that wants one half now and the other soon touches the bytes once.
+void decode_double_halves(const unsigned char *bytes, double *first, double *second, std::size_t records);
+void decode_float_halves_widening(const unsigned char *bytes, double *first, double *second, std::size_t records);
+void split_native_double_halves(const unsigned char *bytes, double *first, double *second, std::size_t records);
+void widen_native_float_halves(const unsigned char *bytes, double *first, double *second, std::size_t records);
+
 }  // namespace zel::xdr_codec
 
 #endif  // ZEL_XDR_CODEC_H

@@ -37,6 +37,7 @@ void ZelFile::attach(std::FILE *stream, std::string path, FileMode mode, bool xd
       size_ = std::max<int64_t>(tell(), 0);
       seek(here);
     }
+    mapping_.map(::fileno(fp), size_);
   }
   set_encoding(xdr_encoding, double_prec);
 }
@@ -86,9 +87,11 @@ void ZelFile::swap(ZelFile &other) noexcept {
   std::swap(shared_, other.shared_);
   std::swap(owns_xdr_, other.owns_xdr_);
   scratch_.swap(other.scratch_);
+  mapping_.swap(other.mapping_);
 }
 
 bool ZelFile::close_checked() noexcept {
+  mapping_.release();
   release_xdr();
   const bool closed = shared_ || fp == nullptr || std::fclose(fp) == 0;
   fp = nullptr;
@@ -343,6 +346,18 @@ void ZelFile::decode_reals(const unsigned char *bytes, double *values, std::size
     xdr_codec::decode_doubles(bytes, values, n);
   else
     xdr_codec::decode_floats_widening(bytes, values, n);
+}
+
+void ZelFile::decode_real_halves(const unsigned char *bytes, double *first, double *second,
+                                 std::size_t records) const {
+  if (!use_xdr && double_precision)
+    xdr_codec::split_native_double_halves(bytes, first, second, records);
+  else if (!use_xdr)
+    xdr_codec::widen_native_float_halves(bytes, first, second, records);
+  else if (double_precision)
+    xdr_codec::decode_double_halves(bytes, first, second, records);
+  else
+    xdr_codec::decode_float_halves_widening(bytes, first, second, records);
 }
 
 void ZelFile::encode_int(int32_t value, unsigned char *bytes) const {

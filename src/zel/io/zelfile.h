@@ -15,7 +15,9 @@
 //
 // Scalars of an XDR file go through libtirpc's stdio stream; arrays are
 // moved a chunk at a time and converted in one pass (xdr_codec.h), with the
-// same bytes as a call per value would give.
+// same bytes as a call per value would give. A file opened for reading
+// from a descriptor is also mapped, so that mode values can be decoded
+// where they lie (mapped_bytes).
 #ifndef ZEL_ZELFILE_H
 #define ZEL_ZELFILE_H
 
@@ -27,6 +29,8 @@
 #include <vector>
 
 #include <rpc/xdr.h>
+
+#include "io/file_mapping.h"
 
 namespace zel {
 
@@ -130,6 +134,15 @@ struct ZelFile {
   void encode_char(char value, unsigned char *bytes) const;
   void encode_reals(const double *values, unsigned char *bytes, std::size_t n) const;
 
+  // The `n` encoded bytes at `offset` where they lie in the file's mapping,
+  // for decoding in place with decode_reals or decode_real_halves; null when
+  // the file is not mapped (a stream without a descriptor, a file being
+  // written) or the bytes do not all lie in the file as it is now.
+  const unsigned char *mapped_bytes(int64_t offset, std::size_t n) const { return mapping_.bytes(offset, n); }
+  // Records of six reals in this file's encoding, values 0-2 of each to
+  // `first` and 3-5 to `second` (three per record), in one pass.
+  void decode_real_halves(const unsigned char *bytes, double *first, double *second, std::size_t records) const;
+
  private:
   // libtirpc's stdio stream reads and writes through fp itself, so it
   // shares the position with the bulk paths; its direction is set per call.
@@ -149,6 +162,7 @@ struct ZelFile {
   bool shared_ = false;    // fp belongs to another record
   bool owns_xdr_ = false;  // xdr was created here (a view may make its own)
   std::vector<unsigned char> scratch_;  // one chunk of encoded bytes
+  FileMapping mapping_;                 // the whole file, when read from a descriptor
 };
 
 template <class Decode>
