@@ -18,6 +18,7 @@
 #include "body/database.h"
 #include "capture.h"
 #include "io/file_mapping.h"
+#include "scoped_env.h"
 #include "scratch_dir.h"
 #include "zel.h"
 #include "zel_file_builder.h"
@@ -60,6 +61,11 @@ zel_test::ZelBody large_body(uint32_t version) {
     ids.push_back(p + 1);
   }
   body.mode_shapes = modal_values(zel::kModeShapeSet, ids);
+  body.eigen = std::vector<double>();
+  for (int m = 0; m < kModes; ++m) {
+    const double omega = 10.0 * (m + 1);  // unit generalized masses
+    body.eigen->insert(body.eigen->end(), {m + 1.0, omega * omega, omega / 6.283185307179586, omega, 1.0, omega * omega});
+  }
   // The stress set lists every fifteenth node, last to first.
   std::vector<int32_t> stress_ids;
   for (int p = kStressNodes - 1; p >= 0; --p) stress_ids.push_back(15 * p + 1);
@@ -298,6 +304,24 @@ TEST_F(KeptHalves, AFileCutShortWhileOpenReadsAsAShortRead) {
   EXPECT_EQ(printed.err, "ERROR:  Problem reading mode shape 2\nERROR:  Problem reading mode shape 2\n");
   // What still lies in the file reads as before.
   EXPECT_EQ(mode_half(db, 1, 0, 1), written(0, 1));
+}
+
+// The writer replaces a file whole under its name, never in place, so a
+// body reading the old file where it lies reads on undisturbed.
+TEST_F(KeptHalves, ABodyReadsOnFromItsFileAfterAnotherIsWrittenInItsPlace) {
+  EXPECT_EQ(mode_half(db, 1, 0, 0), written(0, 0));
+  const std::string other_path = dir.file("other.zel");
+  ASSERT_TRUE(zel_test::write_zel_file(large_body(316), other_path));
+  Database *other = ZEL_CreateFromZEL(other_path.c_str());
+  ASSERT_NE(other, nullptr);
+  zel_test::ScopedEnv native("KOR_ZELWRITE_OPTIONS", "no_xdr");
+  int result = 0;
+  const auto printed = capture([&] { result = ZEL_write_ZEL(other, path.c_str()); });
+  ASSERT_EQ(result, 1) << printed.err;
+  for (int index = 0; index < kModes; ++index) {
+    EXPECT_EQ(mode_half(db, index + 1, 0, 1), written(index, 1)) << index;
+    EXPECT_EQ(mode_half(db, index + 1, 0, 0), written(index, 0)) << index;
+  }
 }
 
 // ------------------------------------------------------ the mapping
