@@ -14,131 +14,31 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
-#include <cstdio>
-#include <iterator>
-#include <memory>
-#include <span>
-#include <string>
 #include <vector>
 
 #include "bench_support.h"
 #include "body/database.h"
 #include "format/block_table.h"
 #include "format/blocks.h"
+#include "large_body_file.h"
 #include "zel.h"
 
 namespace {
 
-constexpr int32_t kNodes = 100000;
-constexpr int32_t kModes = 200;
-constexpr uint32_t kXdrDouble = 316;
-constexpr uint32_t kNativeDouble = 60;
-constexpr uint32_t kXdrSingle = 828;
-constexpr uint32_t kNativeSingle = 572;
-
-// Value of component c of node position p in mode m: a checkable digest,
-// as a file of the given precision holds it.
-double mode_value(int32_t m, int32_t p, int c, bool single = false) {
-  const double value = m * 1e6 + p * 8.0 + c;
-  return single ? static_cast<float>(value) : value;
-}
-
-// What a benchmark body holds besides its 100,000 nodes.
-struct BodyShape {
-  uint32_t version;
-  int32_t modes;
-  // The mode shapes list the nodes in reverse coordinate order, so opening
-  // turns the whole node table around.
-  bool reversed_mode_list;
-  // Nodal masses, faces and a stress set, as a translator writes them.
-  bool complete;
-  const char *name;
-};
+using zel_bench::BodyFile;
+using zel_bench::BodyShape;
+using zel_bench::kFaces;
+using zel_bench::kReadBodies;
+using zel_bench::kModes;
+using zel_bench::kNodes;
+using zel_bench::kStressNodes;
+using zel_bench::kXdrDouble;
+using zel_bench::mode_value;
+using zel_bench::read_body;
+using zel_bench::single_precision;
 
 constexpr BodyShape kLargeBody{kXdrDouble, kModes, false, true, "large"};
 constexpr BodyShape kReorderedBody{kXdrDouble, 2, true, false, "reordered"};
-// The bodies whose modes are read, one per encoding.
-constexpr BodyShape kReadBodies[] = {{kXdrDouble, kModes, false, false, "xdr_double"},
-                                     {kNativeDouble, kModes, false, false, "native_double"},
-                                     {kXdrSingle, kModes, false, false, "xdr_single"},
-                                     {kNativeSingle, kModes, false, false, "native_single"}};
-
-constexpr int32_t kFaces = 2 * kNodes;
-constexpr int32_t kStressNodes = kNodes / 10;
-
-bool write_modes(zel::ZelFile &file, uint32_t version, int set, int32_t modes, std::span<const int32_t> ids) {
-  if (!zel::write_modal_head(file, modes, ids)) return false;
-  std::vector<double> values(6 * ids.size());
-  for (int32_t m = 0; m < modes; ++m) {
-    for (std::size_t k = 0; k < values.size(); ++k) values[k] = mode_value(m, int32_t(k / 6), int(k % 6));
-    if (!zel::write_mode_record(file, version, set, m + 1, values)) return false;
-  }
-  return true;
-}
-
-// Nodal masses, triangles over consecutive nodes and the stress set.
-bool write_rest_of_body(zel::ZelFile &file, const std::vector<zel::NodeRecord> &nodes, int32_t modes) {
-  std::vector<int32_t> faces;
-  for (int32_t f = 0; f < kFaces; ++f) faces.insert(faces.end(), {3, f % kNodes, (f + 1) % kNodes, (f + 2) % kNodes});
-  std::vector<int32_t> stress_ids(kStressNodes);
-  for (int32_t n = 0; n < kStressNodes; ++n) stress_ids[std::size_t(n)] = 10 * n + 1;
-  return zel::write_nodal_masses(file, nodes) && zel::write_element_faces(file, kFaces, faces) &&
-         write_modes(file, kXdrDouble, zel::kStressSet, modes, stress_ids);
-}
-
-// Coordinates, eigenvalues and mode shapes of the body, through the block
-// encoders.
-bool write_body(zel::ZelFile &file, const BodyShape &shape) {
-  std::array<char, zel::kExistsFlagCount> summary{};
-  for (int b : {zel::kCoordinatesBlock, 6, zel::kModeShapesBlock}) summary[std::size_t(zel::content_position(b))] = 1;
-  if (shape.complete)
-    for (int b : {zel::kNodalMassesBlock, zel::kFacesBlock, zel::kModalStressBlock})
-      summary[std::size_t(zel::content_position(b))] = 1;
-  zel::Header header;
-  header.title = "large body";
-  if (!file.write_int(static_cast<int32_t>(shape.version)) || !zel::write_header(file, header) ||
-      !file.write_chars(summary.data(), summary.size()))
-    return false;
-  std::vector<zel::NodeRecord> nodes(kNodes);
-  std::vector<int32_t> ids(kNodes);
-  std::vector<double> eigen;
-  for (int32_t n = 0; n < kNodes; ++n) {
-    nodes[std::size_t(n)].id = ids[std::size_t(n)] = n + 1;
-    nodes[std::size_t(n)].mass = 1.0;
-  }
-  for (int32_t m = 0; m < shape.modes; ++m) eigen.insert(eigen.end(), {m + 1.0, 100.0 * m, 0.0, 0.0, 1.0, 100.0 * m});
-  if (shape.reversed_mode_list) std::reverse(ids.begin(), ids.end());
-  if (!zel::write_coordinates(file, nodes) || !zel::write_eigenvalues(file, eigen) ||
-      !write_modes(file, shape.version, zel::kModeShapeSet, shape.modes, ids) ||
-      (shape.complete && !write_rest_of_body(file, nodes, shape.modes)))
-    return false;
-  return std::fflush(file.fp) == 0;
-}
-
-// A body's file, written once per run and removed at exit.
-class BodyFile {
- public:
-  explicit BodyFile(const BodyShape &shape)
-      : path_("/tmp/zel_reader_bench_" + std::to_string(getpid()) + "_" + shape.name + ".zel") {
-    zel::ZelFile file;
-    // The version code goes first, in the file's own encoding.
-    file.attach(std::fopen(path_.c_str(), "wb"), path_, zel::FileMode::kWrite, zel::is_xdr_version(shape.version),
-                !zel::is_single_precision_version(shape.version));
-    written_ = file.fp != nullptr && write_body(file, shape);
-  }
-  ~BodyFile() { std::remove(path_.c_str()); }
-  BodyFile(const BodyFile &) = delete;
-  BodyFile &operator=(const BodyFile &) = delete;
-
-  const std::string &path() const { return path_; }
-  bool written() const { return written_; }
-
- private:
-  std::string path_;
-  bool written_ = false;
-};
 
 const BodyFile &large_file() {
   static const BodyFile file(kLargeBody);
@@ -227,22 +127,6 @@ BENCHMARK(BM_ReadOneModeOfLargeBody)->Unit(benchmark::kMillisecond)->UseRealTime
 
 // ------------------------------------------------------ every mode read
 
-// The body of kReadBodies[encoding], written on first use, and opened.
-Database *read_body(int64_t encoding) {
-  static std::unique_ptr<BodyFile> files[std::size(kReadBodies)];
-  static Database *bodies[std::size(kReadBodies)] = {};
-  const auto e = static_cast<std::size_t>(encoding);
-  if (bodies[e] == nullptr) {
-    files[e] = std::make_unique<BodyFile>(kReadBodies[e]);
-    if (files[e]->written()) bodies[e] = ZEL_CreateFromZEL(files[e]->path().c_str());
-  }
-  return bodies[e];
-}
-
-bool single_precision(int64_t encoding) {
-  return zel::is_single_precision_version(kReadBodies[static_cast<std::size_t>(encoding)].version);
-}
-
 // Bytes of one mode's values in the file.
 int64_t mode_bytes(int64_t encoding) { return 6 * int64_t{kNodes} * (single_precision(encoding) ? 4 : 8); }
 
@@ -271,53 +155,18 @@ void BM_EveryModeByPread(benchmark::State &state) {
 
 // A simulator's pattern: the translations, then the rotations, of each mode.
 void BM_EveryModeByZelMode(benchmark::State &state) {
-  Database *db = read_body(state.range(0));
-  if (db == nullptr) return state.SkipWithError("cannot write or open the body");
-  const bool single = single_precision(state.range(0));
-  std::vector<double> translations(3 * std::size_t{kNodes});
-  std::vector<double> rotations(3 * std::size_t{kNodes});
-  for (auto _ : state) {
-    for (int32_t m = 0; m < kModes; ++m) {
-      if (ZEL_Mode(db, m + 1, zel::kModeShapeSet, translations.data(), 0) != 1 ||
-          ZEL_Mode(db, m + 1, zel::kModeShapeSet, rotations.data(), 1) != 1 ||
-          translations[3] != mode_value(m, 1, 0, single) || rotations.back() != mode_value(m, kNodes - 1, 5, single))
-        return state.SkipWithError("a mode came back wrong");
-    }
-  }
-  count_every_mode(state, state.range(0));
+  if (zel_bench::time_every_mode_by_zel_mode(state, state.range(0))) count_every_mode(state, state.range(0));
 }
 
 // All six values of each mode into the caller's buffer, past the cache.
 void BM_EveryModeByReadModeDouble(benchmark::State &state) {
-  Database *db = read_body(state.range(0));
-  if (db == nullptr) return state.SkipWithError("cannot write or open the body");
-  std::vector<double> values(6 * std::size_t{kNodes});
-  for (auto _ : state) {
-    for (int32_t m = 0; m < kModes; ++m) {
-      if (ZEL_Read_Mode_Double(db, m + 1, zel::kModeShapeSet, values.data()) != 1 ||
-          values[6] != mode_value(m, 1, 0) || values.back() != mode_value(m, kNodes - 1, 5))
-        return state.SkipWithError("a mode came back wrong");
-    }
-  }
-  count_every_mode(state, state.range(0));
+  if (zel_bench::time_every_mode_double(state, state.range(0))) count_every_mode(state, state.range(0));
 }
 
 // Encodings 0 to 3: XDR double, native double, XDR single, native single;
 // ZEL_Read_Mode_Double reads double-precision files only.
-BENCHMARK(BM_EveryModeByPread)
-    ->DenseRange(0, 3)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Apply(zel_bench::fastest_of_seven);
-BENCHMARK(BM_EveryModeByZelMode)
-    ->DenseRange(0, 3)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Apply(zel_bench::fastest_of_seven);
-BENCHMARK(BM_EveryModeByReadModeDouble)
-    ->DenseRange(0, 1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Apply(zel_bench::fastest_of_seven);
+BENCHMARK(BM_EveryModeByPread)->DenseRange(0, 3)->Apply(zel_bench::every_mode_rows);
+BENCHMARK(BM_EveryModeByZelMode)->DenseRange(0, 3)->Apply(zel_bench::every_mode_rows);
+BENCHMARK(BM_EveryModeByReadModeDouble)->DenseRange(0, 1)->Apply(zel_bench::every_mode_rows);
 
 }  // namespace
