@@ -87,6 +87,21 @@ template <bool kBigEndian>
   }
 }
 
+// Native floats into separate memory, first to first: unlike the in-place
+// safe widen_native_floats, this order vectorizes.
+[[gnu::always_inline]] inline void widen_separate_native_floats_loop(const unsigned char *bytes, double *values,
+                                                                     std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    float value;
+    std::memcpy(&value, bytes + i * sizeof value, sizeof value);
+    values[i] = value;
+  }
+}
+
+void widen_separate_native_floats(const unsigned char *bytes, double *values, std::size_t n) {
+  run_loop<widen_separate_native_floats_loop>(bytes, values, n);
+}
+
 // Floats split fastest a run at a time: the widening loop over a run
 // vectorizes where a loop that widens and splits at once does not, and a
 // run small enough for the first-level cache is split from there.
@@ -173,7 +188,7 @@ void decode_float_halves_widening(const unsigned char *bytes, double *first, dou
 }
 
 void widen_native_float_halves(const unsigned char *bytes, double *first, double *second, std::size_t records) {
-  widen_then_split<widen_native_floats>(bytes, first, second, records);
+  widen_then_split<widen_separate_native_floats>(bytes, first, second, records);
 }
 
 }  // namespace zel::xdr_codec
