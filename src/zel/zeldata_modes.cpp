@@ -133,6 +133,25 @@ void copy_half_records(const double *from, int32_t positions, double *to) {
   }
 }
 
+// Positions read at a time when the values are passed on as they come (a
+// half copied out of the cache, single precision narrowed again): small
+// enough that the block is still in the processor's cache when it is
+// passed on, so it is not read again from memory.
+constexpr int32_t kPositionsPerBlock = 4096;
+
+// A single-precision set's values come back widened; narrowing them again,
+// a block at a time, is exact.
+bool read_stored_floats(Database &db, int set, int32_t index, int32_t positions, float *values) {
+  std::vector<double> block(value_count(std::min(positions, kPositionsPerBlock)));
+  for (int32_t first = 0; first < positions; first += kPositionsPerBlock) {
+    const int32_t count = std::min(kPositionsPerBlock, positions - first);
+    if (!read_stored_records(db, set, index, first, count, block.data())) return false;
+    std::transform(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(value_count(count)),
+                   values + value_count(first), [](double value) { return static_cast<float>(value); });
+  }
+  return true;
+}
+
 // Fills a caller's buffer with the full six values per position, bypassing
 // the cache: from the store in the precision it holds (`Value` must match
 // it), or the pre-values rounded to `Value`.
@@ -153,15 +172,10 @@ int read_mode_uncached(Database *db, int32_t number, int set, Value *values) {
     constexpr bool wants_double = std::is_same_v<Value, double>;
     if (index < 0 || stored_in_double_precision(*db, set) != wants_double) return 0;
     bool read = false;
-    if constexpr (wants_double) {
+    if constexpr (wants_double)
       read = read_stored_values(*db, set, index, positions, values);
-    } else {
-      // Single-precision values come back widened; narrowing them again
-      // is exact.
-      std::vector<double> wide(value_count(positions));
-      read = read_stored_values(*db, set, index, positions, wide.data());
-      std::transform(wide.begin(), wide.end(), values, [](double value) { return static_cast<float>(value); });
-    }
+    else
+      read = read_stored_floats(*db, set, index, positions, values);
     if (!read) {
       report_read_failure(set, number, false);
       return 0;
@@ -201,11 +215,6 @@ struct HalfCopy {
   double *to;
   int component;
 };
-
-// Positions read into the cache at a time when a half is copied out on the
-// way: small enough that the block is still in the processor's cache when
-// its half is copied, so the cache is not read again from memory.
-constexpr int32_t kPositionsPerBlock = 4096;
 
 void copy_half(const double *records, int32_t first, int32_t count, const HalfCopy *copy) {
   if (copy != nullptr)
