@@ -10,6 +10,7 @@
 #include "body/invariants.h"
 #include "body/mode_cache.h"
 #include "format/blocks.h"
+#include "io/write_behind.h"
 #include "platform/messages.h"
 #include "zel.h"
 
@@ -333,7 +334,7 @@ bool copy_listed_records(Database &db, int set, int32_t index, const SetSelectio
 // One mode's values for the listed nodes, a chunk at a time: in place when
 // the store can give them so, else through a buffer.
 bool write_mode_values(ZelFile &file, Database &db, int set, int32_t index, const SetSelection &selection,
-                       ModeExtremes &extremes) {
+                       ModeExtremes &extremes, WriteBehind &pacing) {
   const int32_t listed = static_cast<int32_t>(selection.node_ids.size());
   std::vector<double> whole;
   if (!selection.positions.empty()) {
@@ -351,7 +352,7 @@ bool write_mode_values(ZelFile &file, Database &db, int set, int32_t index, cons
     }
     for (int32_t k = 0; k < count; ++k)
       extremes.take(set, values + kValuesPerRecord * k, selection.node_ids[at(first + k)]);
-    if (!file.write_reals(values, at(kValuesPerRecord * count))) return false;
+    if (!file.write_reals(values, at(kValuesPerRecord * count)) || !pacing.written()) return false;
   }
   return true;
 }
@@ -363,11 +364,12 @@ bool write_value_set_block(ZelFile &file, Database &db, WritePlan &plan, int set
   ZEL_Info(wording.info, static_cast<long>(plan.exported_modes()), static_cast<long>(selection->node_ids.size()));
   if (!write_modal_head(file, plan.exported_modes(), selection->node_ids)) return false;
   if (set == kModeShapeSet) ZEL_Info("\nWriting Mode Shapes");
+  WriteBehind pacing(file);
   for (int32_t index = plan.first_mode; index < plan.last_mode; ++index) {
     const int32_t number = db.mode_numbers[at(index)];
     ModeExtremes extremes;
     if (!write_mode_number(file, plan.version, set, number) ||
-        !write_mode_values(file, db, set, index, *selection, extremes))
+        !write_mode_values(file, db, set, index, *selection, extremes, pacing))
       return false;
     if (extremes.all_zero) ZEL_Warning(wording.all_zero, number);
     record_statistics(db, plan, set, index, extremes);
