@@ -68,16 +68,17 @@ TEST(CcxSections, AreaAndSecondMomentsOfEachProfile) {
   const struct {
     const char *name;
     ccx::BeamSection section;
-    double area, first, second;
+    double area, first, second, product;
   } cases[] = {
-      {"rectangle", beam_section(BeamProfile::Rectangle, {a, b}), a * b, a * b * b * b / 12, b * a * a * a / 12},
+      {"rectangle", beam_section(BeamProfile::Rectangle, {a, b}), a * b, a * b * b * b / 12, b * a * a * a / 12, 0.0},
       {"ellipse", beam_section(BeamProfile::Circle, {a, b}), kPi * a * b / 4, kPi * (a / 2) * std::pow(b / 2, 3) / 4,
-       kPi * std::pow(a / 2, 3) * (b / 2) / 4},
+       kPi * std::pow(a / 2, 3) * (b / 2) / 4, 0.0},
       {"pipe", beam_section(BeamProfile::Pipe, {a, b}), kPi * (a * a - 0.03 * 0.03),
-       kPi * (std::pow(a, 4) - std::pow(0.03, 4)) / 4, kPi * (std::pow(a, 4) - std::pow(0.03, 4)) / 4},
+       kPi * (std::pow(a, 4) - std::pow(0.03, 4)) / 4, kPi * (std::pow(a, 4) - std::pow(0.03, 4)) / 4, 0.0},
+      // The hollow off both axes leaves the box a product of inertia.
       {"box", beam_section(BeamProfile::Box, {a, b, 0.004, 0.003, 0.002, 0.001}), a * b - hollow_area,
        a * b * b * b / 12 - hollow_area * (hollow2 * hollow2 / 12 + 0.001 * 0.001),
-       b * a * a * a / 12 - hollow_area * (hollow1 * hollow1 / 12 + 0.001 * 0.001)},
+       b * a * a * a / 12 - hollow_area * (hollow1 * hollow1 / 12 + 0.001 * 0.001), -hollow_area * 0.001 * 0.001},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -85,6 +86,49 @@ TEST(CcxSections, AreaAndSecondMomentsOfEachProfile) {
     EXPECT_NEAR(properties.area, c.area, 1e-15 * c.area);
     EXPECT_NEAR(properties.first, c.first, 1e-12 * c.first);
     EXPECT_NEAR(properties.second, c.second, 1e-12 * c.second);
+    EXPECT_NEAR(properties.product, c.product, 1e-12 * c.first);
+  }
+}
+
+// OFFSET1 and OFFSET2 put the section's centre at minus the offsets times
+// its extents (a pipe's outer diameter both ways), and every part of the
+// section moves with it: a box's hollow too, whose first moment then adds
+// to the parallel axes.
+TEST(CcxSections, OffsetsMoveTheSectionByItsExtents) {
+  using ccx::BeamProfile;
+  const double a = 0.05, b = 0.02, o1 = 0.3, o2 = -0.2;
+  const double c1 = -o1 * a, c2 = -o2 * b;  // rectangle, ellipse and box
+  const double r = 0.05, p1 = -o1 * 2 * r, p2 = -o2 * 2 * r;
+  const double ellipse = kPi * a * b / 4, pipe = kPi * (r * r - 0.03 * 0.03);
+  const double pipe_moment = kPi * (std::pow(r, 4) - std::pow(0.03, 4)) / 4;
+  // The box's hollow, 0.044 x 0.016, sits at (-0.001, -0.001) from its centre.
+  const double hollow = 0.044 * 0.016, h1 = c1 - 0.001, h2 = c2 - 0.001;
+  const struct {
+    const char *name;
+    ccx::BeamSection section;
+    double centre1, centre2, area, first, second, product;
+  } cases[] = {
+      {"rectangle", beam_section(BeamProfile::Rectangle, {a, b}), c1, c2, a * b, a * b * (b * b / 12 + c2 * c2),
+       a * b * (a * a / 12 + c1 * c1), a * b * c1 * c2},
+      {"ellipse", beam_section(BeamProfile::Circle, {a, b}), c1, c2, ellipse, ellipse * (b * b / 16 + c2 * c2),
+       ellipse * (a * a / 16 + c1 * c1), ellipse * c1 * c2},
+      {"pipe", beam_section(BeamProfile::Pipe, {r, 0.02}), p1, p2, pipe, pipe_moment + pipe * p2 * p2,
+       pipe_moment + pipe * p1 * p1, pipe * p1 * p2},
+      {"box", beam_section(BeamProfile::Box, {a, b, 0.004, 0.003, 0.002, 0.001}), c1, c2, a * b - hollow,
+       a * b * (b * b / 12 + c2 * c2) - hollow * (0.016 * 0.016 / 12 + h2 * h2),
+       a * b * (a * a / 12 + c1 * c1) - hollow * (0.044 * 0.044 / 12 + h1 * h1), a * b * c1 * c2 - hollow * h1 * h2},
+  };
+  for (auto c : cases) {
+    SCOPED_TRACE(c.name);
+    c.section.offset = {o1, o2};
+    const std::array<double, 2> centre = ccx::section_centre(c.section);
+    EXPECT_NEAR(centre[0], c.centre1, 1e-15);
+    EXPECT_NEAR(centre[1], c.centre2, 1e-15);
+    const ccx::SectionProperties properties = ccx::beam_properties(c.section);
+    EXPECT_NEAR(properties.area, c.area, 1e-15 * c.area);
+    EXPECT_NEAR(properties.first, c.first, 1e-12 * c.first);
+    EXPECT_NEAR(properties.second, c.second, 1e-12 * c.second);
+    EXPECT_NEAR(properties.product, c.product, 1e-12 * c.first);
   }
 }
 
@@ -254,6 +298,101 @@ TEST(CcxBeamMass, MassesAndInertiasAlongTheAxis) {
   }
 }
 
+// The same beam with its section offset: the nodes keep their masses, and
+// their inertias gain rho A L share (|d|^2 I - d d^T), d the section's
+// centre from the axis, -OFFSET1 a along y and -OFFSET2 b along z (the
+// tangent x the first axis).
+TEST(CcxBeamMass, OffsetSectionsAddTheParallelAxes) {
+  const double a = 0.02, b = 0.05, length = 0.8, area = a * b;
+  const struct {
+    std::array<double, 2> offset;
+    double dy, dz;
+  } cases[] = {{{0.5, 0.0}, -a / 2, 0.0}, {{0.0, 0.25}, 0.0, -b / 4}, {{-1.0, 0.5}, a, -b / 2}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << "offsets " << c.offset[0] << ", " << c.offset[1]);
+    ccx::BeamSection section = beam_section(ccx::BeamProfile::Rectangle, {a, b});
+    section.offset = c.offset;
+    const Lumped lumped = lump_beam("B31", {0, 0, 0, length, 0, 0}, section);
+    EXPECT_NEAR(lumped.volume, area * length, 1e-15);
+    const double half = 0.5 * kDensity * length * area;
+    const double expected[6] = {half * ((a * a + b * b) / 12 + c.dy * c.dy + c.dz * c.dz),
+                                half * (b * b / 12 + c.dz * c.dz),
+                                half * (a * a / 12 + c.dy * c.dy),
+                                0.0,
+                                0.0,
+                                -half * c.dy * c.dz};
+    for (int k = 0; k < 2; ++k) {
+      EXPECT_NEAR(lumped.masses[k], half, 1e-12 * half) << "node " << k;
+      for (int e = 0; e < 6; ++e)
+        EXPECT_NEAR(lumped.inertias[6 * k + e], expected[e], 1e-12 * expected[0]) << "node " << k << ", entry " << e;
+    }
+  }
+}
+
+using Matrix3 = std::array<std::array<double, 3>, 3>;
+
+// The six stored entries xx, yy, zz, xy, xz, yz as the symmetric tensor.
+Matrix3 tensor(const double *J) {
+  return {{{J[0], J[3], J[4]}, {J[3], J[1], J[5]}, {J[4], J[5], J[2]}}};
+}
+
+Matrix3 rotated_tensor(const Matrix3 &R, const Matrix3 &J) {
+  Matrix3 result{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k)
+        for (int l = 0; l < 3; ++l) result[i][j] += R[i][k] * J[k][l] * R[j][l];
+  return result;
+}
+
+std::vector<double> rotated_points(const Matrix3 &R, const std::vector<double> &xyz) {
+  std::vector<double> result(xyz.size(), 0.0);
+  for (size_t p = 0; p < xyz.size(); p += 3)
+    for (int i = 0; i < 3; ++i)
+      for (int k = 0; k < 3; ++k) result[p + i] += R[i][k] * xyz[p + k];
+  return result;
+}
+
+// An offset shell and an offset box beam (whose section has a product of
+// inertia of its own) lumped along the axes and again turned out of them:
+// every node's full tensor, products of inertia with their signs, is the
+// first one turned, R J R^T.
+TEST(CcxStructuralMass, InertiasTurnWithTheElement) {
+  const double cz = std::cos(0.7), sz = std::sin(0.7), cy = std::cos(-0.4), sy = std::sin(-0.4);
+  const double cx = std::cos(1.1), sx = std::sin(1.1);
+  // R = Rz(0.7) Ry(-0.4) Rx(1.1)
+  const Matrix3 R = {{{cz * cy, cz * sy * sx - sz * cx, cz * sy * cx + sz * sx},
+                      {sz * cy, sz * sy * sx + cz * cx, sz * sy * cx - cz * sx},
+                      {-sy, cy * sx, cy * cx}}};
+  ccx::BeamSection box = beam_section(ccx::BeamProfile::Box, {0.05, 0.02, 0.004, 0.003, 0.002, 0.001});
+  box.offset = {0.3, -0.2};
+  ccx::BeamSection turned_box = box;
+  for (int i = 0; i < 3; ++i) turned_box.first_axis[i] = R[i][1];
+  const std::vector<double> square = {0, 0, 0, 0.2, 0, 0, 0.2, 0.2, 0, 0, 0.2, 0};
+  const std::vector<double> beam = {0, 0, 0, 0.4, 0, 0, 0.8, 0, 0};
+  const struct {
+    const char *name;
+    Lumped along, turned;
+  } cases[] = {
+      {"S4", lump_shell("S4", square, 0.01, 0.5), lump_shell("S4", rotated_points(R, square), 0.01, 0.5)},
+      {"B32R", lump_beam("B32R", beam, box), lump_beam("B32R", rotated_points(R, beam), turned_box)},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    for (size_t k = 0; k < c.along.masses.size(); ++k) {
+      const Matrix3 expected = rotated_tensor(R, tensor(&c.along.inertias[6 * k]));
+      const Matrix3 actual = tensor(&c.turned.inertias[6 * k]);
+      const double scale = std::max({expected[0][0], expected[1][1], expected[2][2]});
+      for (int i = 0; i < 3; ++i)
+        for (int j = i; j < 3; ++j)
+          EXPECT_NEAR(actual[i][j], expected[i][j], 1e-12 * scale) << "node " << k << ", entry " << i << j;
+      // The products are no rounding noise: the test sees their signs.
+      for (const double product : {expected[0][1], expected[0][2], expected[1][2]})
+        EXPECT_GT(std::fabs(product), 1e-3 * scale) << "node " << k;
+    }
+  }
+}
+
 TEST(CcxBeamMass, RefusesDegenerateElementsAndAxes) {
   const ccx::BeamSection along = beam_section(ccx::BeamProfile::Rectangle, {0.01, 0.01}, {2.0, 0.0, 0.0});
   EXPECT_EQ(input_error_of([&] { lump_beam("B31", {0, 0, 0, 1, 0, 0}, along); }),
@@ -292,6 +431,8 @@ const DeckFault kDeckFaults[] = {
      "@:9: *SHELL SECTION with NODAL THICKNESS is not supported"},
     {"unknown beam profile", "*BEAM SECTION,ELSET=E,MATERIAL=STEEL,SECTION=HEX\n0.01,0.01\n",
      "@:9: beam section 'HEX' is not supported; the translator reads RECT, CIRC, PIPE and BOX"},
+    {"beam offset not a number", "*BEAM SECTION,ELSET=E,MATERIAL=STEEL,SECTION=RECT,OFFSET2=half\n0.01,0.01\n",
+     "@:9: 'half' is not a beam offset"},
     {"box with three dimensions", "*BEAM SECTION,ELSET=E,MATERIAL=STEEL,SECTION=BOX\n0.05,0.02,0.001\n",
      "@:10: a BOX beam section needs 6 dimensions"},
     {"box walls filling it",
@@ -331,7 +472,7 @@ TEST(CcxStructuralDeck, ReadsSectionsAndDrawsShellsAndBeams) {
                          "*ELEMENT,TYPE=S3,ELSET=PLATE\n1,1,2,3\n2,2,4,3\n"
                          "*ELEMENT,TYPE=B32R,ELSET=FRAME\n3,2,5,6\n"
                          "*SHELL SECTION,ELSET=PLATE,MATERIAL=STEEL,OFFSET=0.5\n0.01\n"
-                         "*BEAM SECTION,ELSET=FRAME,MATERIAL=STEEL,SECTION=CIRC\n0.02,0.04\n0,0,1\n1,0,0\n";
+                         "*BEAM SECTION,ELSET=FRAME,MATERIAL=STEEL,SECTION=CIRC,OFFSET2=0.5\n0.02,0.04\n0,0,1\n1,0,0\n";
   const ccx::Mesh mesh = ccx::read_inp(path);
   ASSERT_EQ(mesh.shell_sections.size(), 1u);
   EXPECT_EQ(mesh.shell_sections[0].thickness, 0.01);
@@ -339,6 +480,7 @@ TEST(CcxStructuralDeck, ReadsSectionsAndDrawsShellsAndBeams) {
   ASSERT_EQ(mesh.beam_sections.size(), 1u);
   EXPECT_EQ(mesh.beam_sections[0].dimensions, (std::vector<double>{0.02, 0.04}));
   EXPECT_EQ(mesh.beam_sections[0].first_axis, (std::array<double, 3>{0, 0, 1}));  // the third line is not an axis
+  EXPECT_EQ(mesh.beam_sections[0].offset, (std::array<double, 2>{0.0, 0.5}));
 
   const ccx::Body body = ccx::build_body(mesh);
   EXPECT_EQ(body.node_ids, (std::vector<int>{1, 2, 3, 4, 5, 6}));
@@ -348,8 +490,9 @@ TEST(CcxStructuralDeck, ReadsSectionsAndDrawsShellsAndBeams) {
   EXPECT_EQ(body.face_count, 4);
   EXPECT_EQ(body.faces, (std::vector<int>{3, 1, 2, 3, 3, 2, 4, 3, 2, 2, 5, 2, 5, 6}));
   // Node 6 ends the beam: its inertia about the axis x is the ellipse's
-  // polar moment times rho and its sixth of the length.
-  const double polar = kPi * 0.01 * 0.02 * (0.01 * 0.01 + 0.02 * 0.02) / 4;
+  // polar moment, moved by the parallel axes to its centre half its 0.04
+  // off the axis, times rho and its sixth of the length.
+  const double polar = kPi * 0.01 * 0.02 * (0.01 * 0.01 + 0.02 * 0.02) / 4 + kPi * 0.01 * 0.02 * 0.02 * 0.02;
   EXPECT_NEAR(body.inertias[6 * 5], kDensity * polar * 2.0 / 6, 1e-12);
 }
 
@@ -794,6 +937,76 @@ TEST_F(CcxClampedModel, FrequenciesOfTheLumpedBodyMatchTheory) {
       std::cout << c.model.type << " clamped mode " << m + 1 << ": theory " << c.expected[m] << ", solver "
                 << f.solver[m] << ", lumped " << f.lumped[m] << " Hz\n";
     }
+  }
+}
+
+using CcxOffsetBeams = CcxStructuralModel;
+
+// Cantilevers of each profile, in four orientations, with OFFSET1 = 0.3
+// and OFFSET2 = -0.2: the solids the solver expands them into have their
+// section's centre where section_centre puts it, along the first axis and
+// along the tangent x the first axis.
+TEST_F(CcxOffsetBeams, SolverPutsTheSectionWhereTheTranslatorDoes) {
+  zel_test::ScratchDir dir;
+  std::ostringstream deck;
+  deck << "*NODE\n1,0,0,0\n2,0.1,0,0\n3,0.2,0,0\n4,0.2,0.2,0\n5,0.1,0.2,0\n6,0,0.2,0\n"
+          "7,0.5,0,0\n8,0.5,0.1,0\n9,0.5,0.2,0\n10,0.8,0,0\n11,0.8,0,0.1\n12,0.8,0,0.2\n";
+  const struct {
+    const char *profile, *dimensions, *first_axis;
+  } beams[] = {{"RECT", "0.02,0.04", "0,1,0"},
+               {"CIRC", "0.02,0.04", "0,1,0"},
+               {"PIPE", "0.02,0.005", "0,0,1"},
+               {"BOX", "0.05,0.02,0.004,0.003,0.002,0.001", "1,0,0"}};
+  for (int e = 0; e < 4; ++e)
+    deck << "*ELEMENT,TYPE=B32R,ELSET=E" << e << "\n"
+         << e + 1 << "," << 3 * e + 1 << "," << 3 * e + 2 << "," << 3 * e + 3 << "\n"
+         << "*BEAM SECTION,ELSET=E" << e << ",MATERIAL=STEEL,SECTION=" << beams[e].profile
+         << ",OFFSET1=0.3,OFFSET2=-0.2\n"
+         << beams[e].dimensions << "\n" << beams[e].first_axis << "\n";
+  deck << "*MATERIAL,NAME=STEEL\n*ELASTIC\n" << kYoung << "," << kPoisson << "\n*DENSITY\n" << kDensity << "\n"
+       << "*BOUNDARY\n1,1,6\n4,1,6\n7,1,6\n10,1,6\n*STEP\n*FREQUENCY\n1\n*NODE FILE\nU\n*END STEP\n";
+  ASSERT_TRUE(solve(dir, deck.str())) << zel_test::read_text_file(dir.file("ccx.log"));
+
+  const ccx::Mesh mesh = ccx::read_inp(dir.file("job.inp"));
+  const ccx::FrdMesh expanded =
+      ccx::parse_frd_mesh(zel_test::read_text_file(dir.file("job.frd")), dir.file("job.frd"));
+  ASSERT_EQ(mesh.beam_sections.size(), 4u);
+  auto position = [&](int id) {
+    const size_t i = mesh.node_index.at(id);
+    return std::array<double, 3>{mesh.coordinates[3 * i], mesh.coordinates[3 * i + 1], mesh.coordinates[3 * i + 2]};
+  };
+  for (const ccx::Element &element : mesh.elements) {
+    const ccx::BeamSection &section = mesh.beam_sections[element.id - 1];
+    SCOPED_TRACE(beams[element.id - 1].profile);
+    const int *nodes = &mesh.connectivity[element.first_node];
+    const std::array<double, 3> start = position(nodes[0]), end = position(nodes[2]);
+    const std::array<double, 3> &axis1 = section.first_axis;
+    std::array<double, 3> tangent;
+    for (int d = 0; d < 3; ++d) tangent[d] = (end[d] - start[d]) / 0.2;
+    const std::array<double, 3> axis2 = {tangent[1] * axis1[2] - tangent[2] * axis1[1],
+                                         tangent[2] * axis1[0] - tangent[0] * axis1[2],
+                                         tangent[0] * axis1[1] - tangent[1] * axis1[0]};
+    // The middle of the expanded nodes' spread across the section, each
+    // measured from the beam node it was made from.
+    ASSERT_EQ(expanded.elements.count(element.id), 1u);
+    const std::vector<int> &solids = expanded.elements.at(element.id).nodes;
+    ASSERT_EQ(solids.size(), element.kind->expansion.size());
+    std::array<double, 2> low = {INFINITY, INFINITY}, high = {-INFINITY, -INFINITY};
+    for (size_t j = 0; j < solids.size(); ++j) {
+      const std::array<double, 3> from = position(nodes[element.kind->expansion[j]]);
+      const std::array<double, 3> &at = expanded.coordinates.at(solids[j]);
+      const std::array<double, 3> *axes[2] = {&axis1, &axis2};
+      for (int a = 0; a < 2; ++a) {
+        double along = 0.0;
+        for (int d = 0; d < 3; ++d) along += (at[d] - from[d]) * (*axes[a])[d];
+        low[a] = std::min(low[a], along);
+        high[a] = std::max(high[a], along);
+      }
+    }
+    const std::array<double, 2> centre = ccx::section_centre(section);
+    EXPECT_NE(centre[0], 0.0);
+    EXPECT_NE(centre[1], 0.0);
+    for (int a = 0; a < 2; ++a) EXPECT_NEAR(0.5 * (low[a] + high[a]), centre[a], 2e-6) << "axis " << a + 1;
   }
 }
 

@@ -197,6 +197,10 @@ class DeckReader {
     section.material = upper(keyword.required("MATERIAL"));
     section.profile = beam_profile(keyword.required("SECTION"), keyword.where);
     section.where = keyword.where;
+    const char *const offsets[] = {"OFFSET1", "OFFSET2"};
+    for (int axis = 0; axis < 2; ++axis)
+      if (const std::string *offset = keyword.parameter(offsets[axis]))
+        section.offset[axis] = finite_number(*offset, keyword.where, "beam offset");
     mesh_.beam_sections.push_back(section);
   }
 

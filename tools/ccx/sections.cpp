@@ -30,11 +30,16 @@ double positive_number(std::string_view field, const Where &where, const std::st
   return value;
 }
 
-// A rectangle of sides w1 (along the first axis) and w2 whose centre sits
-// at (c1, c2): its area and its integrals of y2^2 and y1^2.
+// A shape of the given area and second moments about its own centroid,
+// moved to (c1, c2) by the parallel axes.
+SectionProperties placed(double area, double first, double second, double c1, double c2) {
+  return {area, first + area * c2 * c2, second + area * c1 * c1, area * c1 * c2};
+}
+
+// A rectangle of sides w1 (along the first axis) and w2 centred at (c1, c2).
 SectionProperties rectangle(double w1, double w2, double c1, double c2) {
   const double area = w1 * w2;
-  return {area, area * (w2 * w2 / 12 + c2 * c2), area * (w1 * w1 / 12 + c1 * c1)};
+  return placed(area, area * w2 * w2 / 12, area * w1 * w1 / 12, c1, c2);
 }
 
 }  // namespace
@@ -79,28 +84,40 @@ void check_beam_section(const BeamSection &section) {
     fail(section.where, "the box's walls leave no hollow inside it");
 }
 
+std::array<double, 2> section_centre(const BeamSection &section) {
+  const std::vector<double> &d = section.dimensions;
+  // The solver expands a pipe into a square around it.
+  const bool pipe = section.profile == BeamProfile::Pipe;
+  const double extent1 = pipe ? 2 * d[0] : d[0], extent2 = pipe ? 2 * d[0] : d[1];
+  return {-section.offset[0] * extent1, -section.offset[1] * extent2};
+}
+
 SectionProperties beam_properties(const BeamSection &section) {
   const std::vector<double> &d = section.dimensions;
+  const auto [c1, c2] = section_centre(section);
   switch (section.profile) {
     case BeamProfile::Rectangle:
-      return rectangle(d[0], d[1], 0.0, 0.0);
+      return rectangle(d[0], d[1], c1, c2);
     case BeamProfile::Circle: {
       // Semi-axes of the ellipse from its axes' lengths.
       const double a = d[0] / 2, b = d[1] / 2;
-      return {kPi * a * b, kPi * a * b * b * b / 4, kPi * a * a * a * b / 4};
+      return placed(kPi * a * b, kPi * a * b * b * b / 4, kPi * a * a * a * b / 4, c1, c2);
     }
     case BeamProfile::Pipe: {
       const double outer = d[0], inner = d[0] - d[1];
       const double polar = kPi * (std::pow(outer, 4) - std::pow(inner, 4)) / 4;
-      return {kPi * (outer * outer - inner * inner), polar, polar};
+      return placed(kPi * (outer * outer - inner * inner), polar, polar, c1, c2);
     }
     case BeamProfile::Box: {
       // Walls t1..t4 on the +1, +2, -1 and -2 sides: the hollow is off
-      // centre when opposite walls differ.
+      // centre when opposite walls differ, and then the section's centroid
+      // is not its centre.
       const double a = d[0], b = d[1], t1 = d[2], t2 = d[3], t3 = d[4], t4 = d[5];
-      const SectionProperties whole = rectangle(a, b, 0.0, 0.0);
-      const SectionProperties hollow = rectangle(a - t1 - t3, b - t2 - t4, (t3 - t1) / 2, (t4 - t2) / 2);
-      return {whole.area - hollow.area, whole.first - hollow.first, whole.second - hollow.second};
+      const SectionProperties whole = rectangle(a, b, c1, c2);
+      const SectionProperties hollow =
+          rectangle(a - t1 - t3, b - t2 - t4, c1 + (t3 - t1) / 2, c2 + (t4 - t2) / 2);
+      return {whole.area - hollow.area, whole.first - hollow.first, whole.second - hollow.second,
+              whole.product - hollow.product};
     }
   }
   return {};

@@ -29,6 +29,9 @@ struct BeamSection {
   BeamProfile profile = BeamProfile::Rectangle;
   std::vector<double> dimensions;
   std::array<double, 3> first_axis = {0.0, 0.0, -1.0};  // the solver's default
+  // OFFSET1 and OFFSET2: of the beam's axis from the section's centre, in
+  // the section's extents along its axes 1 and 2.
+  std::array<double, 2> offset = {0.0, 0.0};
   int lines_read = 0;
   Where where;
 };
@@ -45,13 +48,20 @@ void read_beam_line(BeamSection &section, const std::vector<std::string_view> &f
 // InputError when the dimensions are missing or describe no section.
 void check_beam_section(const BeamSection &section);
 
+// Where the section's centre sits from the beam's axis, along axes 1 and 2
+// (axis 2 = the beam's tangent x axis 1): the offsets times the section's
+// extents, which for a pipe is its outer diameter both ways.
+std::array<double, 2> section_centre(const BeamSection &section);
+
 // Area and second moments of a beam section about its own axes through the
-// beam's axis: first = integral of y2^2 (about the 1-axis), second =
-// integral of y1^2 (about the 2-axis), y1 along the first axis.
+// beam's axis, the offset included: first = integral of y2^2 (about the
+// 1-axis), second = integral of y1^2 (about the 2-axis), product =
+// integral of y1 y2, y1 along the first axis.
 struct SectionProperties {
   double area = 0.0;
   double first = 0.0;
   double second = 0.0;
+  double product = 0.0;
 };
 SectionProperties beam_properties(const BeamSection &section);
 

@@ -159,6 +159,16 @@ void add_along(const Vector &axis, double spread, double *tensor) {
   tensor[5] -= spread * axis[1] * axis[2];
 }
 
+// Adds -product (a b^T + b a^T): the inertia per unit mass of mass whose
+// mean product of distances along the unit vectors a and b (at right
+// angles) is `product`.
+void add_across(const Vector &a, const Vector &b, double product, double *tensor) {
+  for (int d = 0; d < 3; ++d) tensor[d] -= 2 * product * a[d] * b[d];
+  tensor[3] -= product * (a[0] * b[1] + b[0] * a[1]);
+  tensor[4] -= product * (a[0] * b[2] + b[0] * a[2]);
+  tensor[5] -= product * (a[1] * b[2] + b[1] * a[2]);
+}
+
 Vector interpolate(const double (*dN)[2], int column, const double *xyz, int n) {
   Vector sum = {0.0, 0.0, 0.0};
   for (int i = 0; i < n; ++i)
@@ -250,10 +260,14 @@ double lump_beam_mass(const ElementKind &kind, const double *xyz, const BeamSect
     for (double &c : axis1) c /= across;
     const Vector axis2 = cross(tangent, axis1);
     // The section spreads its mass along axis 2 by the moment about axis 1,
-    // and the other way round.
+    // and the other way round; an offset section adds its parallel-axis
+    // terms. Its mass stays at the nodes: a nodal mass has no place off its
+    // node, so the first moment of an offset section, which would tie the
+    // node's translations to its rotations, is beyond the lumping.
     double radius[6] = {};
     add_along(axis2, properties.first / properties.area, radius);
     add_along(axis1, properties.second / properties.area, radius);
+    add_across(axis1, axis2, properties.product / properties.area, radius);
     lumping.add(N, point.weight * length * properties.area, radius);
   }
   return lumping.finish(density, masses, inertias);
