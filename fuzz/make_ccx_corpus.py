@@ -97,9 +97,10 @@ STRUCTURAL_TYPES = {
 }
 
 
-def structural_deck_and_nodes(element_type, cells=2):
+def structural_deck_and_nodes(element_type, cells=2, beam_offsets=""):
     """Two cells along x in the plane z = 0: shells (a quadrilateral or two
-    triangles each) or beams along y = 0."""
+    triangles each) or beams along y = 0, their section offset by
+    `beam_offsets` (the section's parameters) when given."""
     family, quadratic, triangles = STRUCTURAL_TYPES[element_type]
     ids = {}
     elements = []
@@ -123,7 +124,7 @@ def structural_deck_and_nodes(element_type, cells=2):
     lines = [", ".join(str(v) for v in [number] + element) for number, element in enumerate(elements, 1)]
     fixed = [str(n) for p, n in ids.items() if p[0] == 0]
     section = ("*SHELL SECTION, ELSET=EALL, MATERIAL=STEEL\n2.\n" if family == "shell" else
-               "*BEAM SECTION, ELSET=EALL, MATERIAL=STEEL, SECTION=RECT\n4., 6.\n0, 1, 0\n")
+               f"*BEAM SECTION, ELSET=EALL, MATERIAL=STEEL, SECTION=RECT{beam_offsets}\n4., 6.\n0, 1, 0\n")
     deck = (f"*HEADING\nTwo cells of {element_type}\n*INCLUDE, INPUT=part.inp\n"
             f"*ELEMENT, TYPE={element_type}, ELSET=EALL\n" + "\n".join(lines) + "\n"
             "*NSET, NSET=FIXED\n" + ",\n".join(fixed) + "\n"
@@ -137,8 +138,11 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "ccx_corpus")
     os.makedirs(folder, exist_ok=True)
-    for element_type in list(TYPES) + list(STRUCTURAL_TYPES):
-        deck, nodes = (deck_and_nodes if element_type in TYPES else structural_deck_and_nodes)(element_type)
+    seeds = [(t.lower(), lambda t=t: deck_and_nodes(t)) for t in TYPES]
+    seeds += [(t.lower(), lambda t=t: structural_deck_and_nodes(t)) for t in STRUCTURAL_TYPES]
+    seeds.append(("b32r_offset", lambda: structural_deck_and_nodes("B32R", beam_offsets=", OFFSET1=0.5, OFFSET2=-0.25")))
+    for name, make in seeds:
+        deck, nodes = make()
         with tempfile.TemporaryDirectory() as work:
             with open(os.path.join(work, "job.inp"), "w") as out:
                 out.write(deck)
@@ -147,7 +151,7 @@ def main():
             subprocess.run(["ccx", "-i", "job"], cwd=work, check=True, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
             results = [open(os.path.join(work, name)).read() for name in ("job.frd", "job.dat")]
-        with open(os.path.join(folder, element_type.lower()), "w") as out:
+        with open(os.path.join(folder, name), "w") as out:
             out.write("\n@@@\n".join([deck, nodes] + results))
 
 
