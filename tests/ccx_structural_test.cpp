@@ -445,6 +445,16 @@ const DeckFault kDeckFaults[] = {
     {"axis without direction",
      "*ELEMENT,TYPE=B31,ELSET=E\n1,1,2\n*BEAM SECTION,ELSET=E,MATERIAL=STEEL,SECTION=RECT\n0.05,0.05\n0,0,0\n",
      "@:13: the section's first axis has no direction"},
+    {"shell offset too large to square",
+     "*ELEMENT,TYPE=S3,ELSET=E\n1,1,2,3\n*SHELL SECTION,ELSET=E,MATERIAL=STEEL,OFFSET=1e200\n0.01\n",
+     "@:10: element 1 (S3)'s mass or rotary inertia overflows (its size, section, offset or density is too large)"},
+    {"beam offset too large to square",
+     "*ELEMENT,TYPE=B31,ELSET=E\n1,1,2\n*BEAM SECTION,ELSET=E,MATERIAL=STEEL,SECTION=RECT,OFFSET1=1e200\n0.05,0.05\n",
+     "@:10: element 1 (B31)'s mass or rotary inertia overflows (its size, section, offset or density is too large)"},
+    {"solid too heavy to weigh",
+     "*MATERIAL,NAME=HEAVY\n*DENSITY\n1e308\n*NODE\n11,0,0,0\n12,10,0,0\n13,0,10,0\n14,0,0,10\n"
+     "*ELEMENT,TYPE=C3D4,ELSET=E\n1,11,12,13,14\n*SOLID SECTION,ELSET=E,MATERIAL=HEAVY\n",
+     "@:18: element 1 (C3D4)'s mass or rotary inertia overflows (its size, section, offset or density is too large)"},
     {"membranes and springs still refused", "*ELEMENT,TYPE=M3D4\n1,1,2,4,3\n*ELEMENT,TYPE=SPRINGA\n2,1,2\n",
      "@:9: unsupported element type M3D4 (1 element); also SPRINGA (1 element); the translator reads C3D4, C3D10, "
      "C3D6, C3D15, C3D8, C3D8R, C3D8I, C3D20, C3D20R, S3, S4, S4R, S6, S8, S8R, B31, B31R, B32, B32R"},

@@ -222,6 +222,12 @@ Body build_body(const Mesh &mesh) {
       std::copy_n(body.coordinates.begin() + 3 * places[k], 3, xyz + 3 * k);
     }
     const double volume = lump_mass(element, section->second, xyz, masses, inertias);
+    // Finite inputs can still overflow (an offset of 1e200 thicknesses
+    // squared): such a body would be written with infinite masses.
+    if (!std::all_of(masses, masses + element.kind->node_count, [](double m) { return std::isfinite(m); }) ||
+        !std::all_of(inertias, inertias + 6 * element.kind->node_count, [](double j) { return std::isfinite(j); }))
+      fail(element.where, element_name(element) +
+                              "'s mass or rotary inertia overflows (its size, section, offset or density is too large)");
     body.volume += volume;
     body.mass += section->second.density * volume;
     for (int k = 0; k < element.kind->node_count; ++k) {
