@@ -6,6 +6,7 @@ import struct
 import subprocess
 import sys
 import types
+import warnings
 import xml.etree.ElementTree as ElementTree
 
 import matplotlib.figure
@@ -419,3 +420,51 @@ def test_library_warnings_print_as_the_program_prints_them(capsys):
 
     show_library_warning(zel.ZelWarning("Title too big.\nTruncating title."), zel.ZelWarning, "x.py", 1)
     assert capsys.readouterr().err == "WARNING:  Title too big.\nWARNING:  Truncating title.\n"
+
+
+@pytest.mark.parametrize(
+    "options, handed",
+    [([], []), (["-q"], ["--quiet"]), (["--quiet"], ["--quiet"]), (["-v"], ["--verbose"])],
+    ids=["plain", "q", "quiet", "v"],
+)
+def test_the_zel_program_hands_its_verbosity_to_the_package(tmp_path, options, handed):
+    """What the C program runs: the package with the program's -q or -v."""
+    interpreter = tmp_path / "python"
+    interpreter.write_text('#!/bin/sh\necho "$@"\n')
+    interpreter.chmod(0o755)
+    env = dict(os.environ, ZEL_PYTHON=str(interpreter), PYTHONPATH=str(SOURCE / "python"))
+    run = subprocess.run([zel_program(), *options, "vtk", "in.zel", "out.vtu"], env=env, capture_output=True, text=True)
+    assert (run.returncode, run.stdout, run.stderr) == (0, " ".join(["-m", "zel", "vtk", *handed, "in.zel", "out.vtu"]) + "\n", "")
+
+
+@pytest.mark.parametrize(
+    "arguments, warned, verbose",
+    [
+        (["vtk", "{sample}", "{out}"], True, False),
+        (["-q", "vtk", "{sample}", "{out}"], False, False),
+        (["vtk", "{sample}", "--quiet", "{out}"], False, False),
+        (["--verbose", "vtk", "{sample}", "{out}"], True, True),
+        (["vtk", "-v", "{sample}", "{out}"], True, True),
+    ],
+    ids=["plain", "q-before", "quiet-after", "verbose-before", "v-after"],
+)
+def test_quiet_drops_the_library_warnings_and_verbose_opens_the_body_verbosely(
+    tmp_path, monkeypatch, capsys, arguments, warned, verbose
+):
+    import zel.__main__ as command_line
+
+    opened = []
+
+    def warning_open(path, verbose=False):
+        opened.append(verbose)
+        warnings.warn(zel.ZelWarning("Found 2 massless node(s)."), stacklevel=2)
+        return zel.open(path, verbose=verbose)
+
+    monkeypatch.setattr(command_line, "open_body", warning_open)
+    filled = [a.format(sample=sample_path(60), out=tmp_path / "body.vtu") for a in arguments]
+    assert zel_main(filled) == 0
+    assert capsys.readouterr().err == ("WARNING:  Found 2 massless node(s).\n" if warned else "")
+    assert opened == [verbose]
+    # The warning filter of a quiet run does not outlive it.
+    with pytest.warns(zel.ZelWarning):
+        warnings.warn(zel.ZelWarning("still shown"))

@@ -19,6 +19,8 @@ python_showwarning = warnings.showwarning
 LARGEST_SIDE = 10000  # pixels
 SMALLEST_SIDE = 100
 MOST_MODES_IN_A_PICTURE = 25  # a 5 x 5 grid
+# The zel program's message options, before COMMAND or among its arguments.
+VERBOSITY_OPTIONS = {"-q": "quiet", "--quiet": "quiet", "-v": "verbose", "--verbose": "verbose"}
 
 PYTHON_NOTE = (
     "Runs the Python package: python3 -m zel (ZEL_PYTHON names another\n"
@@ -154,7 +156,9 @@ def parse(command, argv):
     while at < len(argv):
         arg = argv[at]
         at += 1
-        if arg.startswith("-") and len(arg) > 1:
+        if arg in VERBOSITY_OPTIONS:
+            found["verbosity"] = VERBOSITY_OPTIONS[arg]
+        elif arg.startswith("-") and len(arg) > 1:
             option, equals, value = arg.partition("=") if arg.startswith("--") else (arg, "", "")
             if option not in options:
                 raise UsageError(f"unknown option '{option}'")
@@ -235,8 +239,11 @@ def run(command, arguments):
     reason = unreadable_reason(path)
     if reason is not None:
         raise CommandError(f"{path}: {reason}", program_only=True)
+    verbosity = arguments.get("verbosity")
+    if verbosity == "quiet":
+        warnings.simplefilter("ignore", ZelWarning)
     try:
-        body = open_body(path)
+        body = open_body(path, verbose=verbosity == "verbose")
     except ZelError as error:
         # The first error is the cause, named as the other commands name it.
         cause = str(error).split("\n", 1)[0]
@@ -288,9 +295,12 @@ def main(argv=None):
 
 
 def run_command_line(argv):
+    verbosity = []
+    while argv and argv[0] in VERBOSITY_OPTIONS:
+        verbosity, argv = verbosity + [argv[0]], argv[1:]
     if argv and argv[0] in ("--help", "-h"):
         commands = "".join(f"  zel {synopsis}\n" for synopsis, _ in HELP.values())
-        print(f"Usage: python3 -m zel COMMAND [ARGS...]\n\nCommands:\n{commands}\n'zel COMMAND --help' explains a command.")
+        print(f"Usage: python3 -m zel [-q|-v] COMMAND [ARGS...]\n\nCommands:\n{commands}\n'zel COMMAND --help' explains a command.")
         return EXIT_SUCCESS
     if not argv or argv[0] not in HELP:
         problem = f"unknown command '{argv[0]}'" if argv else "missing COMMAND"
@@ -302,7 +312,7 @@ def run_command_line(argv):
         print(f"Usage: zel {synopsis}\n\n{text}", end="")
         return EXIT_SUCCESS
     try:
-        arguments = parse(command, rest)
+        arguments = parse(command, verbosity + rest)
     except UsageError as error:
         return usage_error(command, error)
     try:

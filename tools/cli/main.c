@@ -40,8 +40,7 @@ static void print_help(void) {
          "  --version       the program's version\n"
          "\n"
          "Errors and warnings go to standard error; progress too, as one line,\n"
-         "when it is a terminal. -q and -v may also follow COMMAND (except plot\n"
-         "and vtk, whose options are the Python package's).\n");
+         "when it is a terminal. -q and -v may also follow COMMAND.\n");
 }
 
 static void print_command_help(const Command *command) {

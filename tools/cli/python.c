@@ -4,6 +4,7 @@
 #define _GNU_SOURCE /* dladdr */
 
 #include "commands.h"
+#include "messages.h"
 
 #include <dlfcn.h>
 #include <errno.h>
@@ -79,10 +80,10 @@ static int python_imports_package(const char *python) {
  * unless it is set already. Returns only when that cannot start. */
 static int run_python(const char *command, int argc, char **argv) {
   const char *python = getenv("ZEL_PYTHON");
-  char **arguments = malloc(((size_t)argc + 5) * sizeof *arguments);
+  char **arguments = malloc(((size_t)argc + 6) * sizeof *arguments);
   char folder[FOLDER_SIZE];
   Dl_info library;
-  int i;
+  int first, i;
   if (python == NULL || python[0] == '\0') python = ZEL_DEFAULT_PYTHON;
   if (arguments == NULL) return EXIT_USAGE;
   if (find_package(folder) ? !put_first_on_python_path(folder) : !python_imports_package(python)) {
@@ -99,8 +100,11 @@ static int run_python(const char *command, int argc, char **argv) {
   arguments[1] = "-m";
   arguments[2] = "zel";
   arguments[3] = (char *)command;
-  for (i = 0; i < argc; ++i) arguments[4 + i] = argv[i];
-  arguments[4 + argc] = NULL;
+  first = 4;
+  /* The program's -q or -v, taken before COMMAND, go on to the package. */
+  if (verbosity() != VERBOSITY_NORMAL) arguments[first++] = verbosity() == VERBOSITY_QUIET ? "--quiet" : "--verbose";
+  for (i = 0; i < argc; ++i) arguments[first + i] = argv[i];
+  arguments[first + argc] = NULL;
   execvp(python, arguments);
   fprintf(stderr, "zel %s: cannot run %s: %s\n", command, python, strerror(errno));
   free(arguments);
